@@ -1,0 +1,59 @@
+// Identifiers of the string catalogue, shared by the resource scripts (the built-in
+// English table and every language library) and the program.
+#pragma once
+
+#define IDS_BUILD                   100
+#define IDS_TO_LOCAL_ACCOUNT        101
+#define IDS_ERROR_PREFIX            102
+#define IDS_IN_FORM_LOAD            103
+#define IDS_IN_EXPORT_TO_CSV        104
+#define IDS_IN_REMOVE_MAPPING       105
+#define IDS_NO_ACCESS_ANY_LONGER    106
+#define IDS_ABOUT                   107
+#define IDS_ADD_NEW_MAPPING         108
+#define IDS_ARE_YOU_SURE            109
+#define IDS_CHANGE_LANGUAGE         110
+#define IDS_MAKER_NAME              111
+#define IDS_APP_CAPTION             112
+#define IDS_MAIN_CAPTION            113
+#define IDS_CONFIRM_DELETE_TITLE    114
+#define IDS_MAKER_COPYRIGHT         115
+#define IDS_MAP_DELETED             116
+#define IDS_EDIT                    117
+#define IDS_FORMLOAD_ERROR          118
+#define IDS_ERR_SUBSCRIBER_MANY     119
+#define IDS_ERR_SUBSCRIBER_NONE     120
+#define IDS_ERR_CREDENTIAL_NONE     121
+#define IDS_ERR_CREDENTIAL_MANY     122
+#define IDS_EXIT                    123
+#define IDS_EXPORT_TO_CSV           124
+#define IDS_EXPORT_DIALOG_TITLE     125
+#define IDS_FILE                    126
+#define IDS_GATHERING               127
+#define IDS_HELP                    128
+#define IDS_IMPORT_FROM_CSV         129
+#define IDS_NO_MAPPINGS_TO_EXPORT   130
+#define IDS_OK                      131
+#define IDS_OUTPUT_COMPLETE         132
+#define IDS_REMOVE_MAPPING          133
+#define IDS_MAKER_ADDRESS1          134
+#define IDS_SELECT_LANGUAGE         135
+#define IDS_SHOW_ONLY_CUSTOM        136
+#define IDS_SHOW_PRIMARY            137
+#define IDS_REMOVE_WARNING          138
+#define IDS_REFUSED_CONNECTOR       139
+#define IDS_REFUSED_VERSION         140
+#define IDS_MAKER_ADDRESS2          141
+#define IDS_MAKER_TRADEMARK         142
+#define IDS_VERSION_TITLE           143
+#define IDS_VIEW                    144
+#define IDS_SELECT_ROW_FIRST        145
+#define IDS_NO_LANGUAGES            146
+#define IDS_THE_ALIAS               147
+#define IDS_COL_DOMAIN              148
+#define IDS_COL_AD_ALIAS            149
+#define IDS_COL_PRIMARY             150
+#define IDS_COL_VELTO_ALIAS         151
+
+#define IDS_FIRST                   IDS_BUILD
+#define IDS_LAST                    IDS_COL_VELTO_ALIAS

@@ -1,0 +1,95 @@
+# Shared by the scripts: build folder, Wine prefix, X display, ODBC driver registration.
+# Source it; it defines functions and exports the environment the Wine processes need.
+
+VCM_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+VCM_BUILD=${VCM_BUILD:-$VCM_ROOT/build}
+
+export WINEPREFIX=$VCM_BUILD/wineprefix
+export WINEARCH=win64
+export WINEDEBUG=${WINEDEBUG:--all}
+# No Gecko or Mono installers: the program needs neither, and they would wait for a person.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export ODBCSYSINI=$VCM_BUILD/odbc
+
+VCM_STARTED_PIDS=()
+
+vcm_configure_and_build() {
+  local jobs
+  jobs=$(nproc 2>/dev/null || echo 2)
+  if [ ! -f "$VCM_BUILD/CMakeCache.txt" ]; then
+    cmake -S "$VCM_ROOT" -B "$VCM_BUILD" -DCMAKE_TOOLCHAIN_FILE="$VCM_ROOT/cmake/mingw-w64-x86_64.cmake" \
+      -DCMAKE_BUILD_TYPE=Release >/dev/null
+  fi
+  cmake --build "$VCM_BUILD" -j "$jobs" "$@"
+}
+
+# Registers the SQLite ODBC driver under the name the program's connection string uses.
+vcm_register_odbc() {
+  mkdir -p "$ODBCSYSINI"
+  local driver
+  driver=$(ls /usr/lib/*/odbc/libsqlite3odbc.so 2>/dev/null | head -n 1)
+  cat >"$ODBCSYSINI/odbcinst.ini" <<INI
+[SQL Server]
+Description=SQLite 3 standing in for SQL Server
+Driver=$driver
+Setup=$driver
+INI
+  : >"$ODBCSYSINI/odbc.ini"
+}
+
+# Starts an Xvfb when no display is set; remembers its pid.
+vcm_start_display() {
+  if [ -n "${DISPLAY:-}" ]; then
+    return 0
+  fi
+  local n
+  for n in $(seq 91 140); do
+    if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then
+      Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+      VCM_STARTED_PIDS+=($!)
+      export DISPLAY=":$n"
+      local i
+      for i in $(seq 1 50); do
+        [ -e "/tmp/.X11-unix/X$n" ] && return 0
+        sleep 0.1
+      done
+      echo "Xvfb did not come up on :$n" >&2
+      return 1
+    fi
+  done
+  echo "no free X display number" >&2
+  return 1
+}
+
+# Creates the prefix once per build folder and keeps a wineserver running.
+vcm_start_wine() {
+  local fresh=0
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    fresh=1
+    mkdir -p "$WINEPREFIX"
+    wineboot -i >/dev/null 2>&1 </dev/null || true
+    wineserver -w
+  fi
+  wineserver -f -p >/dev/null 2>&1 &
+  VCM_STARTED_PIDS+=($!)
+  # Give the server a moment to own its socket before the first client.
+  sleep 0.3
+  if [ "$fresh" -eq 1 ]; then
+    # Without a window manager every closed top-level window costs two seconds unless Wine manages none.
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1 </dev/null
+  fi
+  # Let the prefix's own services start now, so they do not inherit a later pipe.
+  wine cmd /c exit >/dev/null 2>&1 </dev/null || true
+}
+
+vcm_stop_started() {
+  wineserver -k >/dev/null 2>&1 || true
+  local pid
+  for pid in "${VCM_STARTED_PIDS[@]}"; do
+    kill "$pid" >/dev/null 2>&1 || true
+  done
+  for pid in "${VCM_STARTED_PIDS[@]}"; do
+    wait "$pid" 2>/dev/null || true
+  done
+  VCM_STARTED_PIDS=()
+}

@@ -1,0 +1,72 @@
+// A small base for top-level and child windows: the static window procedure takes
+// `this` from lpCreateParams at WM_NCCREATE, keeps it in GWLP_USERDATA and forwards every
+// message to OnMessage. Form adds what the language switch needs of a loaded window.
+#pragma once
+#include <windows.h>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vcm {
+
+class Window {
+public:
+    Window() = default;
+    Window(const Window&) = delete;
+    Window& operator=(const Window&) = delete;
+    virtual ~Window();
+
+    HWND Hwnd() const noexcept { return m_hwnd; }
+
+protected:
+    // Registers the class once per process (the first call wins) and creates the window.
+    // Throws an Error when either fails.
+    void Create(const wchar_t* className, DWORD exStyle, DWORD style, const std::wstring& text,
+                int x, int y, int width, int height, HWND parent, HMENU menu,
+                HICON icon = nullptr, HBRUSH background = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
+
+    virtual LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam);
+    LRESULT Default(UINT msg, WPARAM wParam, LPARAM lParam)
+    {
+        return DefWindowProcW(m_hwnd, msg, wParam, lParam);
+    }
+    // Called at WM_NCDESTROY, after which the object no longer has a window.
+    virtual void OnFinalDestroy() {}
+
+private:
+    static LRESULT CALLBACK Procedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+    HWND m_hwnd = nullptr;
+};
+
+// A loaded top-level window of the program. Forms register themselves while their window
+// exists, in creation order, so that the language switch can reach each one.
+class Form : public Window {
+public:
+    ~Form() override;
+
+    // The window's name as the program knows it ("frmMain").
+    virtual std::wstring_view Name() const = 0;
+    // Calls the public routine of that name without arguments; false when the form has none.
+    virtual bool CallByName(std::wstring_view routine);
+    // The window itself first, then every child control.
+    std::vector<HWND> Controls() const;
+
+    static const std::vector<Form*>& LoadedForms();
+
+protected:
+    // Makes the form reachable by name; call after its window was created.
+    void Register();
+    void Unregister();
+    // Routines callable by name; each form adds its own "<name>_Auto_Init".
+    void AddRoutine(std::wstring name, std::function<void()> routine);
+
+private:
+    std::vector<std::pair<std::wstring, std::function<void()>>> m_routines;
+};
+
+// Pumps messages until WM_QUIT; returns its exit code.
+int RunMessageLoop();
+
+}  // namespace vcm

@@ -1,0 +1,148 @@
+// The shared helpers: error conversion, step runner, text conversion, twips.
+#include <gtest/gtest.h>
+
+#include "platform/Odbc.h"
+#include <vector>
+
+#include "platform/Error.h"
+#include "platform/Handles.h"
+#include "platform/StepRunner.h"
+#include "platform/TextConv.h"
+#include "platform/Twips.h"
+
+namespace vcm {
+
+TEST(Error, Win32FailureCarriesCodeAndSystemText)
+{
+    UniqueHandle file(CreateFileW(L"no such folder\\no such file.txt", GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_FALSE(file);
+    try {
+        ThrowLastError(L"CreateFileW");
+        FAIL() << "no exception";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.Number(), ERROR_PATH_NOT_FOUND);
+        EXPECT_EQ(e.Description(), SystemMessage(ERROR_PATH_NOT_FOUND));
+        EXPECT_FALSE(e.Description().empty());
+        EXPECT_NE(e.Description().back(), L'\n');
+        EXPECT_EQ(e.Source(), L"CreateFileW");
+    }
+}
+
+TEST(Error, OdbcFailureCarriesDriverManagerDiagnostics)
+{
+    UniqueSqlEnv env;
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, env.put())));
+    SQLSetEnvAttr(env.get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+    UniqueSqlDbc dbc;
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, env.get(), dbc.put())));
+    wchar_t connect[] = L"Driver={No Such Driver 17};database=x";
+    SQLRETURN rc = SQLDriverConnectW(dbc.get(), nullptr, reinterpret_cast<SQLWCHAR*>(connect), SQL_NTS, nullptr,
+                                     0, nullptr, SQL_DRIVER_NOPROMPT);
+    ASSERT_FALSE(SQL_SUCCEEDED(rc));
+    const Error e = OdbcError(SQL_HANDLE_DBC, dbc.get(), L"SQLDriverConnectW");
+    EXPECT_EQ(e.Description().rfind(L"[", 0), 0u) << "starts with the SQLSTATE";
+    EXPECT_NE(e.Description().find(L"No Such Driver 17"), std::wstring::npos) << std::string(e.what());
+    EXPECT_NE(e.Number(), 0);
+}
+
+TEST(Error, CurrentErrorKeepsOurErrorsAndWrapsOthers)
+{
+    auto convert = [](auto thrower) {
+        try {
+            thrower();
+        } catch (...) {
+            return CurrentError();
+        }
+        return Error(0, L"");
+    };
+    const Error own = convert([] { throw Error(1001, L"Unsupported value type"); });
+    EXPECT_EQ(own.Number(), 1001);
+    EXPECT_EQ(own.Description(), L"Unsupported value type");
+    const Error memory = convert([] { throw std::bad_alloc(); });
+    EXPECT_EQ(memory.Number(), 7);
+    const Error other = convert([] { throw std::out_of_range("index 9 outside 0..3"); });
+    EXPECT_EQ(other.Description(), L"index 9 outside 0..3");
+}
+
+TEST(StepRunner, ReportsTheFailingStepAndRunsTheNext)
+{
+    std::vector<long> reported;
+    std::vector<int> ran;
+    StepRunner step([&](const Error& e) { reported.push_back(e.Number()); });
+    EXPECT_TRUE(step([&] { ran.push_back(1); }));
+    EXPECT_FALSE(step([&] { ran.push_back(2); throw Error(91, L"Object variable not set"); }));
+    EXPECT_TRUE(step([&] { ran.push_back(3); }));
+    EXPECT_FALSE(step([&] { throw std::runtime_error("boom"); }));
+    EXPECT_EQ(ran, (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(reported, (std::vector<long>{91, 5}));
+    EXPECT_EQ(step.Failures(), 2);
+}
+
+TEST(StepRunner, SilentRunnerAndFailingReporterStillGoOn)
+{
+    StepRunner silent;
+    EXPECT_FALSE(silent([] { throw Error(5, L"x"); }));
+    StepRunner broken([](const Error&) { throw Error(6, L"the report itself failed"); });
+    int after = 0;
+    EXPECT_FALSE(broken([] { throw Error(5, L"x"); }));
+    EXPECT_TRUE(broken([&] { ++after; }));
+    EXPECT_EQ(after, 1);
+}
+
+TEST(TextConv, AnsiRoundTripsAndLossyCases)
+{
+    ASSERT_EQ(GetACP(), 1252u) << "these rows are written for the Western code page";
+    struct Row {
+        const wchar_t* text;
+        const char* ansi;
+        bool roundTrips;
+    };
+    const Row rows[] = {
+        {L"", "", true},
+        {L"SALES\\jdoe", "SALES\\jdoe", true},
+        {L"J\u00fcrgen \u20ac", "J\xfcrgen \x80", true},  // umlaut and euro have 1252 codes
+        {L"\u65e5\u672c", "??", false},                   // no Japanese in 1252
+        {L"a\U0001F600b", nullptr, false},                // outside the BMP: '?' (one or two, by platform)
+    };
+    for (const Row& row : rows) {
+        const std::string ansi = ToAnsi(row.text);
+        if (row.ansi)
+            EXPECT_EQ(ansi, row.ansi) << ToUtf8(row.text);
+        else
+            EXPECT_NE(ansi.find('?'), std::string::npos);
+        EXPECT_EQ(FromAnsi(ansi) == row.text, row.roundTrips) << ToUtf8(row.text);
+    }
+    EXPECT_EQ(FromUtf8(ToUtf8(L"J\u00fcrgen \u65e5 \U0001F600")), L"J\u00fcrgen \u65e5 \U0001F600");
+}
+
+TEST(TextConv, CaseBlindEqualityAndBlankTrimming)
+{
+    EXPECT_TRUE(EqualsNoCase(L"JDoe", L"jdoe"));
+    EXPECT_TRUE(EqualsNoCase(L"J\u00dcRGEN", L"j\u00fcrgen"));
+    EXPECT_FALSE(EqualsNoCase(L"jdoe", L"jdoe "));
+    EXPECT_EQ(TrimBlanks(L"  SALES \t "), L"SALES \t");
+    EXPECT_EQ(TrimBlanks(L"   "), L"");
+}
+
+TEST(Twips, ConvertsAtStandardAndHighDpi)
+{
+    struct Row {
+        int twips;
+        UINT dpi;
+        int pixels;
+    };
+    const Row rows[] = {
+        {1440, 96, 96}, {2880, 96, 192}, {567, 96, 38}, {7260, 96, 484}, {15, 96, 1}, {7, 96, 0},
+        {1440, 144, 144}, {2880, 144, 288}, {567, 144, 57}, {-1440, 144, -144}, {0, 144, 0},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(TwipsToPixels(row.twips, row.dpi), row.pixels) << row.twips << " at " << row.dpi;
+        EXPECT_EQ(TwipsToPixels(PixelsToTwips(row.pixels, row.dpi), row.dpi), row.pixels);
+    }
+    EXPECT_EQ(PixelsToTwips(96, 96), 1440);
+    EXPECT_EQ(PixelsToTwips(1, 96), 15);
+    EXPECT_EQ(TwipsToPixels(nullptr, 1440), static_cast<int>(WindowDpi(nullptr)));
+}
+
+}  // namespace vcm

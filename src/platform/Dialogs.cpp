@@ -47,4 +47,16 @@ std::optional<std::wstring> Win32Dialogs::SaveFile(const SaveFileRequest& reques
                                                 std::to_wstring(failure) + L")", L"GetSaveFileNameW");
 }
 
+namespace {
+IDialogs* g_appDialogs = nullptr;
+}
+
+IDialogs& AppDialogs()
+{
+    static Win32Dialogs platformDialogs;
+    return g_appDialogs ? *g_appDialogs : platformDialogs;
+}
+
+void SetAppDialogs(IDialogs* dialogs) { g_appDialogs = dialogs; }
+
 }  // namespace vcm

@@ -40,4 +40,10 @@ private:
     HWND m_owner;
 };
 
+// The dialogs that module-level routines (the catalogue, language discovery) report through.
+// Windows receive theirs explicitly; tests install a scripted one here. nullptr restores
+// the platform's own dialogs.
+IDialogs& AppDialogs();
+void SetAppDialogs(IDialogs* dialogs);
+
 }  // namespace vcm

@@ -1,0 +1,100 @@
+// The mapping grid's data: rows of cells found by column key, the column order the user
+// sees, the current row, sort and redraw state. It holds no window; GridView shows it.
+#pragma once
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace vcm {
+
+// A cell holds text, or a Boolean in a check-box column.
+using CellValue = std::variant<std::wstring, bool>;
+
+enum class CellAlignment { General, Centre };
+
+struct GridColumn {
+    std::wstring key;          // empty for the unkeyed column 0
+    std::wstring header;       // design-time header text (row 0)
+    int widthTwips = 0;
+    CellAlignment alignment = CellAlignment::General;
+    bool boolean = false;      // shown as a check box
+    bool hidden = false;       // zero width, cannot be resized or shown by the user
+};
+
+// What changed, for the view. While redraw is off nothing is announced; turning it back
+// on announces one Everything.
+enum class GridChange { Everything, Rows, Cells, Columns, CurrentRow };
+
+class IGridObserver {
+public:
+    virtual ~IGridObserver() = default;
+    virtual void OnGridChanged(GridChange change) = 0;
+};
+
+class GridModel {
+public:
+    // Columns in design order; design position i is the column's position until the user moves it.
+    explicit GridModel(std::vector<GridColumn> columns);
+
+    void SetObserver(IGridObserver* observer) { m_observer = observer; }
+
+    // Rows including the header row 0; data rows are 1 .. Rows()-1.
+    int Rows() const { return static_cast<int>(m_rows.size()); }
+    // Cuts back (1 keeps only the header row) or appends empty rows at the bottom.
+    void SetRows(int count);
+
+    int Cols() const { return static_cast<int>(m_columns.size()); }
+    // The current position of the column with this key (case-sensitive), -1 when there is none.
+    int ColIndex(std::wstring_view key) const;
+    // The column shown at a position.
+    const GridColumn& ColumnAt(int position) const;
+    // Design index of the column shown at a position.
+    int DesignIndexAt(int position) const;
+    // Moves the column at `from` to position `to`; the others shift.
+    void MoveColumn(int from, int to);
+    // Sets the whole order: order[position] = design index. Returns false (and changes
+    // nothing) unless it is a permutation of 0 .. Cols()-1.
+    bool SetColumnOrder(const std::vector<int>& order);
+    std::vector<int> ColumnOrder() const { return m_order; }
+
+    // Cells addressed by row and current column position. Throws Error 381 ("Subscript out of
+    // range") for a row or column that does not exist.
+    void SetCell(int row, int col, CellValue value);
+    const CellValue& Cell(int row, int col) const;
+    // The text a cell holds: its text, or "True"/"False" for a Boolean.
+    std::wstring TextMatrix(int row, int col) const;
+
+    // Removes a data row; the rows below move up. The header row cannot be removed.
+    void RemoveItem(int row);
+
+    // The current row: the data row the user selected, 0 when none is.
+    int Row() const { return m_row; }
+    void SetRow(int row);
+
+    // Sorts the data rows by a column (stable; text without regard to case, unchecked
+    // before checked). The current row follows its data.
+    void Sort(int col, bool ascending);
+    int SortColumn() const { return m_sortCol; }  // position, -1 when not sorted
+    bool SortAscending() const { return m_sortAscending; }
+
+    // 0 stops announcing changes; any other value resumes and announces everything once.
+    void SetRedraw(int mode);
+    int Redraw() const { return m_redraw; }
+
+private:
+    int CheckedDesign(int row, int col) const;
+    void Announce(GridChange change);
+
+    std::vector<GridColumn> m_columns;          // design order
+    std::vector<int> m_order;                   // position -> design index
+    std::vector<std::vector<CellValue>> m_rows; // [row][design index]
+    int m_row = 0;
+    int m_sortCol = -1;
+    bool m_sortAscending = true;
+    int m_redraw = 2;
+    bool m_pending = false;
+    IGridObserver* m_observer = nullptr;
+};
+
+}  // namespace vcm

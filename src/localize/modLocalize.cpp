@@ -127,7 +127,6 @@ std::wstring myLoadResString(int id)
         if (!IsResourceId(id))
             return;
         HMODULE source = gLangLibrary ? gLangLibrary : GetModuleHandleW(nullptr);
-        SetLastError(0);
         count = LoadStringW(source, static_cast<UINT>(id), buffer.data(), kLookupBufferChars);
     });
     if (count >= 1) {

@@ -1,0 +1,199 @@
+// The catalogue lookup and the discovery and loading of language libraries.
+#include "localize/modLocalize.h"
+
+#include <climits>
+#include <optional>
+#include <utility>
+
+#include "platform/Dialogs.h"
+#include "platform/Error.h"
+#include "platform/Handles.h"
+#include "platform/ProgramInfo.h"
+#include "platform/StepRunner.h"
+#include "platform/TextConv.h"
+#include "platform/Window.h"
+
+namespace vcm {
+
+HMODULE gLangLibrary = nullptr;
+long gCurrentLangID = 0;
+std::vector<std::wstring> gLanguageList;
+
+namespace {
+
+// The lookup's buffer size in characters; LoadStringW keeps one place for the terminator,
+// so a library text is cut to 1199 characters.
+constexpr int kLookupBufferChars = 1200;
+// The number and wording the platform uses for a string resource that does not exist.
+constexpr long kResourceNotFound = 326;
+// LoadLibraryExW flags: DONT_RESOLVE_DLL_REFERENCES | LOAD_LIBRARY_AS_DATAFILE. A language
+// library is only read, never run.
+constexpr DWORD kLoadAsData = DONT_RESOLVE_DLL_REFERENCES | LOAD_LIBRARY_AS_DATAFILE;
+
+// String ids are 16-bit in the resource format; LoadStringW would silently fold a larger
+// one onto another string.
+bool IsResourceId(int id) { return id >= 0 && id <= 0xFFFF; }
+
+// The executable's own text of a string, or an error naming the id when it has none.
+// The string table format cannot tell an empty entry from a missing one, and the
+// built-in catalogue has no empty texts, so both count as missing.
+std::wstring LoadResString(int id)
+{
+    if (IsResourceId(id)) {
+        const wchar_t* text = nullptr;
+        const int length =
+            LoadStringW(GetModuleHandleW(nullptr), static_cast<UINT>(id), reinterpret_cast<LPWSTR>(&text), 0);
+        if (length > 0 && text)
+            return std::wstring(text, static_cast<size_t>(length));
+    }
+    throw Error(kResourceNotFound, L"Resource with identifier '" + std::to_wstring(id) + L"' not found",
+                L"LoadResString");
+}
+
+void ReportLookupError(const Error& error)
+{
+    AppDialogs().Message(L"error in myLoadResString: " + error.Description(), kAppTitle, MB_OK);
+}
+
+void ReportLanguagesError(const Error& error)
+{
+    AppDialogs().Message(L"Error in InitalizeLanguages: " + error.Description(), kAppTitle, MB_OK);
+}
+
+std::wstring JoinPath(const std::wstring& folder, const std::wstring& name)
+{
+    if (folder.empty() || folder.back() == L'\\' || folder.back() == L'/')
+        return folder + name;
+    return folder + L'\\' + name;
+}
+
+struct FindHandleTraits {
+    using Handle = HANDLE;
+    static Handle Empty() noexcept { return INVALID_HANDLE_VALUE; }
+    static bool IsEmpty(Handle h) noexcept { return h == INVALID_HANDLE_VALUE || h == nullptr; }
+    static void Close(Handle h) noexcept { FindClose(h); }
+};
+using UniqueFind = Unique<FindHandleTraits>;
+
+// The names of the entries directly in the folder that are not folders, in the order the
+// platform lists them.
+std::vector<std::wstring> ListFileNames(const std::wstring& folder)
+{
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW data = {};
+    const std::wstring pattern = JoinPath(folder, L"*");
+    UniqueFind find(
+        FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0));
+    if (!find) {
+        // A folder with no entries at all is an empty listing, not a failure.
+        if (GetLastError() == ERROR_FILE_NOT_FOUND)
+            return names;
+        ThrowLastError(L"FindFirstFileExW");
+    }
+    do {
+        if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+            names.emplace_back(data.cFileName);
+    } while (FindNextFileW(find.get(), &data));
+    if (GetLastError() != ERROR_NO_MORE_FILES)
+        ThrowLastError(L"FindNextFileW");
+    return names;
+}
+
+// A language library's name starts with the base name and "_" and ends with "DLL", both
+// without regard to case; its abbreviation is the three characters before the last four,
+// kept as written. Nothing for any other name.
+std::optional<std::wstring> LibraryAbbreviation(std::wstring_view fileName, std::wstring_view baseName)
+{
+    const std::wstring prefix = std::wstring(baseName) + L'_';
+    if (fileName.size() < prefix.size() || fileName.size() < 3)
+        return std::nullopt;
+    if (!EqualsNoCase(fileName.substr(0, prefix.size()), prefix) ||
+        !EqualsNoCase(fileName.substr(fileName.size() - 3), L"DLL"))
+        return std::nullopt;
+    // Only a very short base name lets a qualifying name be shorter than that.
+    if (fileName.size() < 7)
+        throw Error(5, L"Invalid procedure call or argument", L"LibraryAbbreviation");
+    return std::wstring(fileName.substr(fileName.size() - 7, 3));
+}
+
+}  // namespace
+
+std::wstring myLoadResString(int id)
+{
+    StepRunner step(ReportLookupError);
+    std::wstring buffer(kLookupBufferChars, L'\0');
+    int count = 0;
+    step([&] {
+        if (!IsResourceId(id))
+            return;
+        HMODULE source = gLangLibrary ? gLangLibrary : GetModuleHandleW(nullptr);
+        count = LoadStringW(source, static_cast<UINT>(id), buffer.data(), kLookupBufferChars);
+    });
+    if (count >= 1) {
+        buffer.resize(static_cast<size_t>(count));
+        return buffer;
+    }
+    // Missing or empty in the library: the built-in text.
+    std::wstring text;
+    step([&] { text = LoadResString(id); });
+    return text;
+}
+
+void InitalizeLanguages()
+{
+    StepRunner step(ReportLanguagesError);
+    std::wstring folder;
+    std::wstring baseName;
+    step([&] { folder = AppFolder(); });
+    step([&] { baseName = ExeBaseName(); });
+    InitalizeLanguagesIn(folder, baseName);
+}
+
+void InitalizeLanguagesIn(const std::wstring& folder, const std::wstring& baseName)
+{
+    StepRunner step(ReportLanguagesError);
+
+    step([] {
+        if (gCurrentLangID == 0)
+            gCurrentLangID = GetUserDefaultLangID();
+    });
+    step([] {
+        // Forget the handle at once, so that a failure before the next load cannot leave
+        // the catalogue reading a released library.
+        if (gLangLibrary)
+            FreeLibrary(std::exchange(gLangLibrary, nullptr));
+    });
+
+    std::wstring abbreviation;
+    step([&] {
+        // An identifier beyond 16 bits has no abbreviation, rather than folding onto one.
+        abbreviation = gCurrentLangID >= SHRT_MIN && gCurrentLangID <= SHRT_MAX
+                           ? GetLangAbbreviation(static_cast<short>(gCurrentLangID))
+                           : std::wstring(L"ERROR");
+    });
+    step([&] {
+        // No fallback from a regional language to its primary one: 3079 looks for _DEA only.
+        // A missing or unusable library is no error; the built-in texts show.
+        const std::wstring path = JoinPath(folder, baseName + L'_' + abbreviation + L".dll");
+        gLangLibrary = LoadLibraryExW(path.c_str(), nullptr, kLoadAsData);
+    });
+
+    std::vector<std::wstring> found;
+    std::vector<std::wstring> names;
+    step([&] { names = ListFileNames(folder); });
+    for (const std::wstring& name : names) {
+        step([&] {
+            if (auto libraryAbbreviation = LibraryAbbreviation(name, baseName))
+                found.push_back(std::move(*libraryAbbreviation));
+        });
+    }
+    // Never empty after a run: one empty element stands for "none found".
+    if (found.empty())
+        found.emplace_back();
+    gLanguageList = std::move(found);
+
+    for (Form* form : Form::LoadedForms())
+        step([&] { ApplyLanguageFont(*form); });
+}
+
+}  // namespace vcm

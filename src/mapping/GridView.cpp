@@ -229,6 +229,8 @@ LRESULT GridView::OnNotify(NMHDR& header)
     case LVN_ODSTATECHANGED:
         OnSelectionChanged();
         return 0;
+    case NM_CUSTOMDRAW:
+        return OnCustomDraw(reinterpret_cast<NMLVCUSTOMDRAW&>(header));
     default:
         return 0;
     }
@@ -248,12 +250,57 @@ void GridView::FillDisplayInfo(LVITEMW& item) const
     const CellValue& value = m_model.DesignCell(row, item.iSubItem);
     const bool* flag = std::get_if<bool>(&value);
     if (flag && m_model.DesignColumn(item.iSubItem).boolean) {
-        if (item.mask & LVIF_IMAGE)
+        // The list would draw the box at the cell's left edge; while it paints, the view
+        // draws it centred instead (OnCustomDraw). Anyone asking outside a paint gets it.
+        if ((item.mask & LVIF_IMAGE) && !m_painting)
             item.iImage = *flag ? kCheckedImage : kUncheckedImage;
         return;
     }
     if (item.mask & LVIF_TEXT)
         CopyText(flag ? std::wstring(*flag ? L"True" : L"False") : std::get<std::wstring>(value), item);
+}
+
+LRESULT GridView::OnCustomDraw(NMLVCUSTOMDRAW& draw) const
+{
+    switch (draw.nmcd.dwDrawStage) {
+    case CDDS_PREPAINT:
+        return CDRF_NOTIFYITEMDRAW;
+    case CDDS_ITEMPREPAINT:
+        return CDRF_NOTIFYSUBITEMDRAW;
+    case CDDS_ITEMPREPAINT | CDDS_SUBITEM: {
+        const int design = draw.iSubItem;
+        const bool check = design >= 0 && design < m_model.Cols() && m_model.DesignColumn(design).boolean;
+        return check ? CDRF_NOTIFYPOSTPAINT : CDRF_DODEFAULT;
+    }
+    case CDDS_ITEMPOSTPAINT | CDDS_SUBITEM:
+        DrawCheckBox(draw);
+        return CDRF_DODEFAULT;
+    default:
+        return CDRF_DODEFAULT;
+    }
+}
+
+// Over the background the list has painted (selection colour included), centred both ways.
+void GridView::DrawCheckBox(const NMLVCUSTOMDRAW& draw) const
+{
+    const int item = static_cast<int>(draw.nmcd.dwItemSpec);
+    const int row = item + 1;
+    if (item < 0 || row >= m_model.Rows() || draw.iSubItem <= 0 || draw.iSubItem >= m_model.Cols())
+        return;
+    const bool* flag = std::get_if<bool>(&m_model.DesignCell(row, draw.iSubItem));
+    if (!flag)
+        return;
+    RECT cell = {};
+    if (!ListView_GetSubItemRect(m_list, item, draw.iSubItem, LVIR_BOUNDS, &cell))
+        return;
+    int width = 0, height = 0;
+    ImageList_GetIconSize(m_checkImages.get(), &width, &height);
+    const int saved = SaveDC(draw.nmcd.hdc);
+    IntersectClipRect(draw.nmcd.hdc, cell.left, cell.top, cell.right, cell.bottom);
+    ImageList_Draw(m_checkImages.get(), *flag ? kCheckedImage : kUncheckedImage, draw.nmcd.hdc,
+                   cell.left + (cell.right - cell.left - width) / 2, cell.top + (cell.bottom - cell.top - height) / 2,
+                   ILD_TRANSPARENT);
+    RestoreDC(draw.nmcd.hdc, saved);
 }
 
 // Type-ahead: the first row at or after the start whose leftmost shown text column begins
@@ -464,6 +511,11 @@ LRESULT GridView::OnListMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
 {
     int button = 0;
     switch (msg) {
+    case WM_PAINT:
+    case WM_PRINTCLIENT: {
+        Flag painting(m_painting);
+        return DefSubclassProc(hwnd, msg, wParam, lParam);
+    }
     case WM_NOTIFY: {
         // The header talks to the list, and not every list passes these on to its parent,
         // so the hidden columns are locked here.

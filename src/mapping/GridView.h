@@ -40,6 +40,8 @@ private:
 
     LRESULT OnNotify(NMHDR& header);
     void FillDisplayInfo(LVITEMW& item) const;
+    LRESULT OnCustomDraw(NMLVCUSTOMDRAW& draw) const;
+    void DrawCheckBox(const NMLVCUSTOMDRAW& draw) const;
     int FindItem(const NMLVFINDITEMW& find) const;
     void OnColumnClick(int design);
     void OnSelectionChanged();
@@ -64,6 +66,8 @@ private:
     // Set while the view itself changes the list, so the list's own notifications about
     // those changes are not taken for the user's doing.
     bool m_syncing = false;
+    // Set while the list paints itself: check boxes are then drawn by the view, centred.
+    bool m_painting = false;
 };
 
 }  // namespace vcm

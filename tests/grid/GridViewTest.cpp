@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "WindowTesting.h"
+#include "app/frmSplashScreen.h"
 #include "mapping/GridView.h"
 #include "mapping/MappingGrid.h"
 #include "platform/Twips.h"
@@ -198,6 +201,51 @@ TEST_F(GridViewTest, ListFollowsTheModel)
     EXPECT_EQ(ShownColumn(kAlias), (std::vector<std::wstring>{L"a", L"c"}));
 }
 
+TEST_F(GridViewTest, CheckBoxIsPaintedOnceInTheMiddleOfItsCell)
+{
+    AddRow(L"VM", L"alice", true, L"a");
+    AddRow(L"VM", L"bob", false, L"b");
+    RECT client = {};
+    GetClientRect(list, &client);
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, client.right, client.bottom);
+    ReleaseDC(nullptr, screen);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    SendMessageW(list, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory), PRF_CLIENT | PRF_ERASEBKGND);
+
+    struct Case {
+        const char* what;
+        int item;
+    };
+    std::vector<int> inked;
+    for (const Case& c : {Case{"checked", 0}, Case{"unchecked", 1}}) {
+        RECT cell = {};
+        ListView_GetSubItemRect(list, c.item, kPrimary, LVIR_BOUNDS, &cell);
+        const COLORREF background = GetPixel(memory, cell.left + 2, cell.top + 2);
+        // The columns of the cell (inside its grid lines) where anything but background was painted.
+        int first = -1, last = -1, count = 0;
+        for (int x = cell.left + 1; x < cell.right - 1; ++x)
+            for (int y = cell.top + 1; y < cell.bottom - 1; ++y)
+                if (GetPixel(memory, x, y) != background) {
+                    first = first < 0 ? x : first;
+                    last = x;
+                    ++count;
+                }
+        ASSERT_GE(first, 0) << c.what << ": a box was painted";
+        const int boxCentre = (first + last) / 2;
+        const int cellCentre = (cell.left + cell.right) / 2;
+        EXPECT_LE(std::abs(boxCentre - cellCentre), 2) << c.what << ": box at " << first << ".." << last
+                                                       << " in cell " << cell.left << ".." << cell.right;
+        EXPECT_LE(last - first, 20) << c.what << ": one box, not two";
+        inked.push_back(count);
+    }
+    EXPECT_GT(inked[0], inked[1]) << "the tick adds ink";
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+}
+
 TEST_F(GridViewTest, HeaderClickSortsAndShowsTheDirection)
 {
     AddRow(L"b.example", L"carol", false, L"c");
@@ -364,6 +412,59 @@ TEST_F(GridViewTest, HundredThousandRowsLoadAndSort)
     std::printf("load %lld ms, sort %lld ms\n",
                 static_cast<long long>(std::chrono::duration_cast<ms>(loaded - start).count()),
                 static_cast<long long>(std::chrono::duration_cast<ms>(sorted - loaded).count()));
+}
+
+}  // namespace vcm
+
+namespace vcm {
+
+// Not a check: with VCM_SHOW_MS set, shows the wait window (painted once, no message
+// pumping, as during a load) and then a filled grid for that many milliseconds each, so
+// that a person can take screenshots of the test display.
+TEST(GridLook, ShowForScreenshots)
+{
+    const char* show = std::getenv("VCM_SHOW_MS");
+    if (!show)
+        GTEST_SKIP() << "set VCM_SHOW_MS to look at the windows";
+    const DWORD ms = static_cast<DWORD>(std::atoi(show));
+
+    frmSplashScreen splash;
+    splash.Create(L"Gathering credential information, please wait...");
+    splash.MoveTwips(1440, 1440);
+    splash.ShowAndPaint();
+    Sleep(ms);  // what a load does: no messages handled
+    splash.Hide();
+
+    GridModel model(MappingGridColumns());
+    HWND parent = test::CreateTestParent(L"Grid", 500, 320);
+    GridView view(model);
+    view.Create(parent, 101);
+    RECT client = {};
+    GetClientRect(parent, &client);
+    SetWindowPos(view.Hwnd(), nullptr, 0, 0, client.right, client.bottom - 40, SWP_NOZORDER);
+    model.SetRedraw(0);
+    const struct {
+        const wchar_t *domain, *alias;
+        bool primary;
+        const wchar_t* velto;
+    } rows[] = {{L"VM", L"root", true, L"rootmail"},    {L"BUILTIN", L"Administrators", false, L"admins"},
+                {L"", L"Everyone", false, L"ERROR!"},   {L"VM", L"Administrator", true, L"adm"},
+                {L"NT AUTHORITY", L"SYSTEM", false, L"sys"}};
+    for (const auto& r : rows) {
+        model.SetRows(model.Rows() + 1);
+        const int row = model.Rows() - 1;
+        model.SetCell(row, model.ColIndex(kKeyADDomain), std::wstring(r.domain));
+        model.SetCell(row, model.ColIndex(kKeyADAlias), std::wstring(r.alias));
+        model.SetCell(row, model.ColIndex(kKeyPrimary), r.primary);
+        model.SetCell(row, model.ColIndex(kKeyVeltoAlias), std::wstring(r.velto));
+        model.SetCell(row, model.ColIndex(kKeySID), std::wstring(L"0x0001"));
+    }
+    model.SetRedraw(2);
+    model.Sort(model.ColIndex(kKeyADAlias), true);
+    model.SetRow(4);
+    SetFocus(view.ListHwnd());
+    test::PumpFor(ms);
+    DestroyWindow(parent);
 }
 
 }  // namespace vcm

@@ -68,6 +68,17 @@ TEST(frmSplashScreen, CreatedOnceWithItsDesignLayout)
     EXPECT_EQ(label.top, TwipsToPixels(420, dpi));
     EXPECT_EQ(label.right, TwipsToPixels(720 + 3795, dpi));
     EXPECT_EQ(label.bottom, TwipsToPixels(420 + 195, dpi));
+
+    // The whole message fits the label's designed width, in the font the label uses.
+    HDC dc = GetDC(splash.Label1());
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(splash.Label1(), WM_GETFONT, 0, 0)));
+    const std::wstring message = Text(splash.Label1());
+    SIZE extent = {};
+    GetTextExtentPoint32W(dc, message.c_str(), static_cast<int>(message.size()), &extent);
+    SelectObject(dc, old);
+    ReleaseDC(splash.Label1(), dc);
+    EXPECT_LE(extent.cx, label.right - label.left);
+    EXPECT_LE(extent.cy, label.bottom - label.top + 2) << "nor is it taller than the label";
 }
 
 TEST(frmSplashScreen, ShowsWithoutOwnerOrActivationAndHidesWithoutDestroying)

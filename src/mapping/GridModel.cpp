@@ -58,6 +58,9 @@ void GridModel::SetRows(int count)
         m_rows.resize(target);
         if (m_row >= count)
             m_row = 0;
+        // Rows added from here on come in their own order, so no sort holds any more.
+        if (count == 1)
+            m_sortCol = -1;
     } else {
         // No reserve(target) here: appending one row at a time would reallocate every time.
         while (m_rows.size() < target)

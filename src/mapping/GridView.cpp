@@ -75,6 +75,8 @@ GridView::~GridView()
 
 void GridView::Create(HWND parent, int controlId)
 {
+    if (Hwnd())
+        return;  // one window per view
     Window::Create(kClassName, 0, WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_TABSTOP, L"", 0, 0, 0, 0, parent,
                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(controlId)), nullptr, nullptr);
     CreateList();

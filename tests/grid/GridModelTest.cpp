@@ -143,6 +143,9 @@ TEST(GridModel, SortIsStableCaseBlindAndOrdersBooleans)
         EXPECT_EQ(grid.SortAscending(), c.ascending);
     }
     EXPECT_EQ(grid.TextMatrix(0, grid.ColIndex(kKeyADAlias)), L"AD Alias") << "the header row never sorts";
+
+    grid.SetRows(1);  // a reload starts so; its rows come unsorted
+    EXPECT_EQ(grid.SortColumn(), -1);
 }
 
 TEST(GridModel, ColumnLookupFollowsMovesAndRejectsInvalidOrders)

@@ -387,6 +387,35 @@ TEST_F(GridViewTest, MousePressesAndSelectionReachTheModel)
     EXPECT_EQ(ListView_GetNextItem(list, -1, LVNI_SELECTED), -1);
 }
 
+TEST_F(GridViewTest, TypingFindsRowsByTheLeftmostShownColumn)
+{
+    for (const wchar_t* alias : {L"anna", L"Bert", L"bob", L"carl"})
+        AddRow(L"VM", alias, false, L"x");
+    model.MoveColumn(model.ColIndex(kKeyADAlias), 1);  // AD Alias is now the leftmost shown column
+
+    struct Case {
+        const char* what;
+        const wchar_t* typed;
+        UINT flags;
+        int start;
+        int found;
+    };
+    const std::vector<Case> cases = {
+        {"prefix, case-blind", L"B", LVFI_PARTIAL | LVFI_STRING, -1, 1},
+        {"wraps round to the top", L"an", LVFI_PARTIAL | LVFI_STRING | LVFI_WRAP, 2, 0},
+        {"no wrap, no match above", L"an", LVFI_PARTIAL | LVFI_STRING, 2, -1},
+        {"whole text", L"BOB", LVFI_STRING, -1, 2},
+        {"whole text is not a prefix", L"bo", LVFI_STRING, -1, -1},
+        {"nothing like it", L"zed", LVFI_PARTIAL | LVFI_STRING | LVFI_WRAP, -1, -1},
+    };
+    for (const Case& c : cases) {
+        LVFINDINFOW find = {};
+        find.flags = c.flags;
+        find.psz = c.typed;
+        EXPECT_EQ(ListView_FindItem(list, c.start, &find), c.found) << c.what;
+    }
+}
+
 TEST_F(GridViewTest, HundredThousandRowsLoadAndSort)
 {
     constexpr int kRows = 100000;

@@ -25,12 +25,13 @@ constexpr int kCheckedImage = 1;
 constexpr int kImageSize96 = 16;
 constexpr int kBoxSize96 = 13;
 
-class Flag {
+// Sets a flag for the length of a scope.
+class ScopedFlag {
 public:
-    explicit Flag(bool& flag) : m_flag(flag), m_old(flag) { m_flag = true; }
-    ~Flag() { m_flag = m_old; }
-    Flag(const Flag&) = delete;
-    Flag& operator=(const Flag&) = delete;
+    explicit ScopedFlag(bool& flag) : m_flag(flag), m_old(flag) { m_flag = true; }
+    ~ScopedFlag() { m_flag = m_old; }
+    ScopedFlag(const ScopedFlag&) = delete;
+    ScopedFlag& operator=(const ScopedFlag&) = delete;
 
 private:
     bool& m_flag;
@@ -102,7 +103,7 @@ void GridView::CreateList()
     CreateCheckImages();
     InsertColumns();
 
-    Flag syncing(m_syncing);
+    ScopedFlag syncing(m_syncing);
     if (m_model.Redraw() == 0)
         SendMessageW(m_list, WM_SETREDRAW, FALSE, 0);
     UpdateItemCount(false);
@@ -359,7 +360,7 @@ void GridView::OnGridChanged(GridChange change)
 {
     if (!m_list)
         return;
-    Flag syncing(m_syncing);
+    ScopedFlag syncing(m_syncing);
     switch (change) {
     case GridChange::Rows:
         UpdateItemCount(true);
@@ -515,7 +516,7 @@ LRESULT GridView::OnListMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
     switch (msg) {
     case WM_PAINT:
     case WM_PRINTCLIENT: {
-        Flag painting(m_painting);
+        ScopedFlag painting(m_painting);
         return DefSubclassProc(hwnd, msg, wParam, lParam);
     }
     case WM_NOTIFY: {

@@ -58,8 +58,11 @@ void GridModel::SetRows(int count)
         m_rows.resize(target);
         if (m_row >= count)
             m_row = 0;
+        // Rows added from here on come in their own order, so no sort holds any more.
+        if (count == 1)
+            m_sortCol = -1;
     } else {
-        m_rows.reserve(target);
+        // No reserve(target) here: appending one row at a time would reallocate every time.
         while (m_rows.size() < target)
             m_rows.emplace_back(m_columns.size(), CellValue(std::wstring()));
     }
@@ -123,6 +126,20 @@ bool GridModel::SetColumnOrder(const std::vector<int>& order)
         m_sortCol = static_cast<int>(std::find(m_order.begin(), m_order.end(), sortedDesign) - m_order.begin());
     Announce(GridChange::Columns);
     return true;
+}
+
+const GridColumn& GridModel::DesignColumn(int design) const
+{
+    if (design < 0 || design >= Cols())
+        OutOfRange(L"GridModel design column");
+    return m_columns[static_cast<size_t>(design)];
+}
+
+const CellValue& GridModel::DesignCell(int row, int design) const
+{
+    if (row < 0 || row >= Rows() || design < 0 || design >= Cols())
+        OutOfRange(L"GridModel::DesignCell");
+    return m_rows[static_cast<size_t>(row)][static_cast<size_t>(design)];
 }
 
 int GridModel::CheckedDesign(int row, int col) const
@@ -205,7 +222,10 @@ void GridModel::Sort(int col, bool ascending)
 
 void GridModel::SetRedraw(int mode)
 {
+    const bool wasOn = m_redraw != 0;
     m_redraw = mode;
+    if (m_observer && wasOn != (mode != 0))
+        m_observer->OnGridRedraw(mode != 0);
     if (mode != 0 && m_pending) {
         m_pending = false;
         if (m_observer)

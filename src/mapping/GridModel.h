@@ -30,6 +30,8 @@ class IGridObserver {
 public:
     virtual ~IGridObserver() = default;
     virtual void OnGridChanged(GridChange change) = 0;
+    // Redraw was switched off (false) or back on (true); a view stops or resumes painting.
+    virtual void OnGridRedraw(bool enabled) {}
 };
 
 class GridModel {
@@ -57,6 +59,10 @@ public:
     // nothing) unless it is a permutation of 0 .. Cols()-1.
     bool SetColumnOrder(const std::vector<int>& order);
     std::vector<int> ColumnOrder() const { return m_order; }
+    // The column and the cell by design index, whatever the current order (for the view,
+    // whose columns stay in design order while only their display order changes).
+    const GridColumn& DesignColumn(int design) const;
+    const CellValue& DesignCell(int row, int design) const;
 
     // Cells addressed by row and current column position. Throws Error 381 ("Subscript out of
     // range") for a row or column that does not exist.

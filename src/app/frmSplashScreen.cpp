@@ -1,0 +1,143 @@
+#include "app/frmSplashScreen.h"
+
+#include <cmath>
+
+#include "platform/Error.h"
+#include "platform/Twips.h"
+
+namespace vcm {
+
+namespace {
+constexpr wchar_t kClassName[] = L"VeltoCredentialsMap.frmSplashScreen";
+// No WS_CLIPCHILDREN: a group box paints no interior, so the form paints under it.
+constexpr DWORD kStyle = WS_POPUP;
+// No taskbar button for a window that only says "please wait".
+constexpr DWORD kExStyle = WS_EX_TOOLWINDOW;
+
+constexpr int kClientWidthTwips = 5325;
+constexpr int kClientHeightTwips = 900;
+constexpr int kLabelLeftTwips = 720;
+constexpr int kLabelTopTwips = 420;
+constexpr int kLabelWidthTwips = 3795;
+constexpr int kLabelHeightTwips = 195;
+
+int Pixels(double twips, UINT dpi) { return static_cast<int>(std::lround(twips * dpi / kTwipsPerInch)); }
+
+HWND CreateChild(const wchar_t* className, DWORD style, const std::wstring& text, const RECT& r, HWND parent)
+{
+    HWND child = CreateWindowExW(0, className, text.c_str(), WS_CHILD | WS_VISIBLE | style, r.left, r.top,
+                                 r.right - r.left, r.bottom - r.top, parent, nullptr, GetModuleHandleW(nullptr),
+                                 nullptr);
+    if (!child)
+        ThrowLastError(L"CreateWindowExW");
+    return child;
+}
+
+// The user's message font, made smaller where needed so that the whole message fits the
+// label's designed width instead of being cut off.
+UniqueHFont FittingFont(const std::wstring& text, int width)
+{
+    NONCLIENTMETRICSW metrics = {};
+    metrics.cbSize = sizeof(metrics);
+    if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0))
+        return UniqueHFont();
+    LOGFONTW font = metrics.lfMessageFont;
+    constexpr int kSmallestHeight = 8;  // pixels; smaller text is no longer readable
+    WindowDC screen(nullptr);
+    for (;;) {
+        UniqueHFont candidate(CreateFontIndirectW(&font));
+        if (!candidate || !screen.get())
+            return candidate;
+        SIZE extent = {};
+        {
+            SelectedObject selected(screen.get(), candidate.get());
+            GetTextExtentPoint32W(screen.get(), text.c_str(), static_cast<int>(text.size()), &extent);
+        }
+        const int height = font.lfHeight < 0 ? -font.lfHeight : font.lfHeight;
+        if (extent.cx <= width || height <= kSmallestHeight)
+            return candidate;
+        font.lfHeight = font.lfHeight < 0 ? font.lfHeight + 1 : font.lfHeight - 1;
+        font.lfWidth = 0;
+    }
+}
+}  // namespace
+
+void frmSplashScreen::Create(const std::wstring& message)
+{
+    if (IsCreated())
+        return;
+    Form::Create(kClassName, kExStyle, kStyle, L"", 0, 0, 0, 0, nullptr, nullptr);
+
+    const UINT dpi = WindowDpi(Hwnd());
+    RECT outer = {0, 0, TwipsToPixels(kClientWidthTwips, dpi), TwipsToPixels(kClientHeightTwips, dpi)};
+    AdjustWindowRectEx(&outer, kStyle, FALSE, kExStyle);
+    SetWindowPos(Hwnd(), nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+
+    // A group box without a caption draws the frame. The label is the form's child, above
+    // the frame, so that the form gives it its background colour.
+    RECT client = {};
+    GetClientRect(Hwnd(), &client);
+    m_frame = CreateChild(L"BUTTON", BS_GROUPBOX | WS_CLIPSIBLINGS, L"", client, Hwnd());
+    const RECT label = {TwipsToPixels(kLabelLeftTwips, dpi), TwipsToPixels(kLabelTopTwips, dpi),
+                        TwipsToPixels(kLabelLeftTwips + kLabelWidthTwips, dpi),
+                        TwipsToPixels(kLabelTopTwips + kLabelHeightTwips, dpi)};
+    m_label = CreateChild(L"STATIC", SS_LEFTNOWORDWRAP | SS_NOPREFIX | WS_CLIPSIBLINGS, message, label, Hwnd());
+    SetWindowPos(m_label, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    m_font = FittingFont(message, label.right - label.left);
+    if (m_font) {
+        SendMessageW(m_frame, WM_SETFONT, reinterpret_cast<WPARAM>(m_font.get()), FALSE);
+        SendMessageW(m_label, WM_SETFONT, reinterpret_cast<WPARAM>(m_font.get()), FALSE);
+    }
+    Register();
+}
+
+int frmSplashScreen::WidthTwips() const
+{
+    RECT r = {};
+    GetWindowRect(Hwnd(), &r);
+    return PixelsToTwips(Hwnd(), r.right - r.left);
+}
+
+void frmSplashScreen::MoveTwips(double leftTwips, double topTwips)
+{
+    const UINT dpi = WindowDpi(Hwnd());
+    SetWindowPos(Hwnd(), nullptr, Pixels(leftTwips, dpi), Pixels(topTwips, dpi), 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void frmSplashScreen::ShowAndPaint()
+{
+    SetWindowPos(Hwnd(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+    // UpdateWindow alone would paint the window but not its frame and label.
+    RedrawWindow(Hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    GdiFlush();
+    // Some display drivers (Wine's among them) pass painted bits to the screen only when
+    // the thread next waits. A wait of no length for nothing does that and, unlike a
+    // message loop, handles no message.
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 0, QS_ALLINPUT);
+}
+
+void frmSplashScreen::Hide() { ShowWindow(Hwnd(), SW_HIDE); }
+
+LRESULT frmSplashScreen::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    switch (msg) {
+    case WM_CTLCOLORSTATIC:
+        SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
+        SetTextColor(reinterpret_cast<HDC>(wParam), GetSysColor(COLOR_BTNTEXT));
+        return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+    case WM_CLOSE:
+        Hide();  // hidden, never destroyed
+        return 0;
+    case WM_NCDESTROY:
+        m_frame = nullptr;
+        m_label = nullptr;
+        Unregister();
+        return Default(msg, wParam, lParam);
+    default:
+        return Default(msg, wParam, lParam);
+    }
+}
+
+}  // namespace vcm

@@ -1,0 +1,591 @@
+#include "mapping/GridView.h"
+
+#include <windowsx.h>
+#include <algorithm>
+#include <string>
+
+#include "platform/Error.h"
+#include "platform/TextConv.h"
+#include "platform/Twips.h"
+
+namespace vcm {
+
+namespace {
+constexpr wchar_t kClassName[] = L"VeltoCredentialsMap.GridView";
+constexpr UINT_PTR kListSubclassId = 1;
+// Posted to the host: the header's drag has finished and its order is final.
+constexpr UINT kSyncColumnOrder = WM_APP + 1;
+// Posted to the host: something gave a hidden column a width.
+constexpr UINT kRezeroHidden = WM_APP + 2;
+
+constexpr int kUncheckedImage = 0;
+constexpr int kCheckedImage = 1;
+
+// The same images at any DPI: a 16-pixel cell at 96 DPI holding a 13-pixel box.
+constexpr int kImageSize96 = 16;
+constexpr int kBoxSize96 = 13;
+
+// Sets a flag for the length of a scope.
+class ScopedFlag {
+public:
+    explicit ScopedFlag(bool& flag) : m_flag(flag), m_old(flag) { m_flag = true; }
+    ~ScopedFlag() { m_flag = m_old; }
+    ScopedFlag(const ScopedFlag&) = delete;
+    ScopedFlag& operator=(const ScopedFlag&) = delete;
+
+private:
+    bool& m_flag;
+    bool m_old;
+};
+
+void CopyText(const std::wstring& text, LVITEMW& item)
+{
+    if (!item.pszText || item.cchTextMax <= 0)
+        return;
+    const size_t count = std::min(text.size(), static_cast<size_t>(item.cchTextMax - 1));
+    text.copy(item.pszText, count);
+    item.pszText[count] = L'\0';
+}
+
+bool IsPermutation(std::vector<int> order, size_t count)
+{
+    if (order.size() != count)
+        return false;
+    std::sort(order.begin(), order.end());
+    for (size_t i = 0; i < order.size(); ++i)
+        if (order[i] != static_cast<int>(i))
+            return false;
+    return true;
+}
+
+bool StartsWithNoCase(const std::wstring& text, std::wstring_view prefix)
+{
+    return text.size() >= prefix.size() && EqualsNoCase(std::wstring_view(text).substr(0, prefix.size()), prefix);
+}
+}  // namespace
+
+GridView::GridView(GridModel& model) : m_model(model) { m_model.SetObserver(this); }
+
+GridView::~GridView()
+{
+    m_model.SetObserver(nullptr);
+    // Destroy the window while this object is whole: the list's last messages still reach it.
+    if (Hwnd())
+        DestroyWindow(Hwnd());
+}
+
+void GridView::Create(HWND parent, int controlId)
+{
+    if (Hwnd())
+        return;  // one window per view
+    Window::Create(kClassName, 0, WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_TABSTOP, L"", 0, 0, 0, 0, parent,
+                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(controlId)), nullptr, nullptr);
+    CreateList();
+}
+
+void GridView::CreateList()
+{
+    RECT client = {};
+    GetClientRect(Hwnd(), &client);
+    const DWORD style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_OWNERDATA | LVS_SINGLESEL |
+                        LVS_SHOWSELALWAYS | LVS_SHAREIMAGELISTS;
+    m_list = CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"", style, 0, 0, client.right, client.bottom, Hwnd(),
+                             nullptr, GetModuleHandleW(nullptr), nullptr);
+    if (!m_list)
+        ThrowLastError(L"CreateWindowExW(ListView)");
+    m_header = ListView_GetHeader(m_list);
+    const DWORD exStyle = LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES | LVS_EX_HEADERDRAGDROP | LVS_EX_SUBITEMIMAGES |
+                          LVS_EX_DOUBLEBUFFER;
+    ListView_SetExtendedListViewStyle(m_list, exStyle);
+    if (!SetWindowSubclass(m_list, &GridView::ListProc, kListSubclassId, reinterpret_cast<DWORD_PTR>(this)))
+        ThrowLastError(L"SetWindowSubclass");
+
+    CreateCheckImages();
+    InsertColumns();
+
+    ScopedFlag syncing(m_syncing);
+    if (m_model.Redraw() == 0)
+        SendMessageW(m_list, WM_SETREDRAW, FALSE, 0);
+    UpdateItemCount(false);
+    ApplyColumnOrder();
+    UpdateHeaders();
+    SyncSelection(false);
+}
+
+void GridView::CreateCheckImages()
+{
+    const UINT dpi = WindowDpi(Hwnd());
+    const int size = MulDiv(kImageSize96, static_cast<int>(dpi), 96);
+    const int box = MulDiv(kBoxSize96, static_cast<int>(dpi), 96);
+    m_checkImages.reset(ImageList_Create(size, size, ILC_COLOR32 | ILC_MASK, 2, 0));
+    if (!m_checkImages)
+        ThrowLastError(L"ImageList_Create");
+
+    // Both boxes side by side on a key colour that becomes transparent.
+    const COLORREF key = RGB(255, 0, 255);
+    WindowDC screen(nullptr);
+    UniqueHBitmap strip(CreateCompatibleBitmap(screen.get(), size * 2, size));
+    HDC memory = CreateCompatibleDC(screen.get());
+    if (!strip || !memory) {
+        if (memory)
+            DeleteDC(memory);
+        ThrowWin32(ERROR_NOT_ENOUGH_MEMORY, L"CreateCompatibleBitmap");
+    }
+    {
+        SelectedObject selected(memory, strip.get());
+        UniqueHBrush background(CreateSolidBrush(key));
+        RECT all = {0, 0, size * 2, size};
+        FillRect(memory, &all, background.get());
+        for (int image : {kUncheckedImage, kCheckedImage}) {
+            const int left = image * size + (size - box) / 2;
+            const int top = (size - box) / 2;
+            RECT r = {left, top, left + box, top + box};
+            DrawFrameControl(memory, &r, DFC_BUTTON,
+                             DFCS_BUTTONCHECK | DFCS_FLAT | (image == kCheckedImage ? DFCS_CHECKED : 0));
+        }
+    }
+    DeleteDC(memory);
+    if (ImageList_AddMasked(m_checkImages.get(), strip.get(), key) < 0)
+        ThrowWin32(ERROR_INVALID_DATA, L"ImageList_AddMasked");
+    ListView_SetImageList(m_list, m_checkImages.get(), LVSIL_SMALL);
+}
+
+void GridView::InsertColumns()
+{
+    // List column j is the model's design column j, for good; only the display order moves.
+    for (int design = 0; design < m_model.Cols(); ++design) {
+        const GridColumn& column = m_model.DesignColumn(design);
+        LVCOLUMNW lvc = {};
+        lvc.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
+        lvc.fmt = column.alignment == CellAlignment::Centre ? LVCFMT_CENTER : LVCFMT_LEFT;
+        lvc.cx = column.hidden ? 0 : TwipsToPixels(m_list, column.widthTwips);
+        std::wstring text = column.header;
+        lvc.pszText = text.data();
+        lvc.iSubItem = design;
+        if (ListView_InsertColumn(m_list, design, &lvc) != design)
+            ThrowWin32(ERROR_INVALID_DATA, L"LVM_INSERTCOLUMNW");
+        if (column.hidden) {
+            // The header then offers no divider for it, so the neighbour's divider stays usable.
+            HDITEMW item = {};
+            item.mask = HDI_FORMAT;
+            Header_GetItem(m_header, design, &item);
+            item.fmt |= HDF_FIXEDWIDTH;
+            Header_SetItem(m_header, design, &item);
+        }
+    }
+}
+
+LRESULT GridView::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    switch (msg) {
+    case WM_SIZE:
+        if (m_list)
+            MoveWindow(m_list, 0, 0, LOWORD(lParam), HIWORD(lParam), TRUE);
+        return 0;
+    case WM_ERASEBKGND:
+        return 1;  // the list covers the whole client area
+    case WM_SETFOCUS:
+        if (m_list)
+            SetFocus(m_list);
+        return 0;
+    case WM_SETFONT:
+        if (m_list)
+            SendMessageW(m_list, WM_SETFONT, wParam, lParam);
+        return 0;
+    case WM_NOTIFY:
+        return OnNotify(*reinterpret_cast<NMHDR*>(lParam));
+    case kSyncColumnOrder:
+        ReadColumnOrder();
+        return 0;
+    case kRezeroHidden:
+        RezeroHiddenColumns();
+        return 0;
+    case WM_DESTROY:
+        m_list = nullptr;
+        m_header = nullptr;
+        return 0;
+    default:
+        return Default(msg, wParam, lParam);
+    }
+}
+
+LRESULT GridView::OnNotify(NMHDR& header)
+{
+    if (header.hwndFrom != m_list)
+        return 0;
+    switch (header.code) {
+    case LVN_GETDISPINFOW:
+        FillDisplayInfo(reinterpret_cast<NMLVDISPINFOW&>(header).item);
+        return 0;
+    case LVN_ODFINDITEMW:
+        return FindItem(reinterpret_cast<NMLVFINDITEMW&>(header));
+    case LVN_COLUMNCLICK:
+        OnColumnClick(reinterpret_cast<NMLISTVIEW&>(header).iSubItem);
+        return 0;
+    case LVN_ITEMCHANGED: {
+        const NMLISTVIEW& change = reinterpret_cast<NMLISTVIEW&>(header);
+        if (change.iItem == -1 || ((change.uChanged & LVIF_STATE) &&
+                                   ((change.uOldState ^ change.uNewState) & LVIS_SELECTED)))
+            OnSelectionChanged();
+        return 0;
+    }
+    case LVN_ODSTATECHANGED:
+        OnSelectionChanged();
+        return 0;
+    case NM_CUSTOMDRAW:
+        return OnCustomDraw(reinterpret_cast<NMLVCUSTOMDRAW&>(header));
+    default:
+        return 0;
+    }
+}
+
+void GridView::FillDisplayInfo(LVITEMW& item) const
+{
+    if (item.mask & LVIF_IMAGE)
+        item.iImage = -1;  // -1, not I_IMAGENONE: that leaves a blank gap in some list versions
+    if ((item.mask & LVIF_TEXT) && item.pszText && item.cchTextMax > 0)
+        item.pszText[0] = L'\0';
+    // While redraw is off the list may still hold a count the model has already cut back.
+    const int row = item.iItem + 1;
+    if (item.iItem < 0 || row >= m_model.Rows() || item.iSubItem < 0 || item.iSubItem >= m_model.Cols())
+        return;
+
+    const CellValue& value = m_model.DesignCell(row, item.iSubItem);
+    const bool* flag = std::get_if<bool>(&value);
+    if (flag && m_model.DesignColumn(item.iSubItem).boolean) {
+        // The list would draw the box at the cell's left edge; while it paints, the view
+        // draws it centred instead (OnCustomDraw). Anyone asking outside a paint gets it.
+        if ((item.mask & LVIF_IMAGE) && !m_painting)
+            item.iImage = *flag ? kCheckedImage : kUncheckedImage;
+        return;
+    }
+    if (item.mask & LVIF_TEXT)
+        CopyText(flag ? std::wstring(*flag ? L"True" : L"False") : std::get<std::wstring>(value), item);
+}
+
+LRESULT GridView::OnCustomDraw(NMLVCUSTOMDRAW& draw) const
+{
+    switch (draw.nmcd.dwDrawStage) {
+    case CDDS_PREPAINT:
+        return CDRF_NOTIFYITEMDRAW;
+    case CDDS_ITEMPREPAINT:
+        return CDRF_NOTIFYSUBITEMDRAW;
+    case CDDS_ITEMPREPAINT | CDDS_SUBITEM: {
+        const int design = draw.iSubItem;
+        const bool check = design >= 0 && design < m_model.Cols() && m_model.DesignColumn(design).boolean;
+        return check ? CDRF_NOTIFYPOSTPAINT : CDRF_DODEFAULT;
+    }
+    case CDDS_ITEMPOSTPAINT | CDDS_SUBITEM:
+        DrawCheckBox(draw);
+        return CDRF_DODEFAULT;
+    default:
+        return CDRF_DODEFAULT;
+    }
+}
+
+// Over the background the list has painted (selection colour included), centred both ways.
+void GridView::DrawCheckBox(const NMLVCUSTOMDRAW& draw) const
+{
+    const int item = static_cast<int>(draw.nmcd.dwItemSpec);
+    const int row = item + 1;
+    if (item < 0 || row >= m_model.Rows() || draw.iSubItem <= 0 || draw.iSubItem >= m_model.Cols())
+        return;
+    const bool* flag = std::get_if<bool>(&m_model.DesignCell(row, draw.iSubItem));
+    if (!flag)
+        return;
+    RECT cell = {};
+    if (!ListView_GetSubItemRect(m_list, item, draw.iSubItem, LVIR_BOUNDS, &cell))
+        return;
+    int width = 0, height = 0;
+    ImageList_GetIconSize(m_checkImages.get(), &width, &height);
+    const int saved = SaveDC(draw.nmcd.hdc);
+    IntersectClipRect(draw.nmcd.hdc, cell.left, cell.top, cell.right, cell.bottom);
+    ImageList_Draw(m_checkImages.get(), *flag ? kCheckedImage : kUncheckedImage, draw.nmcd.hdc,
+                   cell.left + (cell.right - cell.left - width) / 2, cell.top + (cell.bottom - cell.top - height) / 2,
+                   ILD_TRANSPARENT);
+    RestoreDC(draw.nmcd.hdc, saved);
+}
+
+// Type-ahead: the first row at or after the start whose leftmost shown text column begins
+// with what was typed, wrapping round when the list asks for it.
+int GridView::FindItem(const NMLVFINDITEMW& find) const
+{
+    if (!(find.lvfi.flags & (LVFI_STRING | LVFI_PARTIAL)) || !find.lvfi.psz)
+        return -1;
+    int design = -1;
+    for (int position = 0; position < m_model.Cols(); ++position) {
+        const GridColumn& column = m_model.ColumnAt(position);
+        if (!column.hidden && !column.boolean) {
+            design = m_model.DesignIndexAt(position);
+            break;
+        }
+    }
+    const int count = m_model.Rows() - 1;
+    if (design < 0 || count <= 0)
+        return -1;
+    const std::wstring_view wanted(find.lvfi.psz);
+    const bool partial = (find.lvfi.flags & LVFI_PARTIAL) != 0;
+    const int start = find.iStart >= 0 && find.iStart < count ? find.iStart : 0;
+    const int span = (find.lvfi.flags & LVFI_WRAP) ? count : count - start;
+    for (int i = 0; i < span; ++i) {
+        const int item = (start + i) % count;
+        const std::wstring* text = std::get_if<std::wstring>(&m_model.DesignCell(item + 1, design));
+        if (text && (partial ? StartsWithNoCase(*text, wanted) : EqualsNoCase(*text, wanted)))
+            return item;
+    }
+    return -1;
+}
+
+void GridView::OnColumnClick(int design)
+{
+    const std::vector<int> order = m_model.ColumnOrder();
+    const auto found = std::find(order.begin(), order.end(), design);
+    if (found == order.end())
+        return;
+    const int position = static_cast<int>(found - order.begin());
+    // The first click sorts up; clicking the sorted column again turns the direction round.
+    const bool ascending = !(m_model.SortColumn() == position && m_model.SortAscending());
+    m_model.Sort(position, ascending);
+}
+
+void GridView::OnSelectionChanged()
+{
+    if (m_syncing || !m_list)
+        return;
+    const int selected = ListView_GetNextItem(m_list, -1, LVNI_SELECTED);
+    m_model.SetRow(selected >= 0 ? selected + 1 : 0);
+}
+
+void GridView::OnGridChanged(GridChange change)
+{
+    if (!m_list)
+        return;
+    ScopedFlag syncing(m_syncing);
+    switch (change) {
+    case GridChange::Rows:
+        UpdateItemCount(true);
+        SyncSelection(false);
+        break;
+    case GridChange::Cells:
+        UpdateHeaders();
+        InvalidateRect(m_list, nullptr, FALSE);
+        break;
+    case GridChange::Columns:
+        ApplyColumnOrder();
+        UpdateHeaders();
+        break;
+    case GridChange::CurrentRow:
+        SyncSelection(true);
+        break;
+    case GridChange::Everything:
+        UpdateItemCount(false);
+        ApplyColumnOrder();
+        UpdateHeaders();
+        SyncSelection(false);
+        InvalidateRect(m_list, nullptr, FALSE);
+        break;
+    }
+}
+
+void GridView::OnGridRedraw(bool enabled)
+{
+    if (!m_list)
+        return;
+    SendMessageW(m_list, WM_SETREDRAW, enabled ? TRUE : FALSE, 0);
+    if (enabled)
+        RedrawWindow(m_list, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
+}
+
+// Appending rows leaves the rows above as they were; anything else may have moved every row.
+void GridView::UpdateItemCount(bool appendOnly)
+{
+    const int count = std::max(0, m_model.Rows() - 1);
+    const bool grew = appendOnly && count >= m_itemCount;
+    if (count != m_itemCount || !appendOnly)
+        ListView_SetItemCountEx(m_list, count, LVSICF_NOSCROLL | (grew ? LVSICF_NOINVALIDATEALL : 0));
+    if (!grew)
+        InvalidateRect(m_list, nullptr, FALSE);
+    m_itemCount = count;
+}
+
+// Header texts are the model's row 0; the sorted column shows its direction.
+void GridView::UpdateHeaders()
+{
+    const std::vector<int> order = m_model.ColumnOrder();
+    const int sortedDesign = m_model.SortColumn() >= 0 && m_model.SortColumn() < m_model.Cols()
+                                 ? order[static_cast<size_t>(m_model.SortColumn())]
+                                 : -1;
+    for (int position = 0; position < m_model.Cols(); ++position) {
+        const int design = order[static_cast<size_t>(position)];
+        const std::wstring text = m_model.TextMatrix(0, position);
+
+        wchar_t current[260] = {};
+        HDITEMW item = {};
+        item.mask = HDI_FORMAT | HDI_TEXT;
+        item.pszText = current;
+        item.cchTextMax = static_cast<int>(std::size(current));
+        if (!Header_GetItem(m_header, design, &item))
+            continue;
+        int fmt = item.fmt & ~(HDF_SORTUP | HDF_SORTDOWN);
+        if (design == sortedDesign)
+            fmt |= m_model.SortAscending() ? HDF_SORTUP : HDF_SORTDOWN;
+        // Headers longer than the buffer always count as changed; rewriting them is harmless.
+        const bool sameText = text.size() < std::size(current) - 1 && text == current;
+        if (fmt == item.fmt && sameText)
+            continue;
+        std::wstring newText = text;
+        HDITEMW update = {};
+        update.mask = HDI_FORMAT | HDI_TEXT;
+        update.fmt = fmt;
+        update.pszText = newText.data();
+        Header_SetItem(m_header, design, &update);
+    }
+}
+
+void GridView::ApplyColumnOrder()
+{
+    std::vector<int> order = m_model.ColumnOrder();
+    const int columns = Header_GetItemCount(m_header);
+    // The list accepts an order that names a column twice and then shows nonsense.
+    if (columns < 0 || !IsPermutation(order, static_cast<size_t>(columns)))
+        return;
+    std::vector<int> shown(order.size());
+    if (ListView_GetColumnOrderArray(m_list, columns, shown.data()) && shown == order)
+        return;
+    ListView_SetColumnOrderArray(m_list, columns, order.data());
+    InvalidateRect(m_list, nullptr, FALSE);
+}
+
+void GridView::ReadColumnOrder()
+{
+    if (!m_list)
+        return;
+    const int columns = Header_GetItemCount(m_header);
+    if (columns <= 0)
+        return;
+    std::vector<int> shown(static_cast<size_t>(columns));
+    if (!ListView_GetColumnOrderArray(m_list, columns, shown.data()) || shown == m_model.ColumnOrder())
+        return;
+    m_model.SetColumnOrder(shown);
+}
+
+void GridView::SyncSelection(bool scrollIntoView)
+{
+    const int row = m_model.Row();
+    const int selected = ListView_GetNextItem(m_list, -1, LVNI_SELECTED);
+    if (row >= 1 && row - 1 < m_itemCount) {
+        if (selected != row - 1)
+            ListView_SetItemState(m_list, row - 1, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+        if (scrollIntoView)
+            ListView_EnsureVisible(m_list, row - 1, FALSE);
+    } else if (selected >= 0) {
+        ListView_SetItemState(m_list, -1, 0, LVIS_SELECTED);
+    }
+}
+
+void GridView::RezeroHiddenColumns()
+{
+    if (!m_list)
+        return;
+    for (int design = 0; design < m_model.Cols(); ++design)
+        if (IsHiddenColumn(design) && ListView_GetColumnWidth(m_list, design) != 0)
+            ListView_SetColumnWidth(m_list, design, 0);
+}
+
+bool GridView::IsHiddenColumn(int design) const
+{
+    return design >= 0 && design < m_model.Cols() && m_model.DesignColumn(design).hidden;
+}
+
+LRESULT CALLBACK GridView::ListProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                    DWORD_PTR self)
+{
+    if (msg == WM_NCDESTROY)
+        RemoveWindowSubclass(hwnd, &GridView::ListProc, id);
+    // Nothing may be thrown into the list's own code.
+    try {
+        return reinterpret_cast<GridView*>(self)->OnListMessage(hwnd, msg, wParam, lParam);
+    } catch (...) {
+        return DefSubclassProc(hwnd, msg, wParam, lParam);
+    }
+}
+
+LRESULT GridView::OnListMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    int button = 0;
+    switch (msg) {
+    case WM_PAINT:
+    case WM_PRINTCLIENT: {
+        ScopedFlag painting(m_painting);
+        return DefSubclassProc(hwnd, msg, wParam, lParam);
+    }
+    case WM_NOTIFY: {
+        // The header talks to the list, and not every list passes these on to its parent,
+        // so the hidden columns are locked here.
+        const NMHDR& header = *reinterpret_cast<NMHDR*>(lParam);
+        if (header.hwndFrom != m_header)
+            break;
+        const int design = reinterpret_cast<const NMHEADERW&>(header).iItem;
+        switch (header.code) {
+        case HDN_BEGINTRACKW:
+        case HDN_BEGINTRACKA:
+            if (IsHiddenColumn(design))
+                return TRUE;  // no resizing
+            break;
+        case HDN_DIVIDERDBLCLICKW:
+        case HDN_DIVIDERDBLCLICKA:
+            if (IsHiddenColumn(design))
+                return 0;  // no auto-size
+            break;
+        case HDN_ITEMCHANGEDW:
+        case HDN_ITEMCHANGEDA: {
+            // Any other way to a width (keyboard auto-size, a program) is undone afterwards.
+            const HDITEMW* item = reinterpret_cast<const NMHEADERW&>(header).pitem;
+            if (IsHiddenColumn(design) && item && (item->mask & HDI_WIDTH) && item->cxy != 0)
+                PostMessageW(Hwnd(), kRezeroHidden, 0, 0);
+            break;
+        }
+        case HDN_ENDDRAG:
+            // The header applies the new order only after this notification returns.
+            PostMessageW(Hwnd(), kSyncColumnOrder, 0, 0);
+            break;
+        default:
+            break;
+        }
+        break;
+    }
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
+        button = 1;
+        break;
+    case WM_RBUTTONDOWN:
+    case WM_RBUTTONDBLCLK:
+        button = 2;
+        break;
+    case WM_MBUTTONDOWN:
+    case WM_MBUTTONDBLCLK:
+        button = 4;
+        break;
+    default:
+        break;
+    }
+    if (button == 0)
+        return DefSubclassProc(hwnd, msg, wParam, lParam);
+
+    const int shift = ((wParam & MK_SHIFT) ? 1 : 0) | ((wParam & MK_CONTROL) ? 2 : 0) |
+                      (GetKeyState(VK_MENU) < 0 ? 4 : 0);
+    POINT at = {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+    MapWindowPoints(hwnd, Hwnd(), &at, 1);
+    const LRESULT result = DefSubclassProc(hwnd, msg, wParam, lParam);
+    if (MouseDown) {
+        auto handler = MouseDown;  // the handler may replace itself
+        // The list has handled the press already; a failing handler must not make it run twice.
+        try {
+            handler(button, shift, at.x, at.y);
+        } catch (...) {
+        }
+    }
+    return result;
+}
+
+}  // namespace vcm

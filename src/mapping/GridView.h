@@ -1,0 +1,73 @@
+// The mapping grid on screen: a virtual report-style ListView over a GridModel. The view
+// holds no data; it asks the model for each visible cell and turns the user's clicks,
+// column drags and selection into model calls.
+#pragma once
+#include <functional>
+#include <vector>
+
+#include "mapping/GridModel.h"
+#include "platform/Handles.h"
+#include "platform/Window.h"
+
+namespace vcm {
+
+class GridView final : public Window, private IGridObserver {
+public:
+    // The model must outlive the view; the view becomes its observer.
+    explicit GridView(GridModel& model);
+    ~GridView() override;
+
+    // A child window (own class) hosting the ListView that fills it. The host handles the
+    // ListView's notifications itself, so the parent needs no WM_NOTIFY forwarding.
+    void Create(HWND parent, int controlId);
+    HWND ListHwnd() const { return m_list; }
+
+    // A mouse button was pressed over the list: button 1 left, 2 right, 4 middle; shift
+    // state 1 Shift, 2 Ctrl, 4 Alt; x, y in the grid's client pixels. Raised once the list
+    // has handled the press, so a click's selection is already in the model.
+    std::function<void(int button, int shift, int x, int y)> MouseDown;
+
+protected:
+    LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+
+private:
+    void OnGridChanged(GridChange change) override;
+    void OnGridRedraw(bool enabled) override;
+
+    void CreateList();
+    void CreateCheckImages();
+    void InsertColumns();
+
+    LRESULT OnNotify(NMHDR& header);
+    void FillDisplayInfo(LVITEMW& item) const;
+    LRESULT OnCustomDraw(NMLVCUSTOMDRAW& draw) const;
+    void DrawCheckBox(const NMLVCUSTOMDRAW& draw) const;
+    int FindItem(const NMLVFINDITEMW& find) const;
+    void OnColumnClick(int design);
+    void OnSelectionChanged();
+
+    void UpdateItemCount(bool appendOnly);
+    void UpdateHeaders();
+    void ApplyColumnOrder();
+    void ReadColumnOrder();
+    void SyncSelection(bool scrollIntoView);
+    void RezeroHiddenColumns();
+    bool IsHiddenColumn(int design) const;
+
+    static LRESULT CALLBACK ListProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                     DWORD_PTR self);
+    LRESULT OnListMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+    GridModel& m_model;
+    HWND m_list = nullptr;
+    HWND m_header = nullptr;
+    UniqueImageList m_checkImages;
+    int m_itemCount = 0;
+    // Set while the view itself changes the list, so the list's own notifications about
+    // those changes are not taken for the user's doing.
+    bool m_syncing = false;
+    // Set while the list paints itself: check boxes are then drawn by the view, centred.
+    bool m_painting = false;
+};
+
+}  // namespace vcm

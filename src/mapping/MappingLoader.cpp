@@ -1,0 +1,142 @@
+#include "mapping/MappingLoader.h"
+
+#include <vector>
+
+#include "mapping/AccountLookup.h"
+#include "mapping/MappingGrid.h"
+#include "mapping/Recordset.h"
+#include "platform/StepRunner.h"
+#include "platform/TextConv.h"
+
+namespace vcm {
+
+namespace {
+
+// Where a product version keeps its mappings.
+struct MappingSource {
+    const wchar_t* query;
+    const wchar_t* subscriberColumn;
+    const wchar_t* sidColumn;
+};
+
+constexpr MappingSource kCredential = {L"Select * from credential", L"SubscriberObjectID", L"Credentials"};
+constexpr MappingSource kSidHistory = {L"Select * from SIDHistory", L"ParentObjectID", L"SID"};
+constexpr wchar_t kSubscriberQuery[] = L"Select SubscriberObjectID, UID from subscriber";
+constexpr wchar_t kNoSubscriber[] = L"ERROR!";
+
+// Primary unless Null or false; a value that is no Boolean in any form fails, which the
+// caller takes as "not primary".
+bool PrimaryFlag(const FieldValue& value)
+{
+    if (IsNull(value))
+        return false;
+    if (const bool* b = std::get_if<bool>(&value))
+        return *b;
+    if (const long long* n = std::get_if<long long>(&value))
+        return *n != 0;
+    if (const double* d = std::get_if<double>(&value))
+        return *d != 0.0;
+    if (const std::wstring* text = std::get_if<std::wstring>(&value)) {
+        const std::wstring t = TrimBlanks(*text);
+        if (EqualsNoCase(t, L"true"))
+            return true;
+        if (EqualsNoCase(t, L"false"))
+            return false;
+        wchar_t* end = nullptr;
+        const double number = wcstod(t.c_str(), &end);
+        if (!t.empty() && end && *end == L'\0')
+            return number != 0.0;
+    }
+    throw Error(13, L"Type mismatch", L"IsPrimary");
+}
+
+// The subscriber row that a mapping points to, or nothing when none does (or the search
+// itself fails, e.g. because the subscriber table could not be read).
+bool FindSubscriber(StepRunner& step, Recordset& mappings, Recordset& subscribers, const MappingSource& source)
+{
+    step([&] { subscribers.MoveFirst(); });
+    bool found = false;
+    step([&] {
+        const FieldValue id = mappings.Field(source.subscriberColumn);
+        if (IsNull(id))
+            return;
+        subscribers.Find(L"SubscriberObjectID", id);
+        found = !subscribers.IsEOF();
+    });
+    return found;
+}
+
+}  // namespace
+
+void FillMappingGrid(GridModel& grid, const LoadSettings& settings)
+{
+    StepRunner step;  // no reporter: the load is silent
+    const MappingSource& source = settings.major >= 4 ? kCredential : kSidHistory;
+
+    step([&] { grid.SetRows(1); });
+    Recordset mappings;
+    Recordset subscribers;
+    step([&] { mappings.Open(source.query, settings.connection, kCursorDynamic, kLockReadOnly, kOptionsUnspecified); });
+    step([&] { subscribers.Open(kSubscriberQuery, settings.connection, kCursorDynamic, kLockReadOnly, kOptionsUnspecified); });
+    step([&] { mappings.MoveFirst(); });
+
+    AccountLookup accounts;
+    std::vector<MappingRow> rows;
+    for (;;) {
+        // A mapping set that cannot say where it stands ends the load.
+        bool atEnd = true;
+        if (!step([&] { atEnd = mappings.IsEOF(); }) || atEnd)
+            break;
+
+        MappingRow row;
+        const bool found = FindSubscriber(step, mappings, subscribers, source);
+        if (!found)
+            row.VeltoAlias = kNoSubscriber;
+        else
+            step([&] { row.VeltoAlias = FieldText(subscribers.Field(L"UID")); });
+
+        step([&] { row.Primary = PrimaryFlag(mappings.Field(L"IsPrimary")); });
+
+        // Rows hidden by the primary option cost no account lookup.
+        if (settings.showPrimary || !row.Primary) {
+            step([&] {
+                const FieldValue sid = mappings.Field(source.sidColumn);
+                if (const auto* bytes = std::get_if<std::vector<unsigned char>>(&sid)) {
+                    AccountName account = accounts.Lookup(*bytes);
+                    row.ADDomain = std::move(account.domain);
+                    row.ADAlias = std::move(account.name);
+                }
+            });
+            if (!(settings.showOnlyCustom && EqualsNoCase(row.ADAlias, row.VeltoAlias))) {
+                step([&] { row.SID = FieldText(mappings.Field(L"msrepl_tran_version")); });
+                rows.push_back(std::move(row));
+            }
+        }
+
+        // A set that cannot move on would hold the load at this row for ever.
+        if (!step([&] { mappings.MoveNext(); }))
+            break;
+    }
+
+    // All rows are added at once: growing the grid one row at a time costs a copy of every
+    // row so far on each addition. Cells are written one by one; a cell that cannot be
+    // written stays empty and the row keeps its other cells.
+    if (rows.empty() || !step([&] { grid.SetRows(static_cast<int>(rows.size()) + 1); }))
+        return;
+    const int colDomain = grid.ColIndex(kKeyADDomain);
+    const int colAlias = grid.ColIndex(kKeyADAlias);
+    const int colVelto = grid.ColIndex(kKeyVeltoAlias);
+    const int colPrimary = grid.ColIndex(kKeyPrimary);
+    const int colSid = grid.ColIndex(kKeySID);
+    for (size_t i = 0; i < rows.size(); ++i) {
+        MappingRow& row = rows[i];
+        const int r = static_cast<int>(i) + 1;
+        step([&] { grid.SetCell(r, colDomain, std::move(row.ADDomain)); });
+        step([&] { grid.SetCell(r, colAlias, std::move(row.ADAlias)); });
+        step([&] { grid.SetCell(r, colVelto, std::move(row.VeltoAlias)); });
+        step([&] { grid.SetCell(r, colPrimary, row.Primary); });
+        step([&] { grid.SetCell(r, colSid, std::move(row.SID)); });
+    }
+}
+
+}  // namespace vcm

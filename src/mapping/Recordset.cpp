@@ -1,0 +1,650 @@
+#include "mapping/Recordset.h"
+
+#include <algorithm>
+#include <charconv>
+#include <iterator>
+#include <limits>
+#include <unordered_map>
+
+#include "platform/Error.h"
+#include "platform/TextConv.h"
+
+namespace vcm {
+
+namespace {
+
+// The numbers and texts callers of a recordset know from the platform's data objects.
+constexpr long kItemNotFound = 3265;
+constexpr long kNoCurrentRecord = 3021;
+constexpr long kObjectClosed = 3704;
+constexpr long kObjectOpen = 3705;
+constexpr long kNotUpdatable = 3251;
+constexpr long kRowNotLocated = -2147217864;  // 0x80040E38
+constexpr long kProviderFailure = -2147467259;  // 0x80004005
+
+[[noreturn]] void Throw(long number, const wchar_t* description, const wchar_t* source)
+{
+    throw Error(number, description, source);
+}
+
+[[noreturn]] void ThrowClosed(const wchar_t* source)
+{
+    Throw(kObjectClosed, L"Operation is not allowed when the object is closed.", source);
+}
+
+[[noreturn]] void ThrowNoCurrent(const wchar_t* source)
+{
+    Throw(kNoCurrentRecord,
+          L"Either BOF or EOF is True, or the current record has been deleted. Requested operation requires a "
+          L"current record.",
+          source);
+}
+
+SQLWCHAR* Sql(std::wstring& text) { return reinterpret_cast<SQLWCHAR*>(text.data()); }
+
+void Check(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE handle, const wchar_t* call)
+{
+    if (!SQL_SUCCEEDED(rc))
+        throw OdbcError(type, handle, call);
+}
+
+// How a column's values are read and what kind of value they become.
+enum class Kind { Text, Integer, Float, Boolean, Bytes };
+
+Kind KindOf(SQLSMALLINT sqlType)
+{
+    switch (sqlType) {
+    case SQL_BINARY:
+    case SQL_VARBINARY:
+    case SQL_LONGVARBINARY:
+        return Kind::Bytes;
+    case SQL_BIT:
+        return Kind::Boolean;
+    case SQL_TINYINT:
+    case SQL_SMALLINT:
+    case SQL_INTEGER:
+    case SQL_BIGINT:
+        return Kind::Integer;
+    case SQL_REAL:
+    case SQL_FLOAT:
+    case SQL_DOUBLE:
+        return Kind::Float;
+    default:
+        return Kind::Text;
+    }
+}
+
+// Reads a whole text value in pieces; false for Null.
+bool ReadText(SQLHSTMT stmt, SQLUSMALLINT col, std::wstring& out)
+{
+    out.clear();
+    SQLWCHAR buffer[512];
+    constexpr SQLLEN kChars = static_cast<SQLLEN>(std::size(buffer)) - 1;  // room for the terminator
+    for (;;) {
+        SQLLEN ind = 0;
+        const SQLRETURN rc = SQLGetData(stmt, col, SQL_C_WCHAR, buffer, sizeof(buffer), &ind);
+        if (rc == SQL_NO_DATA)
+            return true;
+        Check(rc, SQL_HANDLE_STMT, stmt, L"SQLGetData");
+        if (ind == SQL_NULL_DATA)
+            return false;
+        // The indicator counts the bytes still to come, this piece included.
+        const bool complete = ind != SQL_NO_TOTAL && ind / static_cast<SQLLEN>(sizeof(SQLWCHAR)) <= kChars;
+        const SQLLEN chars = complete ? ind / static_cast<SQLLEN>(sizeof(SQLWCHAR)) : kChars;
+        out.append(reinterpret_cast<const wchar_t*>(buffer), static_cast<size_t>(chars));
+        if (complete)
+            return true;
+    }
+}
+
+bool ReadBytes(SQLHSTMT stmt, SQLUSMALLINT col, std::vector<unsigned char>& out)
+{
+    out.clear();
+    unsigned char buffer[1024];
+    for (;;) {
+        SQLLEN ind = 0;
+        const SQLRETURN rc = SQLGetData(stmt, col, SQL_C_BINARY, buffer, sizeof(buffer), &ind);
+        if (rc == SQL_NO_DATA)
+            return true;
+        Check(rc, SQL_HANDLE_STMT, stmt, L"SQLGetData");
+        if (ind == SQL_NULL_DATA)
+            return false;
+        const bool complete = ind != SQL_NO_TOTAL && ind <= static_cast<SQLLEN>(sizeof(buffer));
+        const size_t count = complete ? static_cast<size_t>(ind) : sizeof(buffer);
+        out.insert(out.end(), buffer, buffer + count);
+        if (complete)
+            return true;
+    }
+}
+
+bool Ascii(std::wstring_view text, std::string& out)
+{
+    out.clear();
+    for (wchar_t c : text) {
+        if (c > 0x7F)
+            return false;
+        out.push_back(static_cast<char>(c));
+    }
+    return !out.empty();
+}
+
+template <class Number>
+bool Parse(std::wstring_view text, Number& value)
+{
+    std::string ascii;
+    if (!Ascii(text, ascii))
+        return false;
+    const char* end = ascii.data() + ascii.size();
+    const auto [ptr, ec] = std::from_chars(ascii.data(), end, value);
+    return ec == std::errc() && ptr == end;
+}
+
+// Numbers and Booleans travel as text and become typed values here, so that a value the
+// database holds in a form the column's type does not expect stays readable as text.
+FieldValue Typed(Kind kind, std::wstring&& text)
+{
+    switch (kind) {
+    case Kind::Integer:
+        if (long long n; Parse(text, n))
+            return n;
+        break;
+    case Kind::Float:
+        if (double d; Parse(text, d))
+            return d;
+        break;
+    case Kind::Boolean:
+        if (long long n; Parse(text, n))
+            return n != 0;
+        if (EqualsNoCase(text, L"true"))
+            return true;
+        if (EqualsNoCase(text, L"false"))
+            return false;
+        break;
+    default:
+        break;
+    }
+    return std::move(text);
+}
+
+std::wstring ColumnAttribute(SQLHSTMT stmt, SQLUSMALLINT col, SQLUSMALLINT field)
+{
+    SQLWCHAR buffer[256] = {};
+    SQLSMALLINT bytes = 0;
+    const SQLRETURN rc = SQLColAttributeW(stmt, col, field, buffer, sizeof(buffer), &bytes, nullptr);
+    if (!SQL_SUCCEEDED(rc))
+        return {};
+    return std::wstring(reinterpret_cast<const wchar_t*>(buffer));
+}
+
+// An identifier quoted so that any character in it stays part of the name.
+std::wstring QuoteName(std::wstring_view name)
+{
+    std::wstring out = L"[";
+    for (wchar_t c : name) {
+        out.push_back(c);
+        if (c == L']')
+            out.push_back(L']');
+    }
+    out.push_back(L']');
+    return out;
+}
+
+// Upper case with the invariant table, the same for every user locale.
+std::wstring FoldCase(std::wstring_view text)
+{
+    if (text.empty())
+        return {};
+    std::wstring out(text.size(), L'\0');
+    int n = LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, text.data(), static_cast<int>(text.size()),
+                          out.data(), static_cast<int>(out.size()), nullptr, nullptr, 0);
+    if (n == 0) {
+        n = LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, text.data(), static_cast<int>(text.size()),
+                          nullptr, 0, nullptr, nullptr, 0);
+        if (n <= 0)
+            return std::wstring(text);
+        out.assign(static_cast<size_t>(n), L'\0');
+        n = LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, text.data(), static_cast<int>(text.size()),
+                          out.data(), n, nullptr, nullptr, 0);
+    }
+    out.resize(static_cast<size_t>(n));
+    return out;
+}
+
+// Autocommit off for the life of one write; rolls back unless committed.
+class Transaction {
+public:
+    explicit Transaction(SQLHDBC dbc) : m_dbc(dbc)
+    {
+        Check(SQLSetConnectAttrW(m_dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF),
+                                 SQL_IS_UINTEGER),
+              SQL_HANDLE_DBC, m_dbc, L"SQLSetConnectAttrW");
+    }
+    ~Transaction()
+    {
+        if (!m_done)
+            SQLEndTran(SQL_HANDLE_DBC, m_dbc, SQL_ROLLBACK);
+        SQLSetConnectAttrW(m_dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON),
+                           SQL_IS_UINTEGER);
+    }
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+
+    void Commit()
+    {
+        Check(SQLEndTran(SQL_HANDLE_DBC, m_dbc, SQL_COMMIT), SQL_HANDLE_DBC, m_dbc, L"SQLEndTran");
+        m_done = true;
+    }
+
+private:
+    SQLHDBC m_dbc;
+    bool m_done = false;
+};
+
+// One value bound as a statement parameter; lives until the statement has run.
+struct BoundValue {
+    FieldValue value;
+    SQLLEN ind = 0;
+    unsigned char bit = 0;
+};
+
+void BindValue(SQLHSTMT stmt, SQLUSMALLINT number, BoundValue& p)
+{
+    static unsigned char empty = 0;
+    SQLRETURN rc = SQL_ERROR;
+    if (auto* text = std::get_if<std::wstring>(&p.value)) {
+        const SQLULEN chars = text->size();
+        p.ind = static_cast<SQLLEN>(chars * sizeof(wchar_t));
+        rc = SQLBindParameter(stmt, number, SQL_PARAM_INPUT, SQL_C_WCHAR, chars > 4000 ? SQL_WLONGVARCHAR : SQL_WVARCHAR,
+                              std::max<SQLULEN>(chars, 1), 0, text->data(),
+                              static_cast<SQLLEN>((chars + 1) * sizeof(wchar_t)), &p.ind);
+    } else if (auto* n = std::get_if<long long>(&p.value)) {
+        rc = SQLBindParameter(stmt, number, SQL_PARAM_INPUT, SQL_C_SBIGINT, SQL_BIGINT, 0, 0, n, 0, &p.ind);
+    } else if (auto* d = std::get_if<double>(&p.value)) {
+        rc = SQLBindParameter(stmt, number, SQL_PARAM_INPUT, SQL_C_DOUBLE, SQL_DOUBLE, 15, 0, d, 0, &p.ind);
+    } else if (auto* b = std::get_if<bool>(&p.value)) {
+        p.bit = *b ? 1 : 0;
+        rc = SQLBindParameter(stmt, number, SQL_PARAM_INPUT, SQL_C_BIT, SQL_BIT, 1, 0, &p.bit, 0, &p.ind);
+    } else if (auto* bytes = std::get_if<std::vector<unsigned char>>(&p.value)) {
+        const SQLULEN size = bytes->size();
+        p.ind = static_cast<SQLLEN>(size);
+        rc = SQLBindParameter(stmt, number, SQL_PARAM_INPUT, SQL_C_BINARY,
+                              size > 8000 ? SQL_LONGVARBINARY : SQL_VARBINARY, std::max<SQLULEN>(size, 1), 0,
+                              bytes->empty() ? &empty : bytes->data(), static_cast<SQLLEN>(size), &p.ind);
+    }
+    Check(rc, SQL_HANDLE_STMT, stmt, L"SQLBindParameter");
+}
+
+constexpr uint32_t kNoRow = std::numeric_limits<uint32_t>::max();
+
+}  // namespace
+
+bool IsNull(const FieldValue& value) { return std::holds_alternative<std::monostate>(value); }
+
+std::wstring FieldText(const FieldValue& value)
+{
+    struct Visitor {
+        std::wstring operator()(std::monostate) const { return {}; }
+        std::wstring operator()(const std::wstring& s) const { return s; }
+        std::wstring operator()(long long n) const { return std::to_wstring(n); }
+        std::wstring operator()(double d) const
+        {
+            char buffer[64];
+            const auto result = std::to_chars(buffer, buffer + sizeof(buffer), d);
+            return std::wstring(buffer, result.ptr);
+        }
+        std::wstring operator()(bool b) const { return b ? L"True" : L"False"; }
+        std::wstring operator()(const std::vector<unsigned char>& bytes) const
+        {
+            static constexpr wchar_t kHex[] = L"0123456789ABCDEF";
+            std::wstring out;
+            out.reserve(bytes.size() * 2);
+            for (unsigned char b : bytes) {
+                out.push_back(kHex[b >> 4]);
+                out.push_back(kHex[b & 0x0F]);
+            }
+            return out;
+        }
+    };
+    return std::visit(Visitor{}, value);
+}
+
+// For one column: every non-Null row chained by its case-folded text, in row order, so that
+// a find from any row walks only the rows that hold the value.
+class Recordset::ColumnIndex {
+public:
+    ColumnIndex(const Recordset& set, size_t col) : m_next(set.m_rowCount, kNoRow)
+    {
+        m_first.reserve(set.m_rowCount);
+        for (size_t r = set.m_rowCount; r-- > 0;) {
+            const FieldValue& cell = set.Cell(r, col);
+            if (IsNull(cell))
+                continue;
+            auto [it, added] = m_first.try_emplace(FoldCase(FieldText(cell)), static_cast<uint32_t>(r));
+            if (!added) {
+                m_next[r] = it->second;
+                it->second = static_cast<uint32_t>(r);
+            }
+        }
+    }
+
+    uint32_t First(const FieldValue& value) const
+    {
+        if (IsNull(value))
+            return kNoRow;
+        const auto it = m_first.find(FoldCase(FieldText(value)));
+        return it == m_first.end() ? kNoRow : it->second;
+    }
+    uint32_t Next(uint32_t row) const { return m_next[row]; }
+
+private:
+    std::unordered_map<std::wstring, uint32_t> m_first;
+    std::vector<uint32_t> m_next;
+};
+
+Recordset::Recordset() = default;
+Recordset::~Recordset() = default;
+
+void Recordset::Open(const std::wstring& query, const std::wstring& connection, int cursorType, int lockType,
+                     int options, const std::vector<std::wstring>& parameters)
+{
+    if (m_open)
+        Throw(kObjectOpen, L"Operation is not allowed when the object is open.", L"Recordset::Open");
+    try {
+        Check(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, m_env.put()), SQL_HANDLE_ENV, SQL_NULL_HANDLE,
+              L"SQLAllocHandle");
+        Check(SQLSetEnvAttr(m_env.get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0),
+              SQL_HANDLE_ENV, m_env.get(), L"SQLSetEnvAttr");
+        Check(SQLAllocHandle(SQL_HANDLE_DBC, m_env.get(), m_dbc.put()), SQL_HANDLE_ENV, m_env.get(),
+              L"SQLAllocHandle");
+        std::wstring connect = connection;
+        Check(SQLDriverConnectW(m_dbc.get(), nullptr, Sql(connect), SQL_NTS, nullptr, 0, nullptr,
+                                SQL_DRIVER_NOPROMPT),
+              SQL_HANDLE_DBC, m_dbc.get(), L"SQLDriverConnectW");
+
+        UniqueSqlStmt stmt;
+        Check(SQLAllocHandle(SQL_HANDLE_STMT, m_dbc.get(), stmt.put()), SQL_HANDLE_DBC, m_dbc.get(),
+              L"SQLAllocHandle");
+        std::vector<BoundValue> bound(parameters.size());
+        for (size_t i = 0; i < parameters.size(); ++i) {
+            bound[i].value = parameters[i];
+            BindValue(stmt.get(), static_cast<SQLUSMALLINT>(i + 1), bound[i]);
+        }
+        std::wstring sql = query;
+        const SQLRETURN rc = SQLExecDirectW(stmt.get(), Sql(sql), SQL_NTS);
+        if (rc != SQL_NO_DATA)
+            Check(rc, SQL_HANDLE_STMT, stmt.get(), L"SQLExecDirectW");
+        ReadResult(stmt.get());
+        // The statement is freed here: nothing stays locked in the database while the set lives.
+    } catch (...) {
+        Close();
+        throw;
+    }
+    m_cursorType = cursorType;
+    m_options = options;
+    m_readOnly = lockType == kLockReadOnly;
+    m_open = true;
+}
+
+void Recordset::ReadResult(SQLHSTMT stmt)
+{
+    SQLSMALLINT count = 0;
+    Check(SQLNumResultCols(stmt, &count), SQL_HANDLE_STMT, stmt, L"SQLNumResultCols");
+    m_columns.assign(static_cast<size_t>(count), Column{});
+    std::vector<Kind> kinds(m_columns.size());
+    for (SQLUSMALLINT i = 1; i <= static_cast<SQLUSMALLINT>(count); ++i) {
+        Column& c = m_columns[i - 1];
+        std::wstring name(256, L'\0');
+        SQLSMALLINT nameLength = 0;
+        SQLULEN size = 0;
+        SQLSMALLINT digits = 0;
+        SQLSMALLINT nullable = 0;
+        for (;;) {
+            Check(SQLDescribeColW(stmt, i, Sql(name), static_cast<SQLSMALLINT>(name.size()), &nameLength,
+                                  &c.sqlType, &size, &digits, &nullable),
+                  SQL_HANDLE_STMT, stmt, L"SQLDescribeColW");
+            if (static_cast<size_t>(nameLength) < name.size())
+                break;
+            name.assign(static_cast<size_t>(nameLength) + 1, L'\0');
+        }
+        name.resize(static_cast<size_t>(nameLength));
+        c.name = std::move(name);
+        c.baseTable = ColumnAttribute(stmt, i, SQL_DESC_BASE_TABLE_NAME);
+        c.baseSchema = ColumnAttribute(stmt, i, SQL_DESC_SCHEMA_NAME);
+        c.baseColumn = ColumnAttribute(stmt, i, SQL_DESC_BASE_COLUMN_NAME);
+        if (c.baseColumn.empty())
+            c.baseColumn = c.name;
+        kinds[i - 1] = KindOf(c.sqlType);
+    }
+    if (count == 0)
+        return;
+
+    std::wstring text;
+    std::vector<unsigned char> bytes;
+    for (;;) {
+        const SQLRETURN rc = SQLFetch(stmt);
+        if (rc == SQL_NO_DATA)
+            break;
+        Check(rc, SQL_HANDLE_STMT, stmt, L"SQLFetch");
+        if (m_rowCount >= kNoRow)
+            Throw(kProviderFailure, L"Too many rows for one recordset.", L"Recordset::Open");
+        for (SQLUSMALLINT i = 1; i <= static_cast<SQLUSMALLINT>(count); ++i) {
+            const Kind kind = kinds[i - 1];
+            if (kind == Kind::Bytes) {
+                if (ReadBytes(stmt, i, bytes))
+                    m_cells.emplace_back(std::move(bytes));
+                else
+                    m_cells.emplace_back();
+            } else if (ReadText(stmt, i, text)) {
+                m_cells.push_back(Typed(kind, std::move(text)));
+            } else {
+                m_cells.emplace_back();
+            }
+        }
+        ++m_rowCount;
+    }
+    m_visible.resize(m_rowCount);
+    for (size_t r = 0; r < m_rowCount; ++r)
+        m_visible[r] = static_cast<uint32_t>(r);
+    m_deleted.assign(m_rowCount, false);
+    m_indexes.resize(m_columns.size());
+}
+
+void Recordset::RequireOpen() const
+{
+    if (!m_open)
+        ThrowClosed(L"Recordset");
+}
+
+size_t Recordset::RequireColumn(std::wstring_view name) const
+{
+    RequireOpen();
+    for (size_t i = 0; i < m_columns.size(); ++i)
+        if (EqualsNoCase(m_columns[i].name, name))
+            return i;
+    throw Error(kItemNotFound,
+                L"Item cannot be found in the collection corresponding to the requested name or ordinal.",
+                std::wstring(name));
+}
+
+size_t Recordset::RequireCurrent() const
+{
+    RequireOpen();
+    if (m_currentDeleted || m_pos >= m_visible.size())
+        ThrowNoCurrent(L"Recordset");
+    return m_visible[m_pos];
+}
+
+void Recordset::MoveFirst()
+{
+    RequireOpen();
+    if (m_visible.empty())
+        ThrowNoCurrent(L"Recordset::MoveFirst");
+    m_pos = 0;
+    m_currentDeleted = false;
+}
+
+void Recordset::MoveNext()
+{
+    RequireOpen();
+    if (m_currentDeleted) {
+        // The row after the deleted one already stands at the current position.
+        m_currentDeleted = false;
+        return;
+    }
+    if (m_pos >= m_visible.size())
+        ThrowNoCurrent(L"Recordset::MoveNext");
+    ++m_pos;
+}
+
+bool Recordset::IsEOF() const
+{
+    RequireOpen();
+    return !m_currentDeleted && m_pos >= m_visible.size();
+}
+
+FieldValue Recordset::Field(std::wstring_view name) const
+{
+    const size_t col = RequireColumn(name);
+    return Cell(RequireCurrent(), col);
+}
+
+const Recordset::ColumnIndex& Recordset::IndexOf(size_t col)
+{
+    if (!m_indexes[col])
+        m_indexes[col] = std::make_unique<ColumnIndex>(*this, col);
+    return *m_indexes[col];
+}
+
+bool Recordset::IsVisible(uint32_t row, size_t* position) const
+{
+    const auto it = std::lower_bound(m_visible.begin(), m_visible.end(), row);
+    if (it == m_visible.end() || *it != row)
+        return false;
+    *position = static_cast<size_t>(it - m_visible.begin());
+    return true;
+}
+
+void Recordset::Find(std::wstring_view column, const FieldValue& value)
+{
+    const size_t col = RequireColumn(column);
+    m_currentDeleted = false;
+    if (m_pos >= m_visible.size())
+        return;
+    const uint32_t start = m_visible[m_pos];
+    const ColumnIndex& index = IndexOf(col);
+    for (uint32_t r = index.First(value); r != kNoRow; r = index.Next(r)) {
+        size_t position = 0;
+        if (r >= start && IsVisible(r, &position)) {
+            m_pos = position;
+            return;
+        }
+    }
+    m_pos = m_visible.size();
+}
+
+void Recordset::Filter(std::wstring_view column, const FieldValue& value)
+{
+    const size_t col = RequireColumn(column);
+    const ColumnIndex& index = IndexOf(col);
+    m_visible.clear();
+    for (uint32_t r = index.First(value); r != kNoRow; r = index.Next(r))
+        if (!m_deleted[r])
+            m_visible.push_back(r);
+    m_pos = 0;
+    m_currentDeleted = false;
+}
+
+long Recordset::RecordCount() const
+{
+    RequireOpen();
+    return static_cast<long>(m_visible.size());
+}
+
+void Recordset::Delete()
+{
+    RequireOpen();
+    if (m_readOnly)
+        Throw(kNotUpdatable,
+              L"Current Recordset does not support updating. This may be a limitation of the provider, or of the "
+              L"selected locktype.",
+              L"Recordset::Delete");
+    const size_t row = RequireCurrent();
+    if (m_columns.empty())
+        Throw(kProviderFailure, L"Insufficient base table information for updating or refreshing.",
+              L"Recordset::Delete");
+    const std::wstring& table = m_columns.front().baseTable;
+    const std::wstring& schema = m_columns.front().baseSchema;
+    for (const Column& c : m_columns)
+        if (c.baseTable.empty() || c.baseTable != table || c.baseSchema != schema)
+            Throw(kProviderFailure, L"Insufficient base table information for updating or refreshing.",
+                  L"Recordset::Delete");
+
+    // Every column of the row must match, so that only this row can be hit; the values are
+    // parameters, never part of the statement text.
+    std::wstring sql = L"DELETE FROM ";
+    if (!schema.empty())
+        sql += QuoteName(schema) + L".";
+    sql += QuoteName(table) + L" WHERE ";
+    std::vector<BoundValue> bound;
+    bound.reserve(m_columns.size());
+    for (size_t col = 0; col < m_columns.size(); ++col) {
+        if (col > 0)
+            sql += L" AND ";
+        sql += QuoteName(m_columns[col].baseColumn);
+        const FieldValue& value = Cell(row, col);
+        if (IsNull(value)) {
+            sql += L" IS NULL";
+        } else {
+            sql += L" = ?";
+            bound.push_back(BoundValue{value});
+        }
+    }
+
+    UniqueSqlStmt stmt;
+    Check(SQLAllocHandle(SQL_HANDLE_STMT, m_dbc.get(), stmt.put()), SQL_HANDLE_DBC, m_dbc.get(), L"SQLAllocHandle");
+    for (size_t i = 0; i < bound.size(); ++i)
+        BindValue(stmt.get(), static_cast<SQLUSMALLINT>(i + 1), bound[i]);
+
+    {
+        Transaction transaction(m_dbc.get());
+        const SQLRETURN rc = SQLExecDirectW(stmt.get(), Sql(sql), SQL_NTS);
+        SQLLEN affected = 0;
+        if (rc != SQL_NO_DATA) {  // a delete that matches nothing answers SQL_NO_DATA
+            Check(rc, SQL_HANDLE_STMT, stmt.get(), L"SQLExecDirectW");
+            Check(SQLRowCount(stmt.get(), &affected), SQL_HANDLE_STMT, stmt.get(), L"SQLRowCount");
+        }
+        if (affected == 0)
+            Throw(kRowNotLocated,
+                  L"Row cannot be located for updating. Some values may have been changed since it was last read.",
+                  L"Recordset::Delete");
+        if (affected != 1)
+            Throw(kProviderFailure,
+                  L"Key column information is insufficient or incorrect. Too many rows were affected by update.",
+                  L"Recordset::Delete");
+        transaction.Commit();
+    }
+
+    m_deleted[row] = true;
+    m_visible.erase(m_visible.begin() + static_cast<std::ptrdiff_t>(m_pos));
+    m_currentDeleted = true;
+}
+
+void Recordset::Close()
+{
+    m_open = false;
+    m_columns.clear();
+    m_cells.clear();
+    m_cells.shrink_to_fit();
+    m_rowCount = 0;
+    m_visible.clear();
+    m_deleted.clear();
+    m_pos = 0;
+    m_currentDeleted = false;
+    m_indexes.clear();
+    m_dbc.reset();
+    m_env.reset();
+}
+
+bool Recordset::IsOpen() const { return m_open; }
+
+}  // namespace vcm

@@ -1,0 +1,107 @@
+// The program's one database layer: a recordset over ODBC (wide API) that reads a query's
+// rows once and then offers the forward walk, field access by name, find, filter, record
+// count and delete of the current row that the mapping commands need.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "platform/Handles.h"
+
+namespace vcm {
+
+// A field's value: Null, text, integer, floating point, Boolean (BIT) or bytes (binary).
+using FieldValue =
+    std::variant<std::monostate, std::wstring, long long, double, bool, std::vector<unsigned char>>;
+
+bool IsNull(const FieldValue& value);
+// Text form: Null -> "", Boolean -> "True"/"False", numbers in decimal (floating point in
+// its shortest exact form), bytes as upper-case hex digits, two per byte, no prefix.
+std::wstring FieldText(const FieldValue& value);
+
+// Cursor and lock kinds as the callers name them.
+inline constexpr int kCursorDynamic = 2;
+inline constexpr int kLockReadOnly = 1;
+inline constexpr int kLockOptimistic = 3;
+inline constexpr int kOptionsUnspecified = -1;
+
+class Recordset {
+public:
+    Recordset();
+    ~Recordset();
+    Recordset(const Recordset&) = delete;
+    Recordset& operator=(const Recordset&) = delete;
+
+    // Opens a connection of its own, runs the query with every '?' bound to the matching
+    // parameter as text, reads all rows in the order the database returns them and
+    // keeps them. The first row (if any) becomes current. A read-only set refuses Delete.
+    void Open(const std::wstring& query, const std::wstring& connection, int cursorType = kCursorDynamic,
+              int lockType = kLockReadOnly, int options = kOptionsUnspecified,
+              const std::vector<std::wstring>& parameters = {});
+
+    // MoveFirst on an empty or closed set, and MoveNext past the end, throw an Error.
+    void MoveFirst();
+    void MoveNext();
+    // True when there is no current row; throws on a closed set.
+    bool IsEOF() const;
+
+    // The current row's value of a column; names match without regard to case.
+    FieldValue Field(std::wstring_view name) const;
+
+    // Makes current the first visible row, at or after the current one, whose column equals
+    // the value; when none does the set is at its end. Equal means: neither side Null and
+    // the text forms equal without regard to case. The column's index is built on first use.
+    void Find(std::wstring_view column, const FieldValue& value);
+    // Leaves visible only the rows whose column equals the value (as Find compares); the
+    // first visible row becomes current. Each filter applies to all rows the set still holds.
+    void Filter(std::wstring_view column, const FieldValue& value);
+    // The rows visible after the open or the last filter, less the deleted ones.
+    long RecordCount() const;
+
+    // Deletes the current row from the query's base table in a transaction that commits only
+    // when exactly one row was affected; otherwise rolls back and throws. The row then leaves
+    // the set; there is no current row until the next move.
+    void Delete();
+
+    void Close();
+    bool IsOpen() const;
+
+private:
+    struct Column {
+        std::wstring name;
+        short sqlType = 0;
+        std::wstring baseTable;   // empty when the driver names none (expressions)
+        std::wstring baseSchema;
+        std::wstring baseColumn;
+    };
+    class ColumnIndex;
+
+    void RequireOpen() const;
+    size_t RequireColumn(std::wstring_view name) const;
+    size_t RequireCurrent() const;  // storage index of the current row
+    const FieldValue& Cell(size_t row, size_t col) const { return m_cells[row * m_columns.size() + col]; }
+    const ColumnIndex& IndexOf(size_t col);
+    bool IsVisible(uint32_t row, size_t* position) const;
+    void ReadResult(SQLHSTMT stmt);
+
+    UniqueSqlEnv m_env;
+    UniqueSqlDbc m_dbc;
+    bool m_open = false;
+    bool m_readOnly = true;
+    int m_cursorType = kCursorDynamic;
+    int m_options = kOptionsUnspecified;
+
+    std::vector<Column> m_columns;
+    std::vector<FieldValue> m_cells;      // row-major, every row the query returned
+    size_t m_rowCount = 0;
+    std::vector<uint32_t> m_visible;      // storage indices, ascending
+    std::vector<bool> m_deleted;          // per storage row
+    size_t m_pos = 0;                     // index into m_visible; == size() means end
+    bool m_currentDeleted = false;        // the row at m_pos follows a deleted current row
+    std::vector<std::unique_ptr<ColumnIndex>> m_indexes;  // per column, built on demand
+};
+
+}  // namespace vcm

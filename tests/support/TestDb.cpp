@@ -1,0 +1,194 @@
+#include "TestDb.h"
+
+#include <cwchar>
+#include <stdexcept>
+
+#include "platform/Error.h"
+#include "platform/Handles.h"
+#include "platform/Odbc.h"
+
+namespace vcm::test {
+
+namespace {
+
+void Check(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE handle, const wchar_t* call)
+{
+    if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA)
+        throw OdbcError(type, handle, call);
+}
+
+// One connection for the helpers below.
+class Connection {
+public:
+    explicit Connection(const std::wstring& connection)
+    {
+        Check(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, m_env.put()), SQL_HANDLE_ENV, SQL_NULL_HANDLE,
+              L"SQLAllocHandle");
+        SQLSetEnvAttr(m_env.get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+        Check(SQLAllocHandle(SQL_HANDLE_DBC, m_env.get(), m_dbc.put()), SQL_HANDLE_ENV, m_env.get(), L"SQLAllocHandle");
+        std::wstring text = connection;
+        Check(SQLDriverConnectW(m_dbc.get(), nullptr, reinterpret_cast<SQLWCHAR*>(text.data()), SQL_NTS, nullptr, 0,
+                                nullptr, SQL_DRIVER_NOPROMPT),
+              SQL_HANDLE_DBC, m_dbc.get(), L"SQLDriverConnectW");
+    }
+
+    UniqueSqlStmt Run(const std::wstring& sql)
+    {
+        UniqueSqlStmt stmt;
+        Check(SQLAllocHandle(SQL_HANDLE_STMT, m_dbc.get(), stmt.put()), SQL_HANDLE_DBC, m_dbc.get(), L"SQLAllocHandle");
+        std::wstring text = sql;
+        Check(SQLExecDirectW(stmt.get(), reinterpret_cast<SQLWCHAR*>(text.data()), SQL_NTS), SQL_HANDLE_STMT,
+              stmt.get(), L"SQLExecDirectW");
+        return stmt;
+    }
+
+    void RunAll(const std::vector<std::wstring>& statements)
+    {
+        SQLSetConnectAttrW(m_dbc.get(), SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF),
+                           SQL_IS_UINTEGER);
+        try {
+            for (const std::wstring& s : statements)
+                Run(s);
+        } catch (...) {
+            SQLEndTran(SQL_HANDLE_DBC, m_dbc.get(), SQL_ROLLBACK);
+            throw;
+        }
+        Check(SQLEndTran(SQL_HANDLE_DBC, m_dbc.get(), SQL_COMMIT), SQL_HANDLE_DBC, m_dbc.get(), L"SQLEndTran");
+        SQLSetConnectAttrW(m_dbc.get(), SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON),
+                           SQL_IS_UINTEGER);
+    }
+
+private:
+    UniqueSqlEnv m_env;
+    UniqueSqlDbc m_dbc;
+};
+
+}  // namespace
+
+std::wstring ConnectionString(const std::wstring& file)
+{
+    return L"Driver={SQL Server};server=;database=" + file;
+}
+
+std::wstring CreateTestDb(const std::wstring& file, const std::vector<std::wstring>& statements)
+{
+    if (!DeleteFileW(file.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND)
+        ThrowLastError(L"DeleteFileW " + file);
+    const std::wstring connection = ConnectionString(file);
+    Connection(connection).RunAll(statements);
+    return connection;
+}
+
+const std::vector<std::wstring>& VeltoSchema()
+{
+    // Kept in step with scripts/demo/schema.sql.
+    static const std::vector<std::wstring> schema = {
+        L"CREATE TABLE Subscriber (SubscriberObjectID VARCHAR(64), UID NVARCHAR(64), Alias NVARCHAR(64), "
+        L"DisplayName NVARCHAR(128))",
+        L"CREATE TABLE Credential (SubscriberObjectID VARCHAR(64), Credentials VARBINARY(68), IsPrimary BIT, "
+        L"msrepl_tran_version VARCHAR(36))",
+        L"CREATE TABLE SIDHistory (ParentObjectID VARCHAR(64), SID VARBINARY(68), IsPrimary BIT, "
+        L"msrepl_tran_version VARCHAR(36))",
+    };
+    return schema;
+}
+
+std::wstring CreateVeltoDb(const std::wstring& file, const std::vector<std::wstring>& statements)
+{
+    std::vector<std::wstring> all = VeltoSchema();
+    all.insert(all.end(), statements.begin(), statements.end());
+    return CreateTestDb(file, all);
+}
+
+std::vector<unsigned char> SidBytes(std::wstring_view text)
+{
+    // S-<revision>-<authority>-<sub>-<sub>...
+    std::vector<unsigned long long> parts;
+    if (text.substr(0, 2) != L"S-")
+        throw std::invalid_argument("not a SID text");
+    size_t pos = 2;
+    while (pos <= text.size()) {
+        const size_t dash = text.find(L'-', pos);
+        const std::wstring part(text.substr(pos, dash == std::wstring_view::npos ? std::wstring_view::npos : dash - pos));
+        parts.push_back(std::wcstoull(part.c_str(), nullptr, 10));
+        if (dash == std::wstring_view::npos)
+            break;
+        pos = dash + 1;
+    }
+    if (parts.size() < 2)
+        throw std::invalid_argument("not a SID text");
+    std::vector<unsigned char> bytes;
+    bytes.push_back(static_cast<unsigned char>(parts[0]));
+    bytes.push_back(static_cast<unsigned char>(parts.size() - 2));
+    for (int shift = 40; shift >= 0; shift -= 8)  // authority: 6 bytes, big-endian
+        bytes.push_back(static_cast<unsigned char>(parts[1] >> shift));
+    for (size_t i = 2; i < parts.size(); ++i)  // sub-authorities: little-endian
+        for (int shift = 0; shift < 32; shift += 8)
+            bytes.push_back(static_cast<unsigned char>(parts[i] >> shift));
+    return bytes;
+}
+
+std::wstring BlobLiteral(const std::vector<unsigned char>& bytes)
+{
+    static constexpr wchar_t kHex[] = L"0123456789ABCDEF";
+    std::wstring out = L"X'";
+    for (unsigned char b : bytes) {
+        out.push_back(kHex[b >> 4]);
+        out.push_back(kHex[b & 0x0F]);
+    }
+    out.push_back(L'\'');
+    return out;
+}
+
+std::wstring SidLiteral(std::wstring_view text) { return BlobLiteral(SidBytes(text)); }
+
+std::wstring Quote(std::wstring_view text)
+{
+    std::wstring out = L"'";
+    for (wchar_t c : text) {
+        out.push_back(c);
+        if (c == L'\'')
+            out.push_back(L'\'');
+    }
+    out.push_back(L'\'');
+    return out;
+}
+
+void Execute(const std::wstring& connection, const std::vector<std::wstring>& statements)
+{
+    Connection(connection).RunAll(statements);
+}
+
+std::vector<TextRow> QueryRows(const std::wstring& connection, const std::wstring& query)
+{
+    Connection db(connection);
+    UniqueSqlStmt stmt = db.Run(query);
+    SQLSMALLINT columns = 0;
+    Check(SQLNumResultCols(stmt.get(), &columns), SQL_HANDLE_STMT, stmt.get(), L"SQLNumResultCols");
+    std::vector<TextRow> rows;
+    while (SQLFetch(stmt.get()) == SQL_SUCCESS) {
+        TextRow row;
+        for (SQLUSMALLINT c = 1; c <= static_cast<SQLUSMALLINT>(columns); ++c) {
+            SQLWCHAR buffer[1024];
+            SQLLEN ind = 0;
+            Check(SQLGetData(stmt.get(), c, SQL_C_WCHAR, buffer, sizeof(buffer), &ind), SQL_HANDLE_STMT, stmt.get(),
+                  L"SQLGetData");
+            if (ind == SQL_NULL_DATA)
+                row.emplace_back();
+            else
+                row.emplace_back(reinterpret_cast<const wchar_t*>(buffer));
+        }
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+long long CountRows(const std::wstring& connection, const std::wstring& table)
+{
+    const auto rows = QueryRows(connection, L"SELECT COUNT(*) FROM " + table);
+    if (rows.size() != 1 || !rows[0][0])
+        throw std::runtime_error("count failed");
+    return std::stoll(*rows[0][0]);
+}
+
+}  // namespace vcm::test

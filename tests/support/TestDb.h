@@ -1,0 +1,39 @@
+// Real SQLite databases for tests, made and inspected through the same ODBC driver the
+// program uses (registered as "SQL Server"), in the test's working folder.
+#pragma once
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vcm::test {
+
+// "Driver={SQL Server};server=;database=<file>".
+std::wstring ConnectionString(const std::wstring& file);
+
+// Deletes an old file of that name, creates the database, runs the statements in one
+// transaction and returns the connection string. Throws vcm::Error on any failure.
+std::wstring CreateTestDb(const std::wstring& file, const std::vector<std::wstring>& statements = {});
+
+// The product's tables (Subscriber, Credential, SIDHistory) as the demo schema has them.
+const std::vector<std::wstring>& VeltoSchema();
+// CreateTestDb with the product's tables first, then the statements.
+std::wstring CreateVeltoDb(const std::wstring& file, const std::vector<std::wstring>& statements = {});
+
+// Binary form of a textual SID ("S-1-5-32-544").
+std::vector<unsigned char> SidBytes(std::wstring_view text);
+// SQL literal of bytes (X'0102...'); SidLiteral for a textual SID.
+std::wstring BlobLiteral(const std::vector<unsigned char>& bytes);
+std::wstring SidLiteral(std::wstring_view text);
+// A text value quoted as an SQL literal, inner quotes doubled.
+std::wstring Quote(std::wstring_view text);
+
+// Runs statements on a database in one transaction.
+void Execute(const std::wstring& connection, const std::vector<std::wstring>& statements);
+
+// Every row of a query, every cell as text (SQL_C_WCHAR); Null is an empty optional.
+using TextRow = std::vector<std::optional<std::wstring>>;
+std::vector<TextRow> QueryRows(const std::wstring& connection, const std::wstring& query);
+long long CountRows(const std::wstring& connection, const std::wstring& table);
+
+}  // namespace vcm::test

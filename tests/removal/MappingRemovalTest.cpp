@@ -1,0 +1,273 @@
+// Removing the selected mapping from real databases of both product layouts, with a real
+// activity log and a scripted administrator.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "GridFiles.h"
+#include "ScriptedDialogs.h"
+#include "TestDb.h"
+#include "mapping/MappingRemoval.h"
+#include "platform/Logging.h"
+#include "platform/ProgramInfo.h"
+#include "platform/TextConv.h"
+
+namespace vcm {
+namespace {
+
+using test::Quote;
+
+// Where a product version keeps its mappings.
+struct Layout {
+    short major;
+    std::wstring table, subscriberColumn, sidColumn;
+};
+const Layout kLayouts[] = {
+    {3, L"SIDHistory", L"ParentObjectID", L"SID"},
+    {4, L"Credential", L"SubscriberObjectID", L"Credentials"},
+};
+
+// The administrator: answers as scripted, and may let something else happen to the
+// database while the confirmation is on screen.
+class Administrator final : public IDialogs {
+public:
+    int Message(const std::wstring& text, const std::wstring& title, UINT type) override
+    {
+        if ((type & MB_TYPEMASK) == MB_YESNO && whileAsked)
+            whileAsked();
+        return script.Message(text, title, type);
+    }
+    std::optional<std::wstring> SaveFile(const SaveFileRequest& request) override { return script.SaveFile(request); }
+
+    test::ScriptedDialogs script;
+    std::function<void()> whileAsked;
+};
+
+// Grid rows 1..8 and the database rows behind them.
+const std::vector<MappingRow> kGrid = {
+    {L"SALES", L"jdoe", false, L"jdoe", L"K1"},
+    {L"  SALES ", L" asmith  ", true, L"annas", L" K2"},  // blanks around everything; the key's are its own
+    {L"HR", L"o'brien", false, L"o.brien", L"K'3"},       // quotes in the key and the subscriber id
+    {L"HR", L"ghost", false, L"ERROR!", L"K4"},           // subscriber missing
+    {L"HR", L"dup", false, L"first", L"K5"},              // subscriber id held twice
+    {L"SALES", L"twice", false, L"jdoe", L"K6"},          // key held twice
+    {L"SALES", L"gone", false, L"jdoe", L"K7"},           // removed since the last load
+    {L"SALES", L"sly", false, L"jdoe", L"x' OR 'a'='a"},  // a key that would widen a spliced criterion
+};
+
+std::wstring CreateDb(const Layout& layout, const std::vector<std::wstring>& more = {})
+{
+    const auto mapping = [&](const std::wstring& subscriber, const std::wstring& key) {
+        return L"INSERT INTO " + layout.table + L" (" + layout.subscriberColumn + L", " + layout.sidColumn +
+               L", IsPrimary, msrepl_tran_version) VALUES (" + Quote(subscriber) + L", " +
+               test::SidLiteral(L"S-1-5-32-544") + L", 0, " + Quote(key) + L")";
+    };
+    std::vector<std::wstring> statements = {
+        L"INSERT INTO Subscriber VALUES ('OBJ-1', 'jdoe', 'jdoe', 'John Doe')",
+        L"INSERT INTO Subscriber VALUES ('OBJ-2', 'asmith', 'annas', 'Anna Smith')",
+        L"INSERT INTO Subscriber VALUES ('O''Brien', 'obrien', 'o.brien', 'Olaf')",
+        L"INSERT INTO Subscriber VALUES ('OBJ-DUP', 'd1', 'first', 'One')",
+        L"INSERT INTO Subscriber VALUES ('OBJ-DUP', 'd2', 'second', 'Two')",
+        mapping(L"OBJ-1", L"K1"),
+        mapping(L"OBJ-2", L" K2"),
+        mapping(L"O'Brien", L"K'3"),
+        mapping(L"OBJ-NONE", L"K4"),
+        mapping(L"OBJ-DUP", L"K5"),
+        mapping(L"OBJ-1", L"K6"),
+        mapping(L"OBJ-1", L"K6"),
+    };
+    statements.insert(statements.end(), more.begin(), more.end());
+    return test::CreateVeltoDb(L"removal.db", statements);
+}
+
+std::vector<test::TextRow> Mappings(const std::wstring& db, const Layout& layout)
+{
+    return test::QueryRows(db, L"SELECT * FROM " + layout.table + L" ORDER BY rowid");
+}
+
+// A message as the administrator must see it; `trap` stands for any unexpected-error report.
+struct Shown {
+    std::wstring text;
+    UINT type = MB_OK;
+    std::wstring title = kAppTitle;
+    bool trap = false;
+};
+const Shown kTrap = {L"", MB_OK, kAppTitle, true};
+
+Shown Question(const std::wstring& account, const std::wstring& veltoAlias)
+{
+    return {L"This action will remove the mapping of the AD account: " + account +
+                L" to the local Velto account with the alias=" + veltoAlias +
+                L".  This means that AD account will not have access to the Velto SA or AA any longer. "
+                L"Are you sure you want to do this?",
+            MB_YESNO | MB_DEFBUTTON1, L"Confirm deletion of credential mapping"};
+}
+
+void ExpectShown(const std::vector<test::ShownMessage>& actual, const std::vector<Shown>& expected,
+                 const std::string& what)
+{
+    ASSERT_EQ(actual.size(), expected.size()) << what;
+    for (size_t i = 0; i < expected.size(); ++i) {
+        const std::wstring& text = actual[i].text;
+        if (expected[i].trap) {
+            EXPECT_TRUE(text.starts_with(L"(error):") &&
+                        text.ends_with(L") in procedure mnuRemoveMapping_Click of Form frmMain"))
+                << what << ": " << ToUtf8(text);
+        } else {
+            EXPECT_EQ(text, expected[i].text) << what;
+        }
+        EXPECT_EQ(actual[i].type, expected[i].type) << what;
+        EXPECT_EQ(actual[i].title, expected[i].title) << what;
+    }
+}
+
+class Removal : public testing::Test {
+protected:
+    void SetUp() override { OpenLog(kLog, false); }
+    void TearDown() override { CloseLog(); }
+
+    const std::wstring kLog = L"CredentialsLog.txt";
+};
+
+TEST_F(Removal, EndsWithItsMessageAndChangesNothing)
+{
+    const struct {
+        const char* what;
+        int row;
+        std::vector<Shown> shown;
+        bool emptyDatabase = false;
+    } cases[] = {
+        {"nothing selected", 0, {{L"You must first select a row to remove"}}},
+        {"key gone", 7, {{L"Error!  No matches found in credentials table for msrepl_tran_version=K7"}}},
+        {"quoted key matches nothing", 8,
+         {{L"Error!  No matches found in credentials table for msrepl_tran_version=x' OR 'a'='a"}}},
+        {"key held twice", 6,
+         {{L"Error! More than one match found in credentials table for msrepl_tran_version=K6"}}},
+        {"no subscriber", 4, {{L"Error!  No matches found for subscriber with ObjectID='OBJ-NONE"}}},
+        {"two subscribers", 5, {{L"Error!  More than one match found for subscriber with ObjectId='OBJ-DUP"}}},
+        {"answer No", 2, {Question(L"SALES\\asmith", L"annas")}},
+        // Open, filter and count each report their failure; the removal then ends as for no match.
+        {"tables missing", 1,
+         {kTrap, kTrap, kTrap, {L"Error!  No matches found in credentials table for msrepl_tran_version=K1"}},
+         true},
+    };
+    for (const Layout& layout : kLayouts) {
+        for (const auto& c : cases) {
+            const std::string what = std::string(c.what) + ", version " + std::to_string(layout.major);
+            const std::wstring db =
+                c.emptyDatabase ? test::CreateTestDb(L"removal.db", {}) : CreateDb(layout);
+            const auto rowsBefore = c.emptyDatabase ? std::vector<test::TextRow>{} : Mappings(db, layout);
+            GridModel grid = test::GridOf(kGrid);
+            grid.SetRow(c.row);
+            const auto gridBefore = test::Snapshot(grid);
+            const std::string logBefore = test::FileBytes(kLog);
+
+            Administrator person;
+            RemoveSelectedMapping(grid, {db, layout.major, person});
+
+            ExpectShown(person.script.messages, c.shown, what);
+            if (!c.emptyDatabase) {
+                EXPECT_EQ(Mappings(db, layout), rowsBefore) << what;
+            }
+            EXPECT_EQ(test::Snapshot(grid), gridBefore) << what;
+            EXPECT_EQ(grid.Row(), c.row) << what;
+            EXPECT_EQ(test::FileBytes(kLog), logBefore) << what;
+        }
+    }
+}
+
+TEST_F(Removal, YesDeletesExactlyThatMappingAndRecordsIt)
+{
+    const struct {
+        const char* what;
+        int row;
+        std::wstring account, veltoAlias;
+    } cases[] = {
+        {"plain", 1, L"SALES\\jdoe", L"jdoe"},
+        {"blanks trimmed for people, not in the key", 2, L"SALES\\asmith", L"annas"},
+        {"quotes in key and subscriber id", 3, L"HR\\o'brien", L"o.brien"},
+    };
+    for (const Layout& layout : kLayouts) {
+        for (const auto& c : cases) {
+            const std::string what = std::string(c.what) + ", version " + std::to_string(layout.major);
+            const std::wstring db = CreateDb(layout);
+            auto rowsAfter = Mappings(db, layout);
+            rowsAfter.erase(rowsAfter.begin() + (c.row - 1));  // database rows follow grid rows 1..6
+            GridModel grid = test::GridOf(kGrid);
+            grid.SetRow(c.row);
+            auto gridAfter = test::Snapshot(grid);
+            gridAfter.erase(gridAfter.begin() + c.row);
+            const std::string logBefore = test::FileBytes(kLog);
+
+            Administrator person;
+            person.script.Answer(IDYES);
+            const std::wstring before = GeneralDateNow();
+            RemoveSelectedMapping(grid, {db, layout.major, person});
+            const std::wstring after = GeneralDateNow();
+
+            ExpectShown(person.script.messages, {Question(c.account, c.veltoAlias), {L"Credential map deleted"}},
+                        what);
+            EXPECT_EQ(Mappings(db, layout), rowsAfter) << what;
+            EXPECT_EQ(test::Snapshot(grid), gridAfter) << what;
+            const std::string log = test::FileBytes(kLog);
+            ASSERT_TRUE(log.starts_with(logBefore)) << what;
+            const std::wstring added = FromAnsi(log.substr(logBefore.size()));
+            const std::wstring entry = L": Deleted credential map for " + c.account + L"\r\n";
+            EXPECT_TRUE(added == before + entry || added == after + entry) << what << ": " << ToUtf8(added);
+        }
+    }
+}
+
+TEST_F(Removal, DeleteTheDatabaseRefusesChangesNothingElse)
+{
+    const struct {
+        const char* what;
+        std::vector<std::wstring> more;  // extra statements, %T% standing for the mapping table
+        std::wstring whileAsked;         // run by someone else while the question is on screen
+        long long keyRowsAfter;
+    } cases[] = {
+        {"trigger raises", {L"CREATE TRIGGER Locked BEFORE DELETE ON %T% BEGIN SELECT RAISE(ABORT, 'locked'); END"},
+         L"", 1},
+        {"deleted meanwhile", {}, L"DELETE FROM %T% WHERE msrepl_tran_version = 'K1'", 0},
+        // The delete would now hit two rows, so it must take neither.
+        {"duplicated meanwhile", {}, L"INSERT INTO %T% SELECT * FROM %T% WHERE msrepl_tran_version = 'K1'", 2},
+    };
+    const auto withTable = [](std::wstring sql, const std::wstring& table) {
+        for (size_t at; (at = sql.find(L"%T%")) != std::wstring::npos;)
+            sql.replace(at, 3, table);
+        return sql;
+    };
+    for (const Layout& layout : kLayouts) {
+        for (const auto& c : cases) {
+            const std::string what = std::string(c.what) + ", version " + std::to_string(layout.major);
+            std::vector<std::wstring> more;
+            for (const std::wstring& sql : c.more)
+                more.push_back(withTable(sql, layout.table));
+            const std::wstring db = CreateDb(layout, more);
+            const std::wstring others = L"SELECT * FROM " + layout.table + L" WHERE msrepl_tran_version <> 'K1'";
+            const auto othersBefore = test::QueryRows(db, others);
+            GridModel grid = test::GridOf(kGrid);
+            grid.SetRow(1);
+            const auto gridBefore = test::Snapshot(grid);
+            const std::string logBefore = test::FileBytes(kLog);
+
+            Administrator person;
+            person.script.Answer(IDYES);
+            if (!c.whileAsked.empty())
+                person.whileAsked = [&] { test::Execute(db, {withTable(c.whileAsked, layout.table)}); };
+            RemoveSelectedMapping(grid, {db, layout.major, person});
+
+            ExpectShown(person.script.messages, {Question(L"SALES\\jdoe", L"jdoe"), kTrap}, what);
+            EXPECT_EQ(test::QueryRows(db, L"SELECT COUNT(*) FROM " + layout.table +
+                                              L" WHERE msrepl_tran_version = 'K1'")[0][0],
+                      std::to_wstring(c.keyRowsAfter))
+                << what;
+            EXPECT_EQ(test::QueryRows(db, others), othersBefore) << what;
+            EXPECT_EQ(test::Snapshot(grid), gridBefore) << what;
+            EXPECT_EQ(test::FileBytes(kLog), logBefore) << what;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace vcm

@@ -262,11 +262,26 @@ public:
         BlankLine();
     }
 
-    std::wstring Finish()
+    void StartHeading(int level)
+    {
+        BlankLine();
+        m_headingLevel = level;
+        m_headingStart = std::wstring::npos;
+    }
+    void EndHeading()
+    {
+        if (m_headingLevel > 0 && m_headingStart != std::wstring::npos && m_out.size() > m_headingStart)
+            m_page.headings.push_back({m_headingStart, m_out.size() - m_headingStart, m_headingLevel});
+        m_headingLevel = 0;
+        BlankLine();
+    }
+
+    PageText Finish()
     {
         while (!m_out.empty() && (IsHtmlSpace(m_out.back()) || m_out.back() == L'\u00A0'))
             m_out.pop_back();
-        return std::move(m_out);
+        m_page.text = std::move(m_out);
+        return std::move(m_page);
     }
 
 private:
@@ -304,10 +319,15 @@ private:
             m_out += L' ';
         m_pendingSpace = false;
         m_suppressSpace = false;
+        if (m_headingLevel > 0 && m_headingStart == std::wstring::npos)
+            m_headingStart = m_out.size();
         m_out += c;
     }
 
+    PageText m_page;
     std::wstring m_out;
+    int m_headingLevel = 0;
+    size_t m_headingStart = std::wstring::npos;
     int m_pendingBreak = 0;
     bool m_pendingSpace = false;
     bool m_suppressSpace = true;
@@ -354,7 +374,7 @@ std::wstring HelpPagePath(const std::wstring& folder, const std::wstring& baseNa
     return folder + L"\\" + baseName + L".htm";
 }
 
-std::wstring HtmlToText(std::wstring_view source)
+PageText HtmlToPage(std::wstring_view source)
 {
     const std::wstring html = WithUnixLineEnds(source);
     TextBuilder text;
@@ -386,8 +406,12 @@ std::wstring HtmlToText(std::wstring_view source)
                 const std::wstring& name = tag.name;
                 if (!tag.closing && HidesContent(name)) {
                     i = FindClosingTag(html, i, name);
-                } else if (IsOneOf(name, {L"h1", L"h2", L"h3", L"h4", L"h5", L"h6", L"p", L"blockquote",
-                                          L"address", L"dl", L"hr", L"table"})) {
+                } else if (name.size() == 2 && name[0] == L'h' && name[1] >= L'1' && name[1] <= L'6') {
+                    if (tag.closing)
+                        text.EndHeading();
+                    else
+                        text.StartHeading(name[1] - L'0');
+                } else if (IsOneOf(name, {L"p", L"blockquote", L"address", L"dl", L"hr", L"table"})) {
                     text.BlankLine();
                 } else if (name == L"pre") {
                     if (tag.closing)
@@ -447,6 +471,8 @@ std::wstring HtmlToText(std::wstring_view source)
     return text.Finish();
 }
 
+std::wstring HtmlToText(std::wstring_view html) { return HtmlToPage(html).text; }
+
 std::wstring DecodeHtmlBytes(std::string_view bytes)
 {
     auto startsWith = [&](std::string_view mark) { return bytes.substr(0, mark.size()) == mark; };
@@ -473,27 +499,29 @@ std::wstring DecodeHtmlBytes(std::string_view bytes)
     return FromAnsi(bytes);
 }
 
-std::wstring HelpPageText(const std::wstring& path)
+PageText HelpPageContent(const std::wstring& path)
 {
     UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
         const DWORD error = GetLastError();
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
-            return L"The help page " + path + L" was not found.";
-        return L"The help page " + path + L" could not be read: " + SystemMessage(error);
+            return {L"The help page " + path + L" was not found.", {}};
+        return {L"The help page " + path + L" could not be read: " + SystemMessage(error), {}};
     }
     std::string bytes;
     char chunk[16384];
     DWORD read = 0;
     for (;;) {
         if (!ReadFile(file.get(), chunk, sizeof chunk, &read, nullptr))
-            return L"The help page " + path + L" could not be read: " + SystemMessage(GetLastError());
+            return {L"The help page " + path + L" could not be read: " + SystemMessage(GetLastError()), {}};
         if (read == 0)
             break;
         bytes.append(chunk, read);
     }
-    return HtmlToText(DecodeHtmlBytes(bytes));
+    return HtmlToPage(DecodeHtmlBytes(bytes));
 }
+
+std::wstring HelpPageText(const std::wstring& path) { return HelpPageContent(path).text; }
 
 }  // namespace vcm

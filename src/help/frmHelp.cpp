@@ -2,7 +2,9 @@
 
 #include <exdisp.h>
 #include <oleauto.h>
+#include <richedit.h>
 
+#include <cstdlib>
 #include <initializer_list>
 #include <memory>
 
@@ -41,6 +43,35 @@ constexpr UINT_PTR kReadyTimer = 1;
 constexpr UINT kReadyPollMs = 100;
 constexpr ULONGLONG kRenderWaitMs = 1500;
 constexpr ULONGLONG kWatchMs = 30000;
+
+// The text stand-in: tab stops for the page's tables, and the page's heading colour.
+constexpr int kTabStopTwips = 1800;
+constexpr int kTabStopDialogUnits = 72;
+constexpr COLORREF kHeadingColour = RGB(0, 70, 127);
+
+// The richest edit control the platform has; with it the headings can be set off.
+const wchar_t* RichEditClass()
+{
+    static const wchar_t* const name = []() -> const wchar_t* {
+        if (LoadLibraryW(L"Msftedit.dll"))
+            return MSFTEDIT_CLASS;
+        if (LoadLibraryW(L"Riched20.dll"))
+            return RICHEDIT_CLASSW;
+        return nullptr;
+    }();
+    return name;
+}
+
+// A rich edit control keeps a line break as one character where the text has CR LF.
+LONG RichEditPosition(const std::wstring& text, size_t offset)
+{
+    size_t breaks = 0;
+    for (size_t i = 1; i < offset && i < text.size(); ++i) {
+        if (text[i - 1] == L'\r' && text[i] == L'\n')
+            ++breaks;
+    }
+    return static_cast<LONG>(offset - breaks);
+}
 
 // atl.dll hosts ActiveX controls in a window of class "AtlAxWin"; it ships with every
 // Windows since 2000 (and with Wine), so it is loaded at run time, not linked.
@@ -234,30 +265,87 @@ void frmHelp::CheckBrowserReady()
 void frmHelp::ShowPageAsText()
 {
     if (!m_text) {
-        m_text = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
+        const wchar_t* richClass = RichEditClass();
+        m_text = CreateWindowExW(WS_EX_CLIENTEDGE, richClass ? richClass : L"EDIT", L"",
                                  WS_CHILD | WS_VSCROLL | WS_TABSTOP | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL, 0,
                                  0, 0, 0, Hwnd(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(kTextId)),
                                  GetModuleHandleW(nullptr), nullptr);
+        if (!m_text && richClass) {
+            richClass = nullptr;
+            m_text = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
+                                     WS_CHILD | WS_VSCROLL | WS_TABSTOP | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL,
+                                     0, 0, 0, 0, Hwnd(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(kTextId)),
+                                     GetModuleHandleW(nullptr), nullptr);
+        }
         if (!m_text)
             return;
-        NONCLIENTMETRICSW metrics = {};
-        metrics.cbSize = sizeof metrics;
-        if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) {
-            m_textFont.reset(CreateFontIndirectW(&metrics.lfMessageFont));
-            if (m_textFont)
-                SendMessageW(m_text, WM_SETFONT, reinterpret_cast<WPARAM>(m_textFont.get()), FALSE);
-        }
-        const int margin = TwipsToPixels(Hwnd(), 120);
-        SendMessageW(m_text, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, MAKELPARAM(margin, margin));
-        // An edit control takes 30000 characters by default; a long help page must not be cut.
-        SendMessageW(m_text, EM_SETLIMITTEXT, 0, 0);
-        SetWindowTextW(m_text, HelpPageText(m_pagePath).c_str());
+        FillTextView(richClass != nullptr);
     }
     m_showsText = true;
     Form_Resize();
     ShowWindow(m_text, SW_SHOW);
     if (m_browserHost)
         ShowWindow(m_browserHost, SW_HIDE);
+}
+
+void frmHelp::FillTextView(bool rich)
+{
+    LOGFONTW base = {};
+    NONCLIENTMETRICSW metrics = {};
+    metrics.cbSize = sizeof metrics;
+    if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0))
+        base = metrics.lfMessageFont;
+    else
+        GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof base, &base);
+    m_textFont.reset(CreateFontIndirectW(&base));
+    if (m_textFont)
+        SendMessageW(m_text, WM_SETFONT, reinterpret_cast<WPARAM>(m_textFont.get()), FALSE);
+    const int margin = TwipsToPixels(Hwnd(), 120);
+    SendMessageW(m_text, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, MAKELPARAM(margin, margin));
+
+    const PageText page = HelpPageContent(m_pagePath);
+    if (!rich) {
+        // An edit control takes 30000 characters by default; a long page must not be cut.
+        SendMessageW(m_text, EM_SETLIMITTEXT, 0, 0);
+        const int tabStop = kTabStopDialogUnits;
+        SendMessageW(m_text, EM_SETTABSTOPS, 1, reinterpret_cast<LPARAM>(&tabStop));
+        SetWindowTextW(m_text, page.text.c_str());
+        return;
+    }
+
+    SendMessageW(m_text, EM_EXLIMITTEXT, 0, 0x7FFFFFFE);
+    SendMessageW(m_text, EM_SETBKGNDCOLOR, 0, static_cast<LPARAM>(GetSysColor(COLOR_WINDOW)));
+    SetWindowTextW(m_text, page.text.c_str());
+
+    // Table cells are separated by tabs; wide stops keep a two-column table in columns.
+    PARAFORMAT2 paragraph = {};
+    paragraph.cbSize = sizeof paragraph;
+    paragraph.dwMask = PFM_TABSTOPS;
+    paragraph.cTabCount = MAX_TAB_STOPS;
+    for (int i = 0; i < MAX_TAB_STOPS; ++i)
+        paragraph.rgxTabs[i] = kTabStopTwips * (i + 1);
+    CHARRANGE all = {0, -1};
+    SendMessageW(m_text, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&all));
+    SendMessageW(m_text, EM_SETPARAFORMAT, 0, reinterpret_cast<LPARAM>(&paragraph));
+
+    // Headings in bold and larger, as a browser would set them off.
+    const int dpi = static_cast<int>(WindowDpi(Hwnd()));
+    const int basePointsTimes20 = base.lfHeight ? MulDiv(std::abs(base.lfHeight), 72 * 20, dpi) : 9 * 20;
+    for (const TextHeading& heading : page.headings) {
+        CHARFORMAT2W format = {};
+        format.cbSize = sizeof format;
+        format.dwMask = CFM_BOLD | CFM_SIZE | CFM_COLOR;
+        format.dwEffects = CFE_BOLD;
+        format.yHeight = heading.level == 1 ? basePointsTimes20 * 8 / 5
+                                            : (heading.level == 2 ? basePointsTimes20 * 5 / 4 : basePointsTimes20);
+        format.crTextColor = kHeadingColour;
+        CHARRANGE range = {RichEditPosition(page.text, heading.start),
+                           RichEditPosition(page.text, heading.start + heading.length)};
+        SendMessageW(m_text, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&range));
+        SendMessageW(m_text, EM_SETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
+    }
+    CHARRANGE start = {0, 0};
+    SendMessageW(m_text, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&start));
 }
 
 void frmHelp::ShowBrowser()

@@ -55,6 +55,7 @@ private:
     void Navigate();
     void CheckBrowserReady();
     void ShowPageAsText();
+    void FillTextView(bool rich);
     void ShowBrowser();
     void ReleaseBrowser() noexcept;
     LRESULT TextViewColours(HDC dc);

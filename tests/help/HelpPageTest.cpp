@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "help/HelpPage.h"
 #include "platform/TextConv.h"
@@ -77,6 +78,15 @@ TEST(HelpPage, TextOfTheHtml)
         SCOPED_TRACE(row.what);
         EXPECT_EQ(HtmlToText(row.html), row.text);
     }
+}
+
+TEST(HelpPage, MarksWhereTheHeadingsAre)
+{
+    const PageText page = HtmlToPage(L"<h1>Title</h1><p>x</p><h2> Sub <i>part</i> </h2><h3></h3>y");
+    EXPECT_EQ(page.text, L"Title\r\n\r\nx\r\n\r\nSub part\r\n\r\ny");
+    // An empty heading marks nothing.
+    const std::vector<TextHeading> expected = {{0, 5, 1}, {14, 8, 2}};
+    EXPECT_EQ(page.headings, expected);
 }
 
 TEST(HelpPage, DecodesThePagesBytes)

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <richedit.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -64,6 +65,44 @@ int CountThreadWindows(const wchar_t* className)
         },
         reinterpret_cast<LPARAM>(&search));
     return search.count;
+}
+
+// The text of the page view with each line break as one '\n', whichever edit control it is.
+std::wstring ViewText(HWND view)
+{
+    std::wstring text = WindowText(view);
+    std::wstring lines;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == L'\r') {
+            lines += L'\n';
+            if (i + 1 < text.size() && text[i + 1] == L'\n')
+                ++i;
+        } else {
+            lines += text[i];
+        }
+    }
+    return lines;
+}
+
+bool IsRichEdit(HWND view)
+{
+    wchar_t name[64] = {};
+    GetClassNameW(view, name, 64);
+    return std::wstring_view(name).substr(0, 8) == L"RICHEDIT" || std::wstring_view(name).substr(0, 8) == L"RichEdit";
+}
+
+// Whether the character at `position` (in ViewText's terms) is bold. A plain edit control
+// has no bold: there every character counts as not bold.
+bool IsBold(HWND view, size_t position)
+{
+    if (!IsRichEdit(view) || position == std::wstring::npos)
+        return false;
+    CHARRANGE range = {static_cast<LONG>(position), static_cast<LONG>(position + 1)};
+    SendMessageW(view, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&range));
+    CHARFORMAT2W format = {};
+    format.cbSize = sizeof format;
+    SendMessageW(view, EM_GETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
+    return (format.dwMask & CFM_BOLD) && (format.dwEffects & CFE_BOLD);
 }
 
 struct TwipRect {
@@ -254,7 +293,7 @@ TEST_F(HelpWindow, ShowsThePageOfItsOwnExecutableName)
         {"a page beside the program",
          "<html><head><title>Not shown</title></head><body><h1>Getting started</h1>"
          "<p>Fish &amp; chips, caf\xC3\xA9.</p><ul><li>first item</li><li>second item</li></ul></body></html>",
-         {L"Getting started\r\n\r\nFish & chips, caf\u00E9.", L"\u2022 first item\r\n\u2022 second item"},
+         {L"Getting started\n\nFish & chips, caf\u00E9.", L"\u2022 first item\n\u2022 second item"},
          {L"<", L"Not shown", L"&amp;"}},
         {"no page", std::nullopt, {pageName, L"not found"}, {}},
     };
@@ -281,11 +320,15 @@ TEST_F(HelpWindow, ShowsThePageOfItsOwnExecutableName)
                 EXPECT_FALSE(IsWindowVisible(help.BrowserHost()));
             }
             ExpectPageFills(help, "text stand-in");
-            const std::wstring shown = WindowText(text);
+            const std::wstring shown = ViewText(text);
             for (const std::wstring& part : row.shown)
                 EXPECT_NE(shown.find(part), std::wstring::npos) << ToUtf8(part) << "\nin: " << ToUtf8(shown);
             for (const std::wstring& part : row.notShown)
                 EXPECT_EQ(shown.find(part), std::wstring::npos) << ToUtf8(part);
+            if (row.page) {
+                EXPECT_TRUE(IsBold(text, shown.find(L"Getting")));
+                EXPECT_FALSE(IsBold(text, shown.find(L"Fish")));
+            }
         } else {
             // A platform whose browser renders the page keeps showing the browser.
             ASSERT_NE(help.BrowserHost(), nullptr);

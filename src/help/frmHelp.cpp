@@ -152,6 +152,9 @@ void frmHelp::Load()
 
     CreateBrowser();
     Form_Load();
+    // Not every platform sends a size message when a window that was sized while hidden
+    // is first shown; the page is laid out either way.
+    Form_Resize();
     ShowWindow(Hwnd(), SW_SHOWNORMAL);
     UpdateWindow(Hwnd());
 }

@@ -1,0 +1,682 @@
+#include "localize/frmAbout.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <initializer_list>
+#include <memory>
+#include <vector>
+
+#include "localize/modLocalize.h"
+#include "platform/Dialogs.h"
+#include "platform/Error.h"
+#include "platform/ProgramInfo.h"
+#include "platform/StepRunner.h"
+#include "platform/Twips.h"
+#include "resource.h"
+
+namespace vcm {
+
+namespace {
+
+constexpr wchar_t kClassName[] = L"VeltoCredentialsMap.frmAbout";
+constexpr int kClientWidthTwips = 6090;
+constexpr int kClientHeightTwips = 3285;
+
+constexpr int kHourglass = 11;
+constexpr int kDefaultPointer = 0;
+
+// Control ids. The OK button is IDOK, so that Enter in the window presses it.
+constexpr int kLinkId = 1001;
+constexpr int kVeltoLogoId = 1002;
+constexpr int kBrenvikLogoId = 1003;
+constexpr int kFirstLabelId = 1010;
+// Command ids of the language items: item i has kFirstLanguageCommand + i.
+constexpr UINT kFirstLanguageCommand = 2000;
+
+enum class Kind { Label, Bold, Link, Picture, Button };
+
+struct ControlLayout {
+    std::wstring_view name;
+    Kind kind;
+    int left, top, width, height;  // twips, in the client area
+};
+
+// In creation order, which is also the order of the children for the language switch.
+constexpr ControlLayout kLayout[] = {
+    {L"picVeltoLogo", Kind::Picture, 180, 60, 2190, 870},
+    {L"lblVersionTitle", Kind::Bold, 3240, 300, 975, 195},
+    {L"lblVersion", Kind::Label, 4260, 300, 1755, 255},
+    {L"lblCopyright", Kind::Label, 180, 1140, 5835, 195},
+    {L"lblTrademark", Kind::Label, 180, 1500, 5835, 195},
+    {L"lblChangeLanguage", Kind::Link, 180, 1860, 2895, 195},
+    {L"picBrenvikLogo", Kind::Picture, 60, 2280, 1560, 930},
+    {L"lblBrenvikAddress1", Kind::Label, 1680, 2460, 2835, 195},
+    {L"lblBrenvikAddress2", Kind::Label, 1680, 2700, 2835, 195},
+    {L"lblBrenvikAddress3", Kind::Label, 1680, 2940, 2835, 195},
+    {L"cmdOK", Kind::Button, 4680, 2760, 1275, 375},
+};
+
+struct LanguageSource {
+    std::wstring folder;  // empty: beside the executable
+    std::wstring baseName;
+};
+
+LanguageSource& Languages()
+{
+    static LanguageSource source;
+    return source;
+}
+
+std::unique_ptr<frmAbout>& SharedSlot()
+{
+    static std::unique_ptr<frmAbout> slot;
+    return slot;
+}
+
+// A number as text with its sign position: a blank before a number that is not negative.
+std::wstring WithSignPosition(long number)
+{
+    return number < 0 ? std::to_wstring(number) : L" " + std::to_wstring(number);
+}
+
+// " 1.0 Build 5" for version 1.0, revision 5.
+std::wstring VersionText(const OwnVersion& version)
+{
+    return WithSignPosition(version.major) + L"." + std::to_wstring(version.minor) + L" Build" +
+           WithSignPosition(version.revision);
+}
+
+// The number at the start of a tag, read the way the tags are written: blanks anywhere are
+// ignored, an optional sign, digits, an optional fraction; rounded to the nearest integer
+// (halves to even). No number at all reads as 0.
+long TagValue(std::wstring_view tag)
+{
+    std::wstring text;
+    for (wchar_t c : tag) {
+        if (c != L' ' && c != L'\t' && c != L'\n' && c != L'\r')
+            text += c;
+    }
+    size_t i = 0;
+    bool negative = false;
+    if (i < text.size() && (text[i] == L'+' || text[i] == L'-'))
+        negative = text[i++] == L'-';
+    double value = 0;
+    for (; i < text.size() && text[i] >= L'0' && text[i] <= L'9'; ++i)
+        value = value * 10 + (text[i] - L'0');
+    if (i < text.size() && text[i] == L'.') {
+        double scale = 0.1;
+        for (++i; i < text.size() && text[i] >= L'0' && text[i] <= L'9'; ++i, scale /= 10)
+            value += (text[i] - L'0') * scale;
+    }
+    const double rounded = std::nearbyint(negative ? -value : value);
+    if (rounded < static_cast<double>(LONG_MIN) || rounded > static_cast<double>(LONG_MAX))
+        throw Error(6, L"Overflow", L"mnuLanguageList_Click");
+    return static_cast<long>(rounded);
+}
+
+void SetCaption(HWND hwnd, const std::wstring& text)
+{
+    if (!SetWindowTextW(hwnd, text.c_str()))
+        ThrowLastError(L"SetWindowTextW");
+}
+
+void ReportFormLoadError(const Error& error)
+{
+    AppDialogs().Message(L"Error in FormLoad routine:" + error.Description(), kAppTitle, MB_OK);
+}
+
+// The window's labels and button use "MS Sans Serif" at 8.25 point.
+UniqueHFont MakeFont(UINT dpi, int weight, bool underline)
+{
+    LOGFONTW font = {};
+    font.lfHeight = -MulDiv(825, static_cast<int>(dpi), 7200);
+    font.lfWeight = weight;
+    font.lfUnderline = underline ? TRUE : FALSE;
+    font.lfCharSet = DEFAULT_CHARSET;
+    font.lfQuality = DEFAULT_QUALITY;
+    lstrcpynW(font.lfFaceName, L"MS Sans Serif", LF_FACESIZE);
+    return UniqueHFont(CreateFontIndirectW(&font));
+}
+
+// The logos are drawn, scaled from a design grid to the picture's size at any DPI.
+class LogoPainter {
+public:
+    LogoPainter(HDC dc, const RECT& area, int designWidth, int designHeight)
+        : m_dc(dc), m_area(area), m_sx(double(area.right - area.left) / designWidth),
+          m_sy(double(area.bottom - area.top) / designHeight)
+    {
+        FillRect(dc, &area, GetSysColorBrush(COLOR_BTNFACE));
+        SetBkMode(dc, TRANSPARENT);
+    }
+
+    POINT At(int x, int y) const
+    {
+        return {m_area.left + static_cast<LONG>(std::lround(x * m_sx)),
+                m_area.top + static_cast<LONG>(std::lround(y * m_sy))};
+    }
+
+    void Polygon(std::initializer_list<POINT> designPoints, COLORREF colour) const
+    {
+        std::vector<POINT> points;
+        for (POINT p : designPoints)
+            points.push_back(At(p.x, p.y));
+        Filled(colour, [&] { ::Polygon(m_dc, points.data(), static_cast<int>(points.size())); });
+    }
+
+    void RoundRect(int left, int top, int right, int bottom, int radius, COLORREF colour) const
+    {
+        const POINT a = At(left, top);
+        const POINT b = At(right, bottom);
+        const int r = static_cast<int>(std::lround(radius * m_sy));
+        Filled(colour, [&] { ::RoundRect(m_dc, a.x, a.y, b.x + 1, b.y + 1, r, r); });
+    }
+
+    void Ellipse(int left, int top, int right, int bottom, COLORREF colour) const
+    {
+        const POINT a = At(left, top);
+        const POINT b = At(right, bottom);
+        Filled(colour, [&] { ::Ellipse(m_dc, a.x, a.y, b.x, b.y); });
+    }
+
+    void Text(const wchar_t* text, int left, int top, int right, int bottom, int height, int weight,
+              COLORREF colour, UINT align) const
+    {
+        UniqueHFont font(CreateFontW(-static_cast<int>(std::lround(height * m_sy)), 0, 0, 0, weight, FALSE, FALSE,
+                                     FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                                     ANTIALIASED_QUALITY, DEFAULT_PITCH | FF_SWISS, L"Tahoma"));
+        SelectedObject selected(m_dc, font.get());
+        SetTextColor(m_dc, colour);
+        const POINT a = At(left, top);
+        const POINT b = At(right, bottom);
+        RECT box = {a.x, a.y, b.x, b.y};
+        DrawTextW(m_dc, text, -1, &box, align | DT_SINGLELINE | DT_NOPREFIX | DT_NOCLIP);
+    }
+
+private:
+    template <class Draw>
+    void Filled(COLORREF colour, Draw draw) const
+    {
+        UniqueHBrush brush(CreateSolidBrush(colour));
+        SelectedObject selectedBrush(m_dc, brush.get());
+        SelectedObject selectedPen(m_dc, GetStockObject(NULL_PEN));
+        draw();
+    }
+
+    HDC m_dc;
+    RECT m_area;
+    double m_sx;
+    double m_sy;
+};
+
+constexpr COLORREF kVeltoBlue = RGB(0, 70, 127);
+constexpr COLORREF kAmber = RGB(247, 148, 29);
+constexpr COLORREF kNavy = RGB(20, 50, 90);
+
+void DrawVeltoLogo(HDC dc, const RECT& area)
+{
+    // Design grid: the picture's 146 x 58 pixels at 96 DPI.
+    LogoPainter paint(dc, area, 146, 58);
+    paint.RoundRect(0, 0, 145, 57, 14, kVeltoBlue);
+    paint.Polygon({{10, 12}, {20, 12}, {27, 35}, {34, 12}, {44, 12}, {32, 46}, {22, 46}}, kAmber);
+    paint.Text(L"Velto", 50, 5, 144, 36, 27, FW_BOLD, RGB(255, 255, 255), DT_LEFT | DT_TOP);
+    paint.Text(L"Credentials Map", 51, 35, 144, 52, 11, FW_NORMAL, RGB(175, 208, 240), DT_LEFT | DT_TOP);
+}
+
+void DrawBrenvikLogo(HDC dc, const RECT& area)
+{
+    // Design grid: the picture's 104 x 62 pixels at 96 DPI. A sun over two peaks and a fjord.
+    LogoPainter paint(dc, area, 104, 62);
+    paint.Ellipse(58, 5, 79, 26, kAmber);
+    paint.Polygon({{32, 41}, {56, 13}, {82, 41}}, RGB(80, 120, 160));
+    paint.Polygon({{10, 41}, {35, 8}, {62, 41}}, kNavy);
+    paint.RoundRect(6, 41, 98, 44, 2, RGB(0, 120, 200));
+    paint.Text(L"BRENVIK", 0, 46, 104, 61, 13, FW_BOLD, kNavy, DT_CENTER | DT_TOP);
+}
+
+}  // namespace
+
+frmAbout::frmAbout()
+{
+    AddRoutine(L"frmAbout_Auto_Init", [this] { frmAbout_Auto_Init(); });
+}
+
+frmAbout::~frmAbout()
+{
+    // A window unloaded while it is shown modally must not leave its owner disabled.
+    if (m_owner && IsWindow(m_owner))
+        EnableWindow(m_owner, TRUE);
+}
+
+void frmAbout::ShowModal(HWND owner) { Shared().RunModal(owner); }
+
+frmAbout& frmAbout::Shared()
+{
+    std::unique_ptr<frmAbout>& slot = SharedSlot();
+    if (!slot || !slot->Hwnd()) {
+        auto about = std::unique_ptr<frmAbout>(new frmAbout());
+        about->Load();
+        slot = std::move(about);
+    }
+    return *slot;
+}
+
+void frmAbout::Unload() { SharedSlot().reset(); }
+
+void frmAbout::SetLanguageFolder(std::wstring folder, std::wstring baseName)
+{
+    Languages() = {std::move(folder), std::move(baseName)};
+}
+
+void frmAbout::Load()
+{
+    // Created without an owner: it lives for the whole run, and an owned window would be
+    // destroyed with its owner. The owner is attached only while the window is shown.
+    const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+    const DWORD exStyle = WS_EX_DLGMODALFRAME;
+    Create(kClassName, exStyle, style, L"", CW_USEDEFAULT, CW_USEDEFAULT, 100, 100, nullptr, nullptr);
+    Register();
+
+    RECT frame = {0, 0, TwipsToPixels(Hwnd(), kClientWidthTwips), TwipsToPixels(Hwnd(), kClientHeightTwips)};
+    AdjustWindowRectEx(&frame, style, FALSE, exStyle);
+    SetWindowPos(Hwnd(), nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    CreateControls();
+    Form_Load();
+}
+
+void frmAbout::CreateControls()
+{
+    const UINT dpi = WindowDpi(Hwnd());
+    m_font = MakeFont(dpi, FW_NORMAL, false);
+    m_boldFont = MakeFont(dpi, FW_BOLD, false);
+    m_linkFont = MakeFont(dpi, FW_NORMAL, true);
+
+    int nextLabelId = kFirstLabelId;
+    for (const ControlLayout& layout : kLayout) {
+        const wchar_t* className = L"STATIC";
+        DWORD style = WS_CHILD | WS_VISIBLE;
+        int id = 0;
+        HFONT font = m_font.get();
+        switch (layout.kind) {
+        case Kind::Label:
+        case Kind::Bold:
+            style |= SS_LEFT | SS_NOPREFIX;
+            id = nextLabelId++;
+            if (layout.kind == Kind::Bold)
+                font = m_boldFont.get();
+            break;
+        case Kind::Link:
+            // SS_NOTIFY: the label takes the mouse, so it can be clicked and show the hand.
+            style |= SS_LEFT | SS_NOPREFIX | SS_NOTIFY;
+            id = kLinkId;
+            font = m_linkFont.get();
+            break;
+        case Kind::Picture:
+            style |= SS_OWNERDRAW;
+            id = layout.name == L"picVeltoLogo" ? kVeltoLogoId : kBrenvikLogoId;
+            break;
+        case Kind::Button:
+            className = L"BUTTON";
+            style |= WS_TABSTOP | BS_DEFPUSHBUTTON;
+            id = IDOK;
+            break;
+        }
+        HWND control = CreateWindowExW(0, className, L"", style, TwipsToPixels(layout.left, dpi),
+                                       TwipsToPixels(layout.top, dpi), TwipsToPixels(layout.width, dpi),
+                                       TwipsToPixels(layout.height, dpi), Hwnd(),
+                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr),
+                                       nullptr);
+        if (!control)
+            ThrowLastError(L"CreateWindowExW");
+        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+        m_controls.emplace_back(layout.name, control);
+    }
+
+    // mnuSelectLanguage is a menu of the window that is never shown as a bar, only as a
+    // popup; it starts with its design element 0.
+    m_menuHolder.reset(CreateMenu());
+    m_mnuSelectLanguage = CreatePopupMenu();
+    if (!m_menuHolder || !m_mnuSelectLanguage)
+        ThrowLastError(L"CreateMenu");
+    if (!AppendMenuW(m_menuHolder.get(), MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(m_mnuSelectLanguage),
+                     L"Select Language")) {
+        DestroyMenu(m_mnuSelectLanguage);
+        m_mnuSelectLanguage = nullptr;
+        ThrowLastError(L"AppendMenuW");
+    }
+    AddLanguageItem();
+    SetLanguageCaption(0, L"LanguageList");
+}
+
+void frmAbout::frmAbout_Auto_Init()
+{
+    SetCaption(Hwnd(), myLoadResString(IDS_APP_CAPTION));
+    SetCaption(Control(L"cmdOK"), myLoadResString(IDS_OK));
+    SetCaption(Control(L"lblBrenvikAddress2"), myLoadResString(IDS_MAKER_ADDRESS1));
+    SetCaption(Control(L"lblBrenvikAddress3"), myLoadResString(IDS_MAKER_ADDRESS2));
+    SetCaption(Control(L"lblChangeLanguage"), myLoadResString(IDS_CHANGE_LANGUAGE));
+    SetCaption(Control(L"lblTrademark"), myLoadResString(IDS_MAKER_TRADEMARK));
+    SetCaption(Control(L"lblCopyright"), myLoadResString(IDS_MAKER_COPYRIGHT));
+    SetCaption(Control(L"lblBrenvikAddress1"), myLoadResString(IDS_MAKER_NAME));
+    SetCaption(Control(L"lblVersionTitle"), myLoadResString(IDS_VERSION_TITLE));
+
+    const std::wstring selectLanguage = myLoadResString(IDS_SELECT_LANGUAGE);
+    MENUITEMINFOW item = {};
+    item.cbSize = sizeof item;
+    item.fMask = MIIM_STRING;
+    item.dwTypeData = const_cast<wchar_t*>(selectLanguage.c_str());
+    if (!SetMenuItemInfoW(m_menuHolder.get(), 0, TRUE, &item))
+        ThrowLastError(L"SetMenuItemInfoW");
+}
+
+void frmAbout::Form_Load()
+{
+    // The captions come first, outside the error trap.
+    frmAbout_Auto_Init();
+
+    StepRunner step(ReportFormLoadError);
+    step([&] { SetCaption(Control(L"lblVersion"), VersionText(ProgramVersion())); });
+    step([&] { InitializeLanguages(); });
+
+    // The language menu reflects the folder as it is now; it is built only here.
+    const bool noLanguages = gLanguageList.empty() || (gLanguageList.size() == 1 && gLanguageList[0].empty());
+    if (noLanguages) {
+        step([&] { SetLanguageCaption(0, myLoadResString(IDS_NO_LANGUAGES)); });
+        step([&] { SetLanguageTag(0, WithSignPosition(1033)); });
+        return;
+    }
+    const std::vector<std::wstring> languages = gLanguageList;
+    for (size_t i = 0; i < languages.size(); ++i) {
+        const int index = static_cast<int>(i);
+        if (index > 0)
+            step([&] { AddLanguageItem(); });
+        step([&] { SetLanguageCaption(index, GetLanguageNameFromAbbreviation(languages[i])); });
+        step([&] { SetLanguageTag(index, WithSignPosition(GetLangIDFromAbbreviation(languages[i]))); });
+    }
+}
+
+void frmAbout::InitializeLanguages()
+{
+    const LanguageSource& source = Languages();
+    if (source.folder.empty())
+        InitalizeLanguages();
+    else
+        InitalizeLanguagesIn(source.folder, source.baseName);
+}
+
+void frmAbout::AddLanguageItem()
+{
+    const UINT command = kFirstLanguageCommand + static_cast<UINT>(m_languageTags.size());
+    if (!AppendMenuW(m_mnuSelectLanguage, MF_STRING, command, L""))
+        ThrowLastError(L"AppendMenuW");
+    m_languageTags.emplace_back();
+}
+
+void frmAbout::SetLanguageCaption(int index, const std::wstring& caption)
+{
+    if (index < 0 || index >= LanguageCount())
+        throw Error(340, L"Control array element '" + std::to_wstring(index) + L"' doesn't exist",
+                    L"mnuLanguageList");
+    MENUITEMINFOW item = {};
+    item.cbSize = sizeof item;
+    item.fMask = MIIM_STRING;
+    item.dwTypeData = const_cast<wchar_t*>(caption.c_str());
+    if (!SetMenuItemInfoW(m_mnuSelectLanguage, static_cast<UINT>(index), TRUE, &item))
+        ThrowLastError(L"SetMenuItemInfoW");
+}
+
+void frmAbout::SetLanguageTag(int index, std::wstring tag)
+{
+    if (index < 0 || index >= static_cast<int>(m_languageTags.size()))
+        throw Error(340, L"Control array element '" + std::to_wstring(index) + L"' doesn't exist",
+                    L"mnuLanguageList");
+    m_languageTags[static_cast<size_t>(index)] = std::move(tag);
+}
+
+HWND frmAbout::Control(std::wstring_view name) const
+{
+    for (const auto& [controlName, hwnd] : m_controls) {
+        if (controlName == name)
+            return hwnd;
+    }
+    return nullptr;
+}
+
+std::wstring frmAbout::SelectLanguageCaption() const
+{
+    wchar_t text[256] = {};
+    GetMenuStringW(m_menuHolder.get(), 0, text, 256, MF_BYPOSITION);
+    return text;
+}
+
+int frmAbout::LanguageCount() const
+{
+    return m_mnuSelectLanguage ? GetMenuItemCount(m_mnuSelectLanguage) : 0;
+}
+
+std::wstring frmAbout::LanguageCaption(int index) const
+{
+    const int length = GetMenuStringW(m_mnuSelectLanguage, static_cast<UINT>(index), nullptr, 0, MF_BYPOSITION);
+    if (length <= 0)
+        return {};
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    GetMenuStringW(m_mnuSelectLanguage, static_cast<UINT>(index), text.data(), length + 1, MF_BYPOSITION);
+    text.resize(static_cast<size_t>(length));
+    return text;
+}
+
+std::wstring frmAbout::LanguageTag(int index) const
+{
+    if (index < 0 || index >= static_cast<int>(m_languageTags.size()))
+        throw Error(9, L"Subscript out of range", L"mnuLanguageList");
+    return m_languageTags[static_cast<size_t>(index)];
+}
+
+void frmAbout::cmdOK_Click() { Hide(); }
+
+void frmAbout::lblChangeLanguage_Click()
+{
+    POINT pointer = {};
+    GetCursorPos(&pointer);
+    // A popup owned by a window that is not in the foreground would not close when the
+    // user clicks elsewhere.
+    SetForegroundWindow(Hwnd());
+    TrackPopupMenuEx(m_mnuSelectLanguage, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_LEFTBUTTON, pointer.x, pointer.y,
+                     Hwnd(), nullptr);
+    PostMessageW(Hwnd(), WM_NULL, 0, 0);
+}
+
+void frmAbout::mnuLanguageList_Click(int index)
+{
+    // Every statement may fail on its own; a failure is passed over without a word.
+    StepRunner step;
+    step([&] { SetMousePointer(kHourglass); });
+    step([&] { gCurrentLangID = TagValue(LanguageTag(index)); });
+    step([&] { InitializeLanguages(); });
+
+    // A form's caption routine could unload another form; only loaded forms are visited.
+    auto stillLoaded = [](const Form* form) {
+        const std::vector<Form*>& loaded = Form::LoadedForms();
+        return std::find(loaded.begin(), loaded.end(), form) != loaded.end();
+    };
+    const std::vector<Form*> forms = Form::LoadedForms();
+    for (Form* form : forms) {
+        if (!stillLoaded(form))
+            continue;
+        step([&] { ApplyLanguageFont(*form); });
+        step([&] { form->CallByName(std::wstring(form->Name()) + L"_Auto_Init"); });
+        if (!stillLoaded(form))
+            continue;
+        for (HWND control : form->Controls()) {
+            step([control] {
+                if (GetMenu(control) && !DrawMenuBar(control))
+                    ThrowLastError(L"DrawMenuBar");
+                if (!RedrawWindow(control, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_UPDATENOW))
+                    ThrowLastError(L"RedrawWindow");
+            });
+        }
+    }
+    SetMousePointer(kDefaultPointer);
+}
+
+void frmAbout::SetMousePointer(int pointer)
+{
+    m_mousePointer = pointer;
+    SetCursor(LoadCursorW(nullptr, pointer == kHourglass ? IDC_WAIT : IDC_ARROW));
+}
+
+void frmAbout::RunModal(HWND owner)
+{
+    const HWND self = Hwnd();
+    if (IsWindowVisible(self)) {
+        SetForegroundWindow(self);
+        return;
+    }
+    m_owner = owner && IsWindow(owner) ? owner : nullptr;
+    SetWindowLongPtrW(self, GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(m_owner));
+    CenterOver(m_owner);
+    if (m_owner)
+        EnableWindow(m_owner, FALSE);
+    ShowWindow(self, SW_SHOW);
+    SetForegroundWindow(self);
+    SetFocus(Control(L"cmdOK"));
+
+    MSG msg;
+    while (IsWindow(self) && IsWindowVisible(self)) {
+        const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+        if (got == 0) {
+            // WM_QUIT belongs to the program's own loop.
+            PostQuitMessage(static_cast<int>(msg.wParam));
+            break;
+        }
+        if (got == -1)
+            break;
+        if (!IsDialogMessageW(self, &msg)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    }
+
+    const HWND ownerWindow = m_owner;
+    m_owner = nullptr;
+    if (ownerWindow && IsWindow(ownerWindow))
+        EnableWindow(ownerWindow, TRUE);
+    if (IsWindow(self)) {
+        ShowWindow(self, SW_HIDE);
+        // Owned only while shown: the window must outlive any owner it had.
+        SetWindowLongPtrW(self, GWLP_HWNDPARENT, 0);
+    }
+    if (ownerWindow && IsWindow(ownerWindow))
+        SetForegroundWindow(ownerWindow);
+}
+
+void frmAbout::Hide()
+{
+    // The owner is enabled before the window hides, so that activation returns to it.
+    if (m_owner && IsWindow(m_owner))
+        EnableWindow(m_owner, TRUE);
+    ShowWindow(Hwnd(), SW_HIDE);
+}
+
+void frmAbout::CenterOver(HWND owner)
+{
+    RECT area = {};
+    if (!owner || IsIconic(owner) || !GetWindowRect(owner, &area))
+        SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
+    RECT self = {};
+    GetWindowRect(Hwnd(), &self);
+    const int width = self.right - self.left;
+    const int height = self.bottom - self.top;
+    int x = area.left + (area.right - area.left - width) / 2;
+    int y = area.top + (area.bottom - area.top - height) / 2;
+    // Keep the whole window on the screen that holds the owner.
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof monitor;
+    if (GetMonitorInfoW(MonitorFromRect(&area, MONITOR_DEFAULTTONEAREST), &monitor)) {
+        const RECT& work = monitor.rcWork;
+        x = std::clamp<int>(x, work.left, std::max<int>(work.left, work.right - width));
+        y = std::clamp<int>(y, work.top, std::max<int>(work.top, work.bottom - height));
+    }
+    SetWindowPos(Hwnd(), nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+LRESULT frmAbout::OnSetCursor(HWND target, UINT hitTest)
+{
+    if (m_mousePointer == kHourglass) {
+        SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+        return TRUE;
+    }
+    if (target == Control(L"lblChangeLanguage") && hitTest == HTCLIENT) {
+        SetCursor(LoadCursorW(nullptr, IDC_HAND));
+        return TRUE;
+    }
+    return FALSE;
+}
+
+LRESULT frmAbout::OnCtlColorStatic(HDC dc, HWND control)
+{
+    SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+    // The link is pure blue, as links were drawn when this window was designed.
+    SetTextColor(dc, control == Control(L"lblChangeLanguage") ? RGB(0, 0, 255) : GetSysColor(COLOR_BTNTEXT));
+    return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+}
+
+void frmAbout::DrawLogo(const DRAWITEMSTRUCT& item) const
+{
+    if (item.CtlID == kVeltoLogoId)
+        DrawVeltoLogo(item.hDC, item.rcItem);
+    else if (item.CtlID == kBrenvikLogoId)
+        DrawBrenvikLogo(item.hDC, item.rcItem);
+}
+
+LRESULT frmAbout::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    switch (msg) {
+    case WM_COMMAND: {
+        const UINT id = LOWORD(wParam);
+        const UINT code = HIWORD(wParam);
+        if (id == IDOK && code == BN_CLICKED) {
+            cmdOK_Click();
+            return 0;
+        }
+        if (id == IDCANCEL) {  // Escape
+            Hide();
+            return 0;
+        }
+        if (id == kLinkId && code == STN_CLICKED) {
+            lblChangeLanguage_Click();
+            return 0;
+        }
+        if (id >= kFirstLanguageCommand && id < kFirstLanguageCommand + static_cast<UINT>(LanguageCount())) {
+            mnuLanguageList_Click(static_cast<int>(id - kFirstLanguageCommand));
+            return 0;
+        }
+        break;
+    }
+    case WM_CLOSE:
+        // The close box hides the window; it stays loaded for the next showing.
+        Hide();
+        return 0;
+    case WM_SETCURSOR:
+        if (OnSetCursor(reinterpret_cast<HWND>(wParam), LOWORD(lParam)))
+            return TRUE;
+        break;
+    case WM_CTLCOLORSTATIC:
+        return OnCtlColorStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+    case WM_DRAWITEM:
+        DrawLogo(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+        return TRUE;
+    default:
+        break;
+    }
+    return Default(msg, wParam, lParam);
+}
+
+void frmAbout::OnFinalDestroy()
+{
+    Unregister();
+    m_controls.clear();
+}
+
+}  // namespace vcm

@@ -1,33 +1,114 @@
 #include "app/frmMain.h"
 
+#include <commctrl.h>
+
+#include "help/frmHelp.h"
+#include "localize/frmAbout.h"
+#include "localize/modLocalize.h"
+#include "mapping/CsvExport.h"
+#include "mapping/MappingGrid.h"
+#include "mapping/MappingLoader.h"
+#include "mapping/MappingRemoval.h"
+#include "platform/Logging.h"
+#include "platform/ProgramInfo.h"
+#include "platform/RegistryAPI.h"
+#include "platform/StepRunner.h"
+#include "platform/TextConv.h"
 #include "platform/Twips.h"
+#include "platform/VeltoVersion.h"
+#include "platform/mdlPriority.h"
 #include "resource.h"
 
 namespace vcm {
 
 namespace {
 constexpr wchar_t kClassName[] = L"VeltoCredentialsMap.frmMain";
-constexpr int kClientWidthTwips = 7260;
-constexpr int kClientHeightTwips = 4875;
+
+// Design geometry in twips.
+constexpr int kClientWidth = 7260;
+constexpr int kClientHeight = 4875;
+constexpr int kMinOuterWidth = 4000;
+constexpr int kMinOuterHeight = 3500;
+constexpr int kGridLeft = 30;
+constexpr int kGridTop = 180;
+constexpr int kGridWidth = 7185;
+constexpr int kGridHeight = 3885;
+constexpr int kExitLeft = 6300;
+constexpr int kExitTop = 4380;
+constexpr int kExitWidth = 915;
+constexpr int kExitHeight = 465;
+constexpr int kExitFromRight = 1050;
+constexpr int kExitFromBottom = 1155;
+constexpr int kGridNarrower = 165;
+constexpr int kGridLower = 1650;
+
+// The wait window stands this far below the main window's top edge.
+constexpr double kSplashBelowTop = 1700.0;
+
+constexpr DWORD kBelowNormalPriority = 0x4000;
+constexpr wchar_t kConnectorKey[] = L"SOFTWARE\\Orvanto\\SystemParameters\\1.0";
+constexpr wchar_t kConnectorValue[] = L"IDCProgID";
+constexpr wchar_t kRefusedConnector[] = L"ZrDsDomino.ZrIDCDomino.1";
+constexpr wchar_t kConnection[] = L"Driver={SQL Server};server=;database=VeltoDb";
+constexpr wchar_t kLogName[] = L"\\CredentialsLog.txt";
+
+
 }  // namespace
 
-void frmMain::Load()
+frmMain::frmMain(IDialogs& dialogs)
+    : m_dialogs(dialogs), m_grid(MappingGridColumns()), m_gridView(m_grid),
+      m_endProcess([](UINT code) { ExitProcess(code); })
+{
+    AddRoutine(L"frmMain_Auto_Init", [this] { frmMain_Auto_Init(); });
+}
+
+frmMain::~frmMain()
+{
+    // The menus belong to the window while it has them; a bar that was never attached is ours.
+    if (m_menuBar && (!Hwnd() || GetMenu(Hwnd()) != m_menuBar))
+        DestroyMenu(m_menuBar);
+}
+
+void frmMain::Create()
 {
     const DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
     HICON icon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APP));
-    Create(kClassName, 0, style, L"", CW_USEDEFAULT, CW_USEDEFAULT, 100, 100, nullptr, nullptr, icon);
+    Window::Create(kClassName, 0, style, L"", CW_USEDEFAULT, CW_USEDEFAULT, 100, 100, nullptr, nullptr, icon);
     Register();
 
-    // Size the outer frame so that the client area has its design size at this window's DPI.
-    RECT frame = {0, 0, TwipsToPixels(Hwnd(), kClientWidthTwips), TwipsToPixels(Hwnd(), kClientHeightTwips)};
-    AdjustWindowRectEx(&frame, style, FALSE, 0);
+    BuildMenus();
+    SetMenu(Hwnd(), m_menuBar);
+
+    NONCLIENTMETRICSW metrics = {};
+    metrics.cbSize = sizeof(metrics);
+    if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0))
+        m_font.reset(CreateFontIndirectW(&metrics.lfMessageFont));
+
+    m_gridView.Create(Hwnd(), IDC_GRID);
+    m_gridView.MouseDown = [this](int button, int shift, int x, int y) { myGrid_MouseDown(button, shift, x, y); };
+
+    m_cmdExit = CreateWindowExW(0, WC_BUTTONW, L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0, 0, 10, 10,
+                                Hwnd(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_CMDEXIT)),
+                                GetModuleHandleW(nullptr), nullptr);
+    if (!m_cmdExit)
+        ThrowLastError(L"CreateWindowExW(cmdExit)");
+    if (m_font)
+        SendMessageW(m_cmdExit, WM_SETFONT, reinterpret_cast<WPARAM>(m_font.get()), FALSE);
+
+    // The design client area at this window's DPI, centred on the screen's work area.
+    RECT frame = {0, 0, TwipsToPixels(Hwnd(), kClientWidth), TwipsToPixels(Hwnd(), kClientHeight)};
+    AdjustWindowRectEx(&frame, style, TRUE, 0);
     const int width = frame.right - frame.left;
     const int height = frame.bottom - frame.top;
     RECT work = {};
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    // Controls start at their design places; the resize rule keeps them there for this size.
+    MoveWindow(m_gridView.Hwnd(), TwipsToPixels(Hwnd(), kGridLeft), TwipsToPixels(Hwnd(), kGridTop),
+               TwipsToPixels(Hwnd(), kGridWidth), TwipsToPixels(Hwnd(), kGridHeight), FALSE);
+    MoveWindow(m_cmdExit, TwipsToPixels(Hwnd(), kExitLeft), TwipsToPixels(Hwnd(), kExitTop),
+               TwipsToPixels(Hwnd(), kExitWidth), TwipsToPixels(Hwnd(), kExitHeight), FALSE);
     SetWindowPos(Hwnd(), nullptr, work.left + (work.right - work.left - width) / 2,
-                 work.top + (work.bottom - work.top - height) / 2, width, height,
-                 SWP_NOZORDER | SWP_NOACTIVATE);
+                 work.top + (work.bottom - work.top - height) / 2, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void frmMain::Show(int showCommand)
@@ -36,11 +117,284 @@ void frmMain::Show(int showCommand)
     UpdateWindow(Hwnd());
 }
 
+void frmMain::BuildMenus()
+{
+    m_menuBar = CreateMenu();
+    m_mnuFile = CreatePopupMenu();
+    m_mnuEdit = CreatePopupMenu();
+    m_mnuView = CreatePopupMenu();
+    m_mnuHelp = CreatePopupMenu();
+    if (!m_menuBar || !m_mnuFile || !m_mnuEdit || !m_mnuView || !m_mnuHelp)
+        ThrowLastError(L"CreateMenu");
+
+    // "Import Mappings from CSV" and "Add New Mapping" are hidden items without an action:
+    // they are never put into a menu.
+    AppendMenuW(m_mnuFile, MF_STRING, IDM_EXPORT_TO_CSV, L"Export Grid Info to CSV");
+    AppendMenuW(m_mnuFile, MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(m_mnuFile, MF_STRING, IDM_EXIT, L"Exit");
+    AppendMenuW(m_mnuEdit, MF_STRING, IDM_REMOVE_MAPPING, L"Remove Selected Mapping");
+    AppendMenuW(m_mnuView, MF_STRING | MF_CHECKED, IDM_SHOW_ONLY_CUSTOM, L"Show Only Custom Mappings");
+    AppendMenuW(m_mnuView, MF_STRING | MF_CHECKED, IDM_SHOW_PRIMARY, L"Show Primary Mappings");
+    AppendMenuW(m_mnuHelp, MF_STRING, IDM_SHOW_HELP, L"Help");
+    AppendMenuW(m_mnuHelp, MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(m_mnuHelp, MF_STRING, IDM_SHOW_ABOUT, L"About");
+
+    AppendMenuW(m_menuBar, MF_POPUP, reinterpret_cast<UINT_PTR>(m_mnuFile), L"File");
+    AppendMenuW(m_menuBar, MF_POPUP, reinterpret_cast<UINT_PTR>(m_mnuEdit), L"Edit");
+    AppendMenuW(m_menuBar, MF_POPUP, reinterpret_cast<UINT_PTR>(m_mnuView), L"View");
+    AppendMenuW(m_menuBar, MF_POPUP, reinterpret_cast<UINT_PTR>(m_mnuHelp), L"Help");
+}
+
+void frmMain::SetMenuCaption(HMENU menu, UINT item, bool byPosition, const std::wstring& caption)
+{
+    MENUITEMINFOW info = {};
+    info.cbSize = sizeof(info);
+    info.fMask = MIIM_STRING;
+    info.dwTypeData = const_cast<wchar_t*>(caption.c_str());
+    SetMenuItemInfoW(menu, item, byPosition ? TRUE : FALSE, &info);
+}
+
+void frmMain::frmMain_Auto_Init()
+{
+    SetWindowTextW(Hwnd(), myLoadResString(IDS_MAIN_CAPTION).c_str());
+    SetWindowTextW(m_cmdExit, myLoadResString(IDS_EXIT).c_str());
+
+    SetMenuCaption(m_menuBar, 0, true, myLoadResString(IDS_FILE));
+    SetMenuCaption(m_mnuFile, IDM_EXPORT_TO_CSV, false, myLoadResString(IDS_EXPORT_TO_CSV));
+    m_mnuImportFromCSVCaption = myLoadResString(IDS_IMPORT_FROM_CSV);
+    SetMenuCaption(m_mnuFile, IDM_EXIT, false, myLoadResString(IDS_EXIT));
+    SetMenuCaption(m_menuBar, 1, true, myLoadResString(IDS_EDIT));
+    SetMenuCaption(m_mnuEdit, IDM_REMOVE_MAPPING, false, myLoadResString(IDS_REMOVE_MAPPING));
+    m_mnuAddNewMappingCaption = myLoadResString(IDS_ADD_NEW_MAPPING);
+    SetMenuCaption(m_menuBar, 2, true, myLoadResString(IDS_VIEW));
+    SetMenuCaption(m_mnuView, IDM_SHOW_ONLY_CUSTOM, false, myLoadResString(IDS_SHOW_ONLY_CUSTOM));
+    SetMenuCaption(m_mnuView, IDM_SHOW_PRIMARY, false, myLoadResString(IDS_SHOW_PRIMARY));
+    SetMenuCaption(m_menuBar, 3, true, myLoadResString(IDS_HELP));
+    SetMenuCaption(m_mnuHelp, IDM_SHOW_HELP, false, myLoadResString(IDS_HELP));
+    SetMenuCaption(m_mnuHelp, IDM_SHOW_ABOUT, false, myLoadResString(IDS_ABOUT));
+    DrawMenuBar(Hwnd());
+
+    // The header row, each cell found by its column's key.
+    m_grid.SetCell(0, m_grid.ColIndex(kKeyADDomain), myLoadResString(IDS_COL_DOMAIN));
+    m_grid.SetCell(0, m_grid.ColIndex(kKeyADAlias), myLoadResString(IDS_COL_AD_ALIAS));
+    m_grid.SetCell(0, m_grid.ColIndex(kKeyPrimary), myLoadResString(IDS_COL_PRIMARY));
+    m_grid.SetCell(0, m_grid.ColIndex(kKeyVeltoAlias), myLoadResString(IDS_COL_VELTO_ALIAS));
+}
+
+void frmMain::Form_Load()
+{
+    DWORD priority = kBelowNormalPriority;
+    SetProcessPriority(priority);
+    frmMain_Auto_Init();
+    InitalizeLanguages();
+
+    // From here an unexpected failure is reported and the sequence goes on with the next step.
+    StepRunner step([this](const Error& e) {
+        m_dialogs.Message(L"(error):" + std::to_wstring(e.Number()) + L" (" + e.Description() +
+                              L") in procedure Form_Load of Form frmMain",
+                          kAppTitle, MB_OK);
+    });
+
+    step([] { gProductVersion = GetVeltoVersion(); });
+
+    bool refused = false;
+    step([&] { refused = !VersionAccepted(gProductVersion); });
+    if (refused) {
+        m_dialogs.Message(myLoadResString(IDS_REFUSED_VERSION), kAppTitle, MB_OK);
+        EndProgram();
+        return;
+    }
+
+    std::wstring connector;
+    step([&] {
+        connector = RegValueText(
+            ReadRegistryValue(HKEY_LOCAL_MACHINE, kConnectorKey, kConnectorValue, kRegString, RegValue{}));
+    });
+    if (EqualsNoCase(connector, kRefusedConnector)) {
+        m_dialogs.Message(myLoadResString(IDS_REFUSED_CONNECTOR), kAppTitle, MB_OK);
+        EndProgram();
+        return;
+    }
+
+    step([&] { m_connectionString = kConnection; });
+    step([] { OpenLog(AppFolder() + kLogName, true); });
+    step([&] { LoadMappings(); });
+}
+
+void frmMain::LoadMappings()
+{
+    ++m_loadCount;
+    // Silent throughout: whatever fails, the pointer, the painting and the wait window are restored.
+    StepRunner step;
+    step([&] {
+        m_busy = true;
+        SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+    });
+    step([&] {
+        if (!m_splash.IsCreated())
+            m_splash.Create(myLoadResString(IDS_GATHERING));
+        RECT main = {};
+        GetWindowRect(Hwnd(), &main);
+        const double mainLeft = PixelsToTwips(Hwnd(), main.left);
+        const double mainTop = PixelsToTwips(Hwnd(), main.top);
+        const double mainWidth = PixelsToTwips(Hwnd(), main.right - main.left);
+        m_splash.MoveTwips(mainWidth / 2 + mainLeft - m_splash.WidthTwips() / 2.0, mainTop + kSplashBelowTop);
+    });
+    step([&] { m_splash.ShowAndPaint(); });
+    step([&] { m_grid.SetRedraw(0); });
+    step([&] {
+        LoadSettings settings;
+        settings.connection = m_connectionString;
+        settings.major = gProductVersion.Major;
+        settings.showOnlyCustom = ShowOnlyCustomChecked();
+        settings.showPrimary = ShowPrimaryChecked();
+        FillMappingGrid(m_grid, settings);
+    });
+    step([&] { m_grid.SetRedraw(2); });
+    step([&] {
+        m_busy = false;
+        POINT pt;
+        GetCursorPos(&pt);
+        SetCursorPos(pt.x, pt.y);  // lets the window under the pointer set its own cursor again
+        SetCursor(LoadCursorW(nullptr, IDC_ARROW));
+    });
+    step([&] { m_splash.Hide(); });
+}
+
+bool frmMain::ShowOnlyCustomChecked() const
+{
+    return (GetMenuState(m_mnuView, IDM_SHOW_ONLY_CUSTOM, MF_BYCOMMAND) & MF_CHECKED) != 0;
+}
+
+bool frmMain::ShowPrimaryChecked() const
+{
+    return (GetMenuState(m_mnuView, IDM_SHOW_PRIMARY, MF_BYCOMMAND) & MF_CHECKED) != 0;
+}
+
+void frmMain::ToggleCheck(UINT id)
+{
+    const bool checked = (GetMenuState(m_mnuView, id, MF_BYCOMMAND) & MF_CHECKED) != 0;
+    CheckMenuItem(m_mnuView, id, MF_BYCOMMAND | (checked ? MF_UNCHECKED : MF_CHECKED));
+}
+
+void frmMain::mnuShowOnlyCustom_Click()
+{
+    ToggleCheck(IDM_SHOW_ONLY_CUSTOM);
+    LoadMappings();
+}
+
+void frmMain::mnuShowPrimary_Click()
+{
+    ToggleCheck(IDM_SHOW_PRIMARY);
+    LoadMappings();
+}
+
+void frmMain::mnuExportToCSV_Click() { ExportGridToCsv(m_grid, m_dialogs); }
+
+void frmMain::mnuRemoveMapping_Click()
+{
+    RemoveSelectedMapping(m_grid, RemovalContext{m_connectionString, gProductVersion.Major, m_dialogs});
+}
+
+void frmMain::mnuShowHelp_Click() { frmHelp::ShowShared(); }
+
+void frmMain::mnuShowAbout_Click() { frmAbout::ShowModal(Hwnd()); }
+
+void frmMain::myGrid_MouseDown(int button, int /*shift*/, int x, int y)
+{
+    if (button != 2)
+        return;
+    POINT pt = {x, y};
+    ClientToScreen(m_gridView.Hwnd(), &pt);
+    TrackPopupMenu(m_mnuEdit, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON, pt.x, pt.y, 0, Hwnd(), nullptr);
+}
+
+void frmMain::mnuExit_Click() { ExitRoutine(); }
+
+void frmMain::cmdExit_Click()
+{
+    // Ends the process directly; the system closes the log with the process, and every
+    // line written so far is already in the file.
+    EndProgram();
+}
+
+void frmMain::ExitRoutine()
+{
+    StepRunner ignore;
+    ignore([] { CloseLog(); });
+    EndProgram();
+}
+
+void frmMain::EndProgram(UINT exitCode) { m_endProcess(exitCode); }
+
+void frmMain::Form_Resize()
+{
+    if (IsIconic(Hwnd()))
+        return;
+    RECT outer = {};
+    GetWindowRect(Hwnd(), &outer);
+    int width = PixelsToTwips(Hwnd(), outer.right - outer.left);
+    int height = PixelsToTwips(Hwnd(), outer.bottom - outer.top);
+    const bool tooNarrow = width < kMinOuterWidth;
+    const bool tooLow = height < kMinOuterHeight;
+    if (tooNarrow || tooLow) {
+        if (tooNarrow)
+            width = kMinOuterWidth;
+        if (tooLow)
+            height = kMinOuterHeight;
+        // Setting the size may raise the resize event again from inside this one (not every
+        // platform does); the controls are laid out for the final size either way.
+        SetWindowPos(Hwnd(), nullptr, 0, 0, TwipsToPixels(Hwnd(), width), TwipsToPixels(Hwnd(), height),
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        GetWindowRect(Hwnd(), &outer);
+        width = PixelsToTwips(Hwnd(), outer.right - outer.left);
+        height = PixelsToTwips(Hwnd(), outer.bottom - outer.top);
+    }
+    PlaceControlsTwips(width, height);
+}
+
+void frmMain::PlaceControlsTwips(int outerWidthTwips, int outerHeightTwips)
+{
+    SetWindowPos(m_cmdExit, nullptr, TwipsToPixels(Hwnd(), outerWidthTwips - kExitFromRight),
+                 TwipsToPixels(Hwnd(), outerHeightTwips - kExitFromBottom), 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(m_gridView.Hwnd(), nullptr, 0, 0, TwipsToPixels(Hwnd(), outerWidthTwips - kGridNarrower),
+                 TwipsToPixels(Hwnd(), outerHeightTwips - kGridLower), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void frmMain::OnCommand(int id)
+{
+    switch (id) {
+    case IDM_EXPORT_TO_CSV: mnuExportToCSV_Click(); break;
+    case IDM_EXIT: mnuExit_Click(); break;
+    case IDM_REMOVE_MAPPING: mnuRemoveMapping_Click(); break;
+    case IDM_SHOW_ONLY_CUSTOM: mnuShowOnlyCustom_Click(); break;
+    case IDM_SHOW_PRIMARY: mnuShowPrimary_Click(); break;
+    case IDM_SHOW_HELP: mnuShowHelp_Click(); break;
+    case IDM_SHOW_ABOUT: mnuShowAbout_Click(); break;
+    case IDC_CMDEXIT: cmdExit_Click(); break;
+    default: break;
+    }
+}
+
 LRESULT frmMain::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam)
 {
     switch (msg) {
+    case WM_COMMAND:
+        OnCommand(LOWORD(wParam));
+        return 0;
+    case WM_SIZE:
+        Form_Resize();
+        return 0;
+    case WM_SETCURSOR:
+        if (m_busy) {
+            SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+            return TRUE;
+        }
+        return Default(msg, wParam, lParam);
     case WM_CLOSE:
-        DestroyWindow(Hwnd());
+        // Closing the window is the same exit as File > Exit; the process ends before the window goes.
+        ExitRoutine();
         return 0;
     case WM_DESTROY:
         PostQuitMessage(0);

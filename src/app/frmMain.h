@@ -1,21 +1,106 @@
-// The main window: the mapping grid, the Exit button and the menus.
+// The main window: the mapping grid, the Exit button, the menus, the view options, the
+// startup sequence run from its load, and the ways out of the program.
 #pragma once
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/frmSplashScreen.h"
+#include "mapping/GridModel.h"
+#include "mapping/GridView.h"
+#include "platform/Dialogs.h"
+#include "platform/Handles.h"
 #include "platform/Window.h"
 
 namespace vcm {
 
 class frmMain final : public Form {
 public:
-    frmMain() = default;
+    // Command and control ids.
+    enum : int {
+        IDC_GRID = 100,
+        IDC_CMDEXIT,
+        IDM_EXPORT_TO_CSV = 200,
+        IDM_EXIT,
+        IDM_REMOVE_MAPPING,
+        IDM_SHOW_ONLY_CUSTOM,
+        IDM_SHOW_PRIMARY,
+        IDM_SHOW_HELP,
+        IDM_SHOW_ABOUT,
+    };
 
-    // Creates the window hidden, centred on the screen, with its design client size.
-    void Load();
-    void Show(int showCommand);
+    explicit frmMain(IDialogs& dialogs);
+    ~frmMain() override;
 
     std::wstring_view Name() const override { return L"frmMain"; }
 
+    // Creates the window hidden at its design size, centred on the screen, with its
+    // controls and menus. Form_Load then runs the startup sequence; Show makes it visible.
+    void Create();
+    void Form_Load();
+    void Show(int showCommand);
+
+    void frmMain_Auto_Init();
+    void LoadMappings();
+
+    // Commands, one handler each.
+    void mnuExportToCSV_Click();
+    void mnuRemoveMapping_Click();
+    void mnuShowOnlyCustom_Click();
+    void mnuShowPrimary_Click();
+    void mnuShowHelp_Click();
+    void mnuShowAbout_Click();
+    void mnuExit_Click();
+    void cmdExit_Click();
+    void myGrid_MouseDown(int button, int shift, int x, int y);
+    void Form_Resize();
+
+    GridModel& Grid() noexcept { return m_grid; }
+    GridView& GridControl() noexcept { return m_gridView; }
+    HWND ExitButton() const noexcept { return m_cmdExit; }
+    HMENU EditMenu() const noexcept { return m_mnuEdit; }
+    bool ShowOnlyCustomChecked() const;
+    bool ShowPrimaryChecked() const;
+    const std::wstring& ConnectionString() const noexcept { return m_connectionString; }
+    void SetConnectionString(std::wstring connection) { m_connectionString = std::move(connection); }
+    frmSplashScreen& SplashScreen() noexcept { return m_splash; }
+    int LoadCount() const noexcept { return m_loadCount; }
+
+    // How the process ends (at once, without any further window event). Tests replace it
+    // to observe the exits without losing their own process.
+    void SetProcessEnder(std::function<void(UINT exitCode)> ender) { m_endProcess = std::move(ender); }
+
 protected:
     LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+
+private:
+    void BuildMenus();
+    void SetMenuCaption(HMENU menu, UINT item, bool byPosition, const std::wstring& caption);
+    void ToggleCheck(UINT id);
+    void ExitRoutine();
+    void EndProgram(UINT exitCode = 0);
+    void OnCommand(int id);
+    void PlaceControlsTwips(int outerWidthTwips, int outerHeightTwips);
+
+    IDialogs& m_dialogs;
+    GridModel m_grid;
+    GridView m_gridView;
+    frmSplashScreen m_splash;
+    HWND m_cmdExit = nullptr;
+    HMENU m_menuBar = nullptr;
+    HMENU m_mnuFile = nullptr;
+    HMENU m_mnuEdit = nullptr;
+    HMENU m_mnuView = nullptr;
+    HMENU m_mnuHelp = nullptr;
+    // Captions of the two items that are never shown; kept so that a language switch
+    // refreshes them like every other caption.
+    std::wstring m_mnuImportFromCSVCaption;
+    std::wstring m_mnuAddNewMappingCaption;
+    std::wstring m_connectionString;
+    UniqueHFont m_font;
+    bool m_busy = false;
+    int m_loadCount = 0;
+    std::function<void(UINT)> m_endProcess;
 };
 
 }  // namespace vcm

@@ -1,23 +1,33 @@
-// Program entry: common controls, the main window, the message loop.
+// Program entry: common controls and OLE, the main window with its startup sequence, the
+// message loop.
 #include <windows.h>
 #include <commctrl.h>
 #include <ole2.h>
 
 #include "app/frmMain.h"
+#include "platform/Dialogs.h"
+#include "platform/Error.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand)
 {
     INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES | ICC_LINK_CLASS};
     InitCommonControlsEx(&icc);
-    // The help window hosts an ActiveX control, which needs OLE on this thread.
+    // The help window hosts the browser control, which needs OLE on this thread.
     const HRESULT ole = OleInitialize(nullptr);
 
     int exitCode = 0;
-    {
-        vcm::frmMain main;
-        main.Load();
+    try {
+        vcm::Win32Dialogs dialogs;
+        vcm::frmMain main(dialogs);
+        main.Create();
+        dialogs.SetOwner(main.Hwnd());
+        main.Form_Load();
         main.Show(showCommand);
         exitCode = vcm::RunMessageLoop();
+    } catch (const vcm::Error& e) {
+        // Only the creation of the main window itself can end up here.
+        MessageBoxW(nullptr, e.Description().c_str(), vcm::kAppTitle, MB_OK | MB_ICONERROR);
+        exitCode = 1;
     }
     if (SUCCEEDED(ole))
         OleUninitialize();

@@ -1,0 +1,330 @@
+// The main window on a real window under the test display: captions and menus, the resize
+// rule, the grid's popup, the view options and the exits.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "ScriptedDialogs.h"
+#include "TestDb.h"
+#include "WindowTesting.h"
+#include "app/frmMain.h"
+#include "localize/modLocalize.h"
+#include "mapping/MappingGrid.h"
+#include "platform/Logging.h"
+#include "platform/TextConv.h"
+#include "platform/Twips.h"
+#include "platform/VeltoVersion.h"
+
+namespace vcm {
+
+using test::Pump;
+using test::PumpFor;
+
+namespace {
+
+std::vector<std::wstring> MenuTexts(HMENU menu)
+{
+    std::vector<std::wstring> texts;
+    const int count = GetMenuItemCount(menu);
+    for (int i = 0; i < count; ++i) {
+        wchar_t text[128] = {};
+        GetMenuStringW(menu, static_cast<UINT>(i), text, 128, MF_BYPOSITION);
+        const UINT state = GetMenuState(menu, static_cast<UINT>(i), MF_BYPOSITION);
+        texts.push_back((state & MF_SEPARATOR) ? L"-" : text);
+    }
+    return texts;
+}
+
+std::string ReadFile(const std::wstring& path)
+{
+    std::ifstream in(ToUtf8(path), std::ios::binary);
+    std::stringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+// The popup menu that the thread shows next: its items are read and the menu is closed.
+std::vector<std::wstring> g_popupItems;
+bool g_popupSeen = false;
+
+void CALLBACK ClosePopup(HWND, UINT, UINT_PTR, DWORD)
+{
+    HWND popup = FindWindowW(L"#32768", nullptr);
+    if (!popup || !IsWindowVisible(popup))
+        return;
+    HMENU menu = reinterpret_cast<HMENU>(SendMessageW(popup, MN_GETHMENU, 0, 0));
+    g_popupItems = MenuTexts(menu);
+    g_popupSeen = true;
+    EndMenu();
+}
+
+class MainWindowTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        SetAppDialogs(&dialogs);
+        gProductVersion = ProductVersion{4, 0, 2, 105};
+        const std::wstring everyone = test::SidLiteral(L"S-1-1-0");
+        const std::wstring admins = test::SidLiteral(L"S-1-5-32-544");
+        connection = test::CreateVeltoDb(
+            L"main_window.db",
+            {
+                L"INSERT INTO Subscriber VALUES ('S1','Everyone','Everyone','All users')",
+                L"INSERT INTO Subscriber VALUES ('S2','ops','ops','Operators')",
+                // Everyone -> Everyone is a default mapping; the others are custom, one primary.
+                L"INSERT INTO Credential VALUES ('S1'," + everyone + L",0,'K1')",
+                L"INSERT INTO Credential VALUES ('S2'," + admins + L",1,'K2')",
+                L"INSERT INTO Credential VALUES ('S2'," + everyone + L",0,'K3')",
+            });
+        main = std::make_unique<frmMain>(dialogs);
+        main->SetProcessEnder([this](UINT) { ++ended; });
+        main->Create();
+        main->frmMain_Auto_Init();
+        main->SetConnectionString(connection);
+        main->Show(SW_SHOWNORMAL);
+        main->LoadMappings();
+        Pump();
+    }
+
+    void TearDown() override
+    {
+        main.reset();
+        CloseLog();
+        SetAppDialogs(nullptr);
+        gProductVersion = ProductVersion{};
+        Pump();
+    }
+
+    std::vector<std::wstring> Keys() const
+    {
+        std::vector<std::wstring> keys;
+        GridModel& grid = main->Grid();
+        for (int row = 1; row < grid.Rows(); ++row)
+            keys.push_back(grid.TextMatrix(row, grid.ColIndex(kKeySID)));
+        return keys;
+    }
+
+    SIZE OuterTwips() const
+    {
+        RECT r = {};
+        GetWindowRect(main->Hwnd(), &r);
+        return {PixelsToTwips(main->Hwnd(), r.right - r.left), PixelsToTwips(main->Hwnd(), r.bottom - r.top)};
+    }
+
+    // A control's rectangle in the main window's client coordinates.
+    RECT ChildRect(HWND child) const
+    {
+        RECT r = {};
+        GetWindowRect(child, &r);
+        MapWindowPoints(nullptr, main->Hwnd(), reinterpret_cast<POINT*>(&r), 2);
+        return r;
+    }
+
+    void ResizeTwips(int width, int height)
+    {
+        SetWindowPos(main->Hwnd(), nullptr, 0, 0, TwipsToPixels(main->Hwnd(), width),
+                     TwipsToPixels(main->Hwnd(), height), SWP_NOMOVE | SWP_NOZORDER);
+        Pump();
+    }
+
+    // Presses and releases a mouse button over the first grid row and pumps until a popup
+    // was seen and closed, or a while has passed.
+    bool PopupAfterPress(UINT down, UINT up, WPARAM keys)
+    {
+        g_popupSeen = false;
+        g_popupItems.clear();
+        const UINT_PTR timer = SetTimer(nullptr, 0, 20, &ClosePopup);
+        HWND list = main->GridControl().ListHwnd();
+        RECT item = {};
+        ListView_GetItemRect(list, 0, &item, LVIR_BOUNDS);
+        const LPARAM at = MAKELPARAM(item.left + 40, (item.top + item.bottom) / 2);
+        PostMessageW(list, down, keys, at);
+        PostMessageW(list, up, 0, at);
+        PumpFor(400);
+        KillTimer(nullptr, timer);
+        return g_popupSeen;
+    }
+
+    test::ScriptedDialogs dialogs;
+    std::wstring connection;
+    std::unique_ptr<frmMain> main;
+    int ended = 0;
+};
+
+}  // namespace
+
+TEST_F(MainWindowTest, CaptionsMenusAndHeadersComeFromTheCatalogue)
+{
+    wchar_t caption[128] = {};
+    GetWindowTextW(main->Hwnd(), caption, 128);
+    EXPECT_STREQ(caption, L"Brenvik Velto Credentials Mapping");
+    GetWindowTextW(main->ExitButton(), caption, 128);
+    EXPECT_STREQ(caption, L"Exit");
+
+    HMENU bar = GetMenu(main->Hwnd());
+    EXPECT_EQ(MenuTexts(bar), (std::vector<std::wstring>{L"File", L"Edit", L"View", L"Help"}));
+    // The two hidden items (import, add) appear nowhere.
+    EXPECT_EQ(MenuTexts(GetSubMenu(bar, 0)), (std::vector<std::wstring>{L"Export Grid Info to CSV", L"-", L"Exit"}));
+    EXPECT_EQ(MenuTexts(GetSubMenu(bar, 1)), (std::vector<std::wstring>{L"Remove Selected Mapping"}));
+    EXPECT_EQ(MenuTexts(GetSubMenu(bar, 2)),
+              (std::vector<std::wstring>{L"Show Only Custom Mappings", L"Show Primary Mappings"}));
+    EXPECT_EQ(MenuTexts(GetSubMenu(bar, 3)), (std::vector<std::wstring>{L"Help", L"-", L"About"}));
+    EXPECT_TRUE(main->ShowOnlyCustomChecked());
+    EXPECT_TRUE(main->ShowPrimaryChecked());
+
+    GridModel& grid = main->Grid();
+    EXPECT_EQ(grid.TextMatrix(0, grid.ColIndex(kKeyADDomain)), L"Domain");
+    EXPECT_EQ(grid.TextMatrix(0, grid.ColIndex(kKeyADAlias)), L"AD Alias");
+    EXPECT_EQ(grid.TextMatrix(0, grid.ColIndex(kKeyPrimary)), L"Primary");
+    EXPECT_EQ(grid.TextMatrix(0, grid.ColIndex(kKeyVeltoAlias)), L"Velto Alias");
+    EXPECT_EQ(grid.TextMatrix(0, grid.ColIndex(kKeySID)), L"SID");
+}
+
+TEST_F(MainWindowTest, ResizeRuleKeepsMinimumAndPlacesControls)
+{
+    struct Row {
+        int width, height;            // asked for, outer twips
+        int expectWidth, expectHeight;
+    };
+    const Row rows[] = {
+        {9000, 7000, 9000, 7000},  // large: kept
+        {3000, 2000, 4000, 3500},  // both too small: snaps to the minimum
+        {3990, 6000, 4000, 6000},  // only too narrow
+        {6000, 3000, 6000, 3500},  // only too low
+        {4000, 3500, 4000, 3500},  // exactly the minimum
+    };
+    for (const Row& row : rows) {
+        ResizeTwips(row.width, row.height);
+        const SIZE outer = OuterTwips();
+        // One pixel is 15 twips at 96 DPI: allow the rounding of one pixel.
+        EXPECT_NEAR(outer.cx, row.expectWidth, 15) << row.width << "x" << row.height;
+        EXPECT_NEAR(outer.cy, row.expectHeight, 15) << row.width << "x" << row.height;
+
+        const RECT exitRect = ChildRect(main->ExitButton());
+        EXPECT_EQ(exitRect.left, TwipsToPixels(main->Hwnd(), outer.cx - 1050));
+        EXPECT_EQ(exitRect.top, TwipsToPixels(main->Hwnd(), outer.cy - 1155));
+        const RECT gridRect = ChildRect(main->GridControl().Hwnd());
+        EXPECT_EQ(gridRect.left, TwipsToPixels(main->Hwnd(), 30));
+        EXPECT_EQ(gridRect.top, TwipsToPixels(main->Hwnd(), 180));
+        EXPECT_EQ(gridRect.right - gridRect.left, TwipsToPixels(main->Hwnd(), outer.cx - 165));
+        EXPECT_EQ(gridRect.bottom - gridRect.top, TwipsToPixels(main->Hwnd(), outer.cy - 1650));
+    }
+}
+
+TEST_F(MainWindowTest, MinimizeAndRestoreKeepTheLayout)
+{
+    ResizeTwips(8000, 6000);
+    const RECT exitBefore = ChildRect(main->ExitButton());
+    const RECT gridBefore = ChildRect(main->GridControl().Hwnd());
+    ShowWindow(main->Hwnd(), SW_MINIMIZE);
+    Pump();
+    EXPECT_TRUE(IsIconic(main->Hwnd()));
+    ShowWindow(main->Hwnd(), SW_RESTORE);
+    Pump();
+    const RECT exitAfter = ChildRect(main->ExitButton());
+    const RECT gridAfter = ChildRect(main->GridControl().Hwnd());
+    EXPECT_TRUE(EqualRect(&exitBefore, &exitAfter));
+    EXPECT_TRUE(EqualRect(&gridBefore, &gridAfter));
+}
+
+TEST_F(MainWindowTest, RightButtonPopsUpTheEditMenuAlone)
+{
+    ASSERT_GT(main->Grid().Rows(), 1);
+    EXPECT_FALSE(PopupAfterPress(WM_LBUTTONDOWN, WM_LBUTTONUP, MK_LBUTTON)) << "left button";
+    EXPECT_FALSE(PopupAfterPress(WM_MBUTTONDOWN, WM_MBUTTONUP, MK_MBUTTON)) << "middle button";
+    ASSERT_TRUE(PopupAfterPress(WM_RBUTTONDOWN, WM_RBUTTONUP, MK_RBUTTON)) << "right button";
+    EXPECT_EQ(g_popupItems, (std::vector<std::wstring>{L"Remove Selected Mapping"}));
+}
+
+TEST_F(MainWindowTest, ViewOptionsInvertTheirMarkAndReload)
+{
+    struct Step {
+        int command;
+        bool custom, primary;
+        std::vector<std::wstring> keys;  // in query order
+    };
+    const Step steps[] = {
+        {0, true, true, {L"K2", L"K3"}},                              // start: custom mappings only
+        {frmMain::IDM_SHOW_ONLY_CUSTOM, false, true, {L"K1", L"K2", L"K3"}},
+        {frmMain::IDM_SHOW_PRIMARY, false, false, {L"K1", L"K3"}},
+        {frmMain::IDM_SHOW_ONLY_CUSTOM, true, false, {L"K3"}},
+        {frmMain::IDM_SHOW_PRIMARY, true, true, {L"K2", L"K3"}},      // both toggled twice: the first view
+    };
+    int loads = main->LoadCount();
+    for (const Step& step : steps) {
+        if (step.command != 0) {
+            SendMessageW(main->Hwnd(), WM_COMMAND, MAKEWPARAM(step.command, 0), 0);
+            ++loads;
+        }
+        EXPECT_EQ(main->ShowOnlyCustomChecked(), step.custom);
+        EXPECT_EQ(main->ShowPrimaryChecked(), step.primary);
+        EXPECT_EQ(Keys(), step.keys) << "after command " << step.command;
+        EXPECT_EQ(main->LoadCount(), loads);
+    }
+    // The wait window is hidden and the grid paints again after every load.
+    EXPECT_FALSE(IsWindowVisible(main->SplashScreen().Hwnd()));
+    EXPECT_NE(main->Grid().Redraw(), 0);
+}
+
+TEST_F(MainWindowTest, ExitsEndTheProcessAndTheWindowExitsCloseTheLog)
+{
+    const std::wstring logPath = L"exits.log";
+    struct Row {
+        const char* name;
+        std::function<void()> trigger;
+        bool logClosed;
+    };
+    const Row rows[] = {
+        {"File > Exit", [&] { SendMessageW(main->Hwnd(), WM_COMMAND, MAKEWPARAM(frmMain::IDM_EXIT, 0), 0); }, true},
+        {"close box", [&] { SendMessageW(main->Hwnd(), WM_CLOSE, 0, 0); }, true},
+        // The button ends the process directly; the log closes with the process.
+        {"Exit button", [&] { SendMessageW(main->ExitButton(), BM_CLICK, 0, 0); }, false},
+    };
+    for (const Row& row : rows) {
+        DeleteFileW(logPath.c_str());
+        OpenLog(logPath, false);
+        const int endedBefore = ended;
+        row.trigger();
+        Pump();
+        EXPECT_EQ(ended, endedBefore + 1) << row.name;
+        const std::string before = ReadFile(logPath);
+        WriteLog(L"written after the exit");
+        const std::string after = ReadFile(logPath);
+        EXPECT_EQ(after == before, row.logClosed) << row.name;
+        EXPECT_TRUE(IsWindow(main->Hwnd())) << row.name << ": no further window event ran";
+        CloseLog();
+    }
+    DeleteFileW(logPath.c_str());
+}
+
+TEST_F(MainWindowTest, WaitWindowStandsCentredBelowTheTopEdge)
+{
+    SetWindowPos(main->Hwnd(), nullptr, 100, 60, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    main->LoadMappings();
+    RECT mainRect = {}, splashRect = {};
+    GetWindowRect(main->Hwnd(), &mainRect);
+    GetWindowRect(main->SplashScreen().Hwnd(), &splashRect);
+    const int mainCentre = (mainRect.left + mainRect.right) / 2;
+    const int splashCentre = (splashRect.left + splashRect.right) / 2;
+    EXPECT_NEAR(splashCentre, mainCentre, 2);
+    EXPECT_NEAR(splashRect.top - mainRect.top, TwipsToPixels(main->Hwnd(), 1700), 1);
+    EXPECT_FALSE(IsWindowVisible(main->SplashScreen().Hwnd()));
+}
+
+TEST_F(MainWindowTest, UnreachableDatabaseLeavesHeaderAndRestoresEverything)
+{
+    main->SetConnectionString(L"Driver={SQL Server};server=;database=no_such_dir/none.db;NoCreat=1");
+    main->LoadMappings();
+    EXPECT_EQ(main->Grid().Rows(), 1);
+    EXPECT_NE(main->Grid().Redraw(), 0);
+    EXPECT_FALSE(IsWindowVisible(main->SplashScreen().Hwnd()));
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
+}  // namespace vcm

@@ -1,0 +1,203 @@
+// The startup sequence run from the main window's load, on the real registry of the test
+// prefix and a real database named as the fixed connection string names it.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <string>
+
+#include "ScriptedDialogs.h"
+#include "TestDb.h"
+#include "WindowTesting.h"
+#include "app/frmMain.h"
+#include "localize/modLocalize.h"
+#include "platform/Logging.h"
+#include "platform/ProgramInfo.h"
+#include "platform/TextConv.h"
+#include "platform/VeltoVersion.h"
+#include "resource.h"
+
+namespace vcm {
+
+namespace {
+
+constexpr wchar_t kProductKey[] = L"Software\\Orvanto";
+constexpr wchar_t kConnectorKey[] = L"SOFTWARE\\Orvanto\\SystemParameters\\1.0";
+
+void SetDword(const wchar_t* key, const wchar_t* name, DWORD value)
+{
+    HKEY h = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, key, 0, nullptr, 0, KEY_WRITE, nullptr, &h, nullptr), ERROR_SUCCESS);
+    RegSetValueExW(h, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
+    RegCloseKey(h);
+}
+
+void SetText(const wchar_t* key, const wchar_t* name, const std::optional<std::wstring>& value)
+{
+    HKEY h = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, key, 0, nullptr, 0, KEY_WRITE, nullptr, &h, nullptr), ERROR_SUCCESS);
+    if (value)
+        RegSetValueExW(h, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value->c_str()),
+                       static_cast<DWORD>((value->size() + 1) * sizeof(wchar_t)));
+    else
+        RegDeleteValueW(h, name);
+    RegCloseKey(h);
+}
+
+std::string ReadFile(const std::wstring& path)
+{
+    std::ifstream in(ToUtf8(path), std::ios::binary);
+    std::stringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+class StartupTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        SetAppDialogs(&dialogs);
+        logPath = AppFolder() + L"\\CredentialsLog.txt";
+        DeleteFileW(logPath.c_str());
+        RegDeleteTreeW(HKEY_LOCAL_MACHINE, kProductKey);
+        // The fixed connection string opens "VeltoDb" in the working folder.
+        test::CreateVeltoDb(L"VeltoDb", {
+            L"INSERT INTO Subscriber VALUES ('S1','ops','ops','Operators')",
+            L"INSERT INTO Credential VALUES ('S1'," + test::SidLiteral(L"S-1-5-32-544") + L",1,'K1')",
+            L"INSERT INTO SIDHistory VALUES ('S1'," + test::SidLiteral(L"S-1-1-0") + L",0,'H1')",
+        });
+    }
+
+    void TearDown() override
+    {
+        main.reset();
+        CloseLog();
+        DeleteFileW(logPath.c_str());
+        RegDeleteTreeW(HKEY_LOCAL_MACHINE, kProductKey);
+        SetAppDialogs(nullptr);
+        gProductVersion = ProductVersion{};
+        test::Pump();
+    }
+
+    void Start()
+    {
+        main = std::make_unique<frmMain>(dialogs);
+        main->SetProcessEnder([this](UINT) { ++ended; });
+        main->Create();
+        main->Form_Load();
+    }
+
+    test::ScriptedDialogs dialogs;
+    std::unique_ptr<frmMain> main;
+    std::wstring logPath;
+    int ended = 0;
+};
+
+}  // namespace
+
+TEST_F(StartupTest, GateRefusesOldVersionsAndTheDominoConnector)
+{
+    struct Row {
+        const char* name;
+        std::optional<DWORD> version;  // nothing: the value is missing
+        DWORD build;
+        std::optional<std::wstring> connector;
+        const wchar_t* refusal;        // nullptr: the program starts
+    };
+    const wchar_t* versionText =
+        L"This tool only runs on servers with Velto 3.1(1) or later installed.  Exiting.";
+    const wchar_t* connectorText =
+        L"This tool only runs on Velto servers configured with Exchange 5.5 or Exchange 2000";
+    const Row rows[] = {
+        {"3.1 with any build", 0x00030001, 0x00000001, std::nullopt, nullptr},
+        {"3.2", 0x00030002, 0, std::nullopt, nullptr},
+        {"4.0", 0x00040000, 0x00020069, std::wstring(L"ZrDsExchange.ZrIDCExchange.1"), nullptr},
+        {"3.0 with a high build", 0x00030000, 0x9999FFFF, std::nullopt, versionText},
+        {"2.9", 0x00020009, 0, std::nullopt, versionText},
+        {"no version value", std::nullopt, 0, std::nullopt, versionText},
+        {"Domino connector in lower case", 0x00040000, 0, std::wstring(L"zrdsdomino.zridcdomino.1"), connectorText},
+        {"Domino connector with a trailing blank", 0x00040000, 0, std::wstring(L"ZrDsDomino.ZrIDCDomino.1 "), nullptr},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        RegDeleteTreeW(HKEY_LOCAL_MACHINE, kProductKey);
+        if (row.version)
+            SetDword(kProductKey, L"Version Number", *row.version);
+        SetDword(kProductKey, L"Build Number", row.build);
+        SetText(kConnectorKey, L"IDCProgID", row.connector);
+        dialogs.messages.clear();
+        ended = 0;
+        gProductVersion = ProductVersion{};
+
+        Start();
+
+        if (row.refusal) {
+            ASSERT_EQ(dialogs.messages.size(), 1u);
+            EXPECT_EQ(dialogs.messages[0].text, row.refusal);
+            EXPECT_EQ(dialogs.messages[0].title, L"VeltoCredentialsMap");
+            EXPECT_EQ(dialogs.messages[0].type, static_cast<UINT>(MB_OK));
+            EXPECT_EQ(ended, 1);
+            EXPECT_FALSE(Exists(logPath)) << "a refused start touches no log";
+            EXPECT_EQ(main->LoadCount(), 0);
+        } else {
+            EXPECT_TRUE(dialogs.messages.empty());
+            EXPECT_EQ(ended, 0);
+            EXPECT_EQ(main->ConnectionString(), L"Driver={SQL Server};server=;database=VeltoDb");
+            EXPECT_EQ(main->LoadCount(), 1);
+            EXPECT_TRUE(Exists(logPath));
+        }
+        main.reset();
+        CloseLog();
+        DeleteFileW(logPath.c_str());
+    }
+}
+
+TEST_F(StartupTest, AcceptedServerLoadsItsTableAndWritesTheLogHeader)
+{
+    struct Row {
+        DWORD version;
+        const wchar_t* key;  // the one mapping the version's table holds
+    };
+    const Row rows[] = {{0x00040000, L"K1"}, {0x00030001, L"H1"}};
+    for (const Row& row : rows) {
+        SetDword(kProductKey, L"Version Number", row.version);
+        SetDword(kProductKey, L"Build Number", 0x00020069);
+        Start();
+        GridModel& grid = main->Grid();
+        ASSERT_EQ(grid.Rows(), 2);
+        EXPECT_EQ(grid.TextMatrix(1, grid.ColIndex(L"SID")), row.key);
+        EXPECT_EQ(gProductVersion.BuildLow, 105);
+        main.reset();
+        CloseLog();
+        const std::string log = ReadFile(logPath);
+        const std::string header = "\r\n" + std::string(61, '*') + "\r\nRunning " + ToAnsi(ExeBaseName()) +
+                                   " version: 1.0.5\r\n";
+        EXPECT_EQ(log.rfind(header, 0), 0u) << log;
+        DeleteFileW(logPath.c_str());
+    }
+}
+
+// Runs only in the process that the test script starts with a German user locale; a German
+// library named after the test program lies beside it.
+TEST_F(StartupTest, GermanUserOpensWithBuiltInCaptionsButGermanMessages)
+{
+    if (GetUserDefaultLangID() != 0x0407)
+        GTEST_SKIP() << "needs LC_ALL=de_DE.UTF-8";
+    gCurrentLangID = 0;
+    SetDword(kProductKey, L"Version Number", 0x00020009);
+    Start();
+    ASSERT_NE(gLangLibrary, nullptr) << "the German library beside the test program";
+    wchar_t caption[128] = {};
+    GetWindowTextW(main->Hwnd(), caption, 128);
+    EXPECT_STREQ(caption, L"Brenvik Velto Credentials Mapping");
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text, myLoadResString(IDS_REFUSED_VERSION));
+    EXPECT_NE(dialogs.messages[0].text.find(L"Velto 3.1(1)"), std::wstring::npos);
+    EXPECT_EQ(dialogs.messages[0].text.find(L"This tool"), std::wstring::npos);
+}
+
+}  // namespace vcm

@@ -14,12 +14,15 @@
 #include "TestDb.h"
 #include "WindowTesting.h"
 #include "app/frmMain.h"
+#include "localize/frmAbout.h"
 #include "localize/modLocalize.h"
 #include "mapping/MappingGrid.h"
 #include "platform/Logging.h"
+#include "platform/ProgramInfo.h"
 #include "platform/TextConv.h"
 #include "platform/Twips.h"
 #include "platform/VeltoVersion.h"
+#include "resource.h"
 
 namespace vcm {
 
@@ -325,6 +328,53 @@ TEST_F(MainWindowTest, UnreachableDatabaseLeavesHeaderAndRestoresEverything)
     EXPECT_NE(main->Grid().Redraw(), 0);
     EXPECT_FALSE(IsWindowVisible(main->SplashScreen().Hwnd()));
     EXPECT_TRUE(dialogs.messages.empty());
+}
+
+TEST_F(MainWindowTest, LanguagePickedInAboutTurnsTheMainWindowAtOnce)
+{
+    // The French library the build makes, beside a program of the shipped name.
+    const std::wstring folder = AppFolder() + L"\\app_languages";
+    const std::wstring built = AppFolder() + L"\\..\\VeltoCredentialsMap_FRA.dll";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    ASSERT_TRUE(CopyFileW(built.c_str(), (folder + L"\\VeltoCredentialsMap_FRA.dll").c_str(), FALSE));
+    HMODULE french = LoadLibraryExW(built.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(french, nullptr);
+    auto frenchText = [&](int id) {
+        wchar_t text[512] = {};
+        LoadStringW(french, static_cast<UINT>(id), text, 512);
+        return std::wstring(text);
+    };
+
+    frmAbout::SetLanguageFolder(folder, L"VeltoCredentialsMap");
+    frmAbout& about = frmAbout::Shared();
+    int index = -1;
+    for (int i = 0; i < about.LanguageCount(); ++i)
+        if (about.LanguageTag(i) == L" 1036")
+            index = i;
+    ASSERT_GE(index, 0);
+    about.mnuLanguageList_Click(index);
+
+    wchar_t caption[256] = {};
+    GetWindowTextW(main->Hwnd(), caption, 256);
+    EXPECT_EQ(caption, frenchText(IDS_MAIN_CAPTION));
+    GetWindowTextW(main->ExitButton(), caption, 256);
+    EXPECT_EQ(caption, frenchText(IDS_EXIT));
+    HMENU bar = GetMenu(main->Hwnd());
+    EXPECT_EQ(MenuTexts(bar)[2], frenchText(IDS_VIEW));
+    EXPECT_EQ(MenuTexts(GetSubMenu(bar, 1))[0], frenchText(IDS_REMOVE_MAPPING));
+    GridModel& grid = main->Grid();
+    EXPECT_EQ(grid.TextMatrix(0, grid.ColIndex(kKeyVeltoAlias)), frenchText(IDS_COL_VELTO_ALIAS));
+    EXPECT_NE(frenchText(IDS_COL_VELTO_ALIAS), L"Velto Alias");
+    EXPECT_EQ(main->Grid().Rows(), 3) << "a language switch does not reload";
+
+    frmAbout::Unload();
+    frmAbout::SetLanguageFolder({}, {});
+    FreeLibrary(gLangLibrary);
+    gLangLibrary = nullptr;
+    gCurrentLangID = 0;
+    FreeLibrary(french);
+    DeleteFileW((folder + L"\\VeltoCredentialsMap_FRA.dll").c_str());
+    RemoveDirectoryW(folder.c_str());
 }
 
 }  // namespace vcm

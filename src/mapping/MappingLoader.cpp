@@ -50,6 +50,14 @@ bool PrimaryFlag(const FieldValue& value)
     throw Error(13, L"Type mismatch", L"IsPrimary");
 }
 
+// The text form of a value, taking over the string when the value is text.
+std::wstring TakeText(FieldValue&& value)
+{
+    if (auto* text = std::get_if<std::wstring>(&value))
+        return std::move(*text);
+    return FieldText(value);
+}
+
 // The subscriber row that a mapping points to, or nothing when none does (or the search
 // itself fails, e.g. because the subscriber table could not be read).
 bool FindSubscriber(StepRunner& step, Recordset& mappings, Recordset& subscribers, const MappingSource& source)
@@ -82,6 +90,7 @@ void FillMappingGrid(GridModel& grid, const LoadSettings& settings)
 
     AccountLookup accounts;
     std::vector<MappingRow> rows;
+    step([&] { rows.reserve(static_cast<size_t>(mappings.RecordCount())); });
     for (;;) {
         // A mapping set that cannot say where it stands ends the load.
         bool atEnd = true;
@@ -93,7 +102,7 @@ void FillMappingGrid(GridModel& grid, const LoadSettings& settings)
         if (!found)
             row.VeltoAlias = kNoSubscriber;
         else
-            step([&] { row.VeltoAlias = FieldText(subscribers.Field(L"UID")); });
+            step([&] { row.VeltoAlias = TakeText(subscribers.Field(L"UID")); });
 
         step([&] { row.Primary = PrimaryFlag(mappings.Field(L"IsPrimary")); });
 
@@ -108,7 +117,7 @@ void FillMappingGrid(GridModel& grid, const LoadSettings& settings)
                 }
             });
             if (!(settings.showOnlyCustom && EqualsNoCase(row.ADAlias, row.VeltoAlias))) {
-                step([&] { row.SID = FieldText(mappings.Field(L"msrepl_tran_version")); });
+                step([&] { row.SID = TakeText(mappings.Field(L"msrepl_tran_version")); });
                 rows.push_back(std::move(row));
             }
         }

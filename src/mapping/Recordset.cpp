@@ -385,7 +385,7 @@ public:
             const std::wstring_view text = set.TextOf(cell, scratch);
             const uint64_t hash = FoldedHash(text);
             Slot& slot = m_slots[Locate(hash, text)];
-            slot.hash = hash;
+            slot.tag = Tag(hash);
             if (slot.row != kNoRow)
                 m_next[r] = slot.row;
             slot.row = static_cast<uint32_t>(r);  // walking backwards, the head ends as the first row
@@ -406,9 +406,10 @@ public:
 
 private:
     struct Slot {
-        uint64_t hash;
+        uint32_t tag;  // high half of the folded hash; the low half chose the slot
         uint32_t row;  // first row of the chain, kNoRow for a free slot
     };
+    static uint32_t Tag(uint64_t hash) { return static_cast<uint32_t>(hash >> 32); }
 
     // The slot holding this text's chain, or the free slot where it would go.
     size_t Locate(uint64_t hash, std::wstring_view text) const
@@ -419,7 +420,7 @@ private:
             const Slot& slot = m_slots[i];
             if (slot.row == kNoRow)
                 return i;
-            if (slot.hash == hash && FoldedEqual(m_set.TextOf(m_set.Cell(slot.row, m_col), scratch), text))
+            if (slot.tag == Tag(hash) && FoldedEqual(m_set.TextOf(m_set.Cell(slot.row, m_col), scratch), text))
                 return i;
         }
     }

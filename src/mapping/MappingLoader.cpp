@@ -1,5 +1,6 @@
 #include "mapping/MappingLoader.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "mapping/AccountLookup.h"
@@ -50,6 +51,14 @@ bool PrimaryFlag(const FieldValue& value)
     throw Error(13, L"Type mismatch", L"IsPrimary");
 }
 
+// The text form of a value, taking over the string when the value is text.
+std::wstring TakeText(FieldValue&& value)
+{
+    if (auto* text = std::get_if<std::wstring>(&value))
+        return std::move(*text);
+    return FieldText(value);
+}
+
 // The subscriber row that a mapping points to, or nothing when none does (or the search
 // itself fails, e.g. because the subscriber table could not be read).
 bool FindSubscriber(StepRunner& step, Recordset& mappings, Recordset& subscribers, const MappingSource& source)
@@ -81,7 +90,14 @@ void FillMappingGrid(GridModel& grid, const LoadSettings& settings)
     step([&] { mappings.MoveFirst(); });
 
     AccountLookup accounts;
-    std::vector<MappingRow> rows;
+    long total = -1;  // rows the mapping set holds, an upper bound for the grid
+    step([&] { total = mappings.RecordCount(); });
+    int added = 0;
+    const int colDomain = grid.ColIndex(kKeyADDomain);
+    const int colAlias = grid.ColIndex(kKeyADAlias);
+    const int colVelto = grid.ColIndex(kKeyVeltoAlias);
+    const int colPrimary = grid.ColIndex(kKeyPrimary);
+    const int colSid = grid.ColIndex(kKeySID);
     for (;;) {
         // A mapping set that cannot say where it stands ends the load.
         bool atEnd = true;
@@ -93,7 +109,7 @@ void FillMappingGrid(GridModel& grid, const LoadSettings& settings)
         if (!found)
             row.VeltoAlias = kNoSubscriber;
         else
-            step([&] { row.VeltoAlias = FieldText(subscribers.Field(L"UID")); });
+            step([&] { row.VeltoAlias = TakeText(subscribers.Field(L"UID")); });
 
         step([&] { row.Primary = PrimaryFlag(mappings.Field(L"IsPrimary")); });
 
@@ -108,8 +124,25 @@ void FillMappingGrid(GridModel& grid, const LoadSettings& settings)
                 }
             });
             if (!(settings.showOnlyCustom && EqualsNoCase(row.ADAlias, row.VeltoAlias))) {
-                step([&] { row.SID = FieldText(mappings.Field(L"msrepl_tran_version")); });
-                rows.push_back(std::move(row));
+                step([&] { row.SID = TakeText(mappings.Field(L"msrepl_tran_version")); });
+                // The grid grows by doubling and is cut to size at the end: raising its row
+                // count by one for every row would copy all rows so far each time.
+                const int r = added + 1;
+                if (r >= grid.Rows()) {
+                    int target = std::max(2 * grid.Rows(), 64);
+                    if (total >= 0 && total < target)
+                        target = static_cast<int>(total) + 1;
+                    step([&] { grid.SetRows(std::max(target, r + 1)); });
+                }
+                if (r < grid.Rows()) {
+                    ++added;
+                    // A cell that cannot be written stays empty; the row keeps its other cells.
+                    step([&] { grid.SetCell(r, colDomain, std::move(row.ADDomain)); });
+                    step([&] { grid.SetCell(r, colAlias, std::move(row.ADAlias)); });
+                    step([&] { grid.SetCell(r, colVelto, std::move(row.VeltoAlias)); });
+                    step([&] { grid.SetCell(r, colPrimary, row.Primary); });
+                    step([&] { grid.SetCell(r, colSid, std::move(row.SID)); });
+                }
             }
         }
 
@@ -117,26 +150,7 @@ void FillMappingGrid(GridModel& grid, const LoadSettings& settings)
         if (!step([&] { mappings.MoveNext(); }))
             break;
     }
-
-    // All rows are added at once: growing the grid one row at a time costs a copy of every
-    // row so far on each addition. Cells are written one by one; a cell that cannot be
-    // written stays empty and the row keeps its other cells.
-    if (rows.empty() || !step([&] { grid.SetRows(static_cast<int>(rows.size()) + 1); }))
-        return;
-    const int colDomain = grid.ColIndex(kKeyADDomain);
-    const int colAlias = grid.ColIndex(kKeyADAlias);
-    const int colVelto = grid.ColIndex(kKeyVeltoAlias);
-    const int colPrimary = grid.ColIndex(kKeyPrimary);
-    const int colSid = grid.ColIndex(kKeySID);
-    for (size_t i = 0; i < rows.size(); ++i) {
-        MappingRow& row = rows[i];
-        const int r = static_cast<int>(i) + 1;
-        step([&] { grid.SetCell(r, colDomain, std::move(row.ADDomain)); });
-        step([&] { grid.SetCell(r, colAlias, std::move(row.ADAlias)); });
-        step([&] { grid.SetCell(r, colVelto, std::move(row.VeltoAlias)); });
-        step([&] { grid.SetCell(r, colPrimary, row.Primary); });
-        step([&] { grid.SetCell(r, colSid, std::move(row.SID)); });
-    }
+    step([&] { grid.SetRows(added + 1); });
 }
 
 }  // namespace vcm

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstring>
 #include <iterator>
 #include <limits>
-#include <unordered_map>
 
 #include "platform/Error.h"
 #include "platform/TextConv.h"
@@ -74,10 +74,9 @@ Kind KindOf(SQLSMALLINT sqlType)
     }
 }
 
-// Reads a whole text value in pieces; false for Null.
-bool ReadText(SQLHSTMT stmt, SQLUSMALLINT col, std::wstring& out)
+// Reads a whole text value in pieces onto the end of the arena; false for Null.
+bool ReadText(SQLHSTMT stmt, SQLUSMALLINT col, std::vector<wchar_t>& arena)
 {
-    out.clear();
     SQLWCHAR buffer[512];
     constexpr SQLLEN kChars = static_cast<SQLLEN>(std::size(buffer)) - 1;  // room for the terminator
     for (;;) {
@@ -91,15 +90,15 @@ bool ReadText(SQLHSTMT stmt, SQLUSMALLINT col, std::wstring& out)
         // The indicator counts the bytes still to come, this piece included.
         const bool complete = ind != SQL_NO_TOTAL && ind / static_cast<SQLLEN>(sizeof(SQLWCHAR)) <= kChars;
         const SQLLEN chars = complete ? ind / static_cast<SQLLEN>(sizeof(SQLWCHAR)) : kChars;
-        out.append(reinterpret_cast<const wchar_t*>(buffer), static_cast<size_t>(chars));
+        const wchar_t* text = reinterpret_cast<const wchar_t*>(buffer);
+        arena.insert(arena.end(), text, text + chars);
         if (complete)
             return true;
     }
 }
 
-bool ReadBytes(SQLHSTMT stmt, SQLUSMALLINT col, std::vector<unsigned char>& out)
+bool ReadBytes(SQLHSTMT stmt, SQLUSMALLINT col, std::vector<unsigned char>& arena)
 {
-    out.clear();
     unsigned char buffer[1024];
     for (;;) {
         SQLLEN ind = 0;
@@ -111,7 +110,7 @@ bool ReadBytes(SQLHSTMT stmt, SQLUSMALLINT col, std::vector<unsigned char>& out)
             return false;
         const bool complete = ind != SQL_NO_TOTAL && ind <= static_cast<SQLLEN>(sizeof(buffer));
         const size_t count = complete ? static_cast<size_t>(ind) : sizeof(buffer);
-        out.insert(out.end(), buffer, buffer + count);
+        arena.insert(arena.end(), buffer, buffer + count);
         if (complete)
             return true;
     }
@@ -141,29 +140,30 @@ bool Parse(std::wstring_view text, Number& value)
 
 // Numbers and Booleans travel as text and become typed values here, so that a value the
 // database holds in a form the column's type does not expect stays readable as text.
-FieldValue Typed(Kind kind, std::wstring&& text)
+// False when the text is to be kept as it is.
+bool ParseTyped(Kind kind, std::wstring_view text, FieldValue& value)
 {
     switch (kind) {
     case Kind::Integer:
         if (long long n; Parse(text, n))
-            return n;
+            return value = n, true;
         break;
     case Kind::Float:
         if (double d; Parse(text, d))
-            return d;
+            return value = d, true;
         break;
     case Kind::Boolean:
         if (long long n; Parse(text, n))
-            return n != 0;
+            return value = n != 0, true;
         if (EqualsNoCase(text, L"true"))
-            return true;
+            return value = true, true;
         if (EqualsNoCase(text, L"false"))
-            return false;
+            return value = false, true;
         break;
     default:
         break;
     }
-    return std::move(text);
+    return false;
 }
 
 std::wstring ColumnAttribute(SQLHSTMT stmt, SQLUSMALLINT col, SQLUSMALLINT field)
@@ -189,25 +189,82 @@ std::wstring QuoteName(std::wstring_view name)
     return out;
 }
 
-// Upper case with the invariant table, the same for every user locale.
+// Upper case with the invariant table, the same for every user locale. Plain ASCII, by far
+// the common case for ids, is mapped here without a call into the system.
 std::wstring FoldCase(std::wstring_view text)
 {
-    if (text.empty())
-        return {};
-    std::wstring out(text.size(), L'\0');
-    int n = LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, text.data(), static_cast<int>(text.size()),
-                          out.data(), static_cast<int>(out.size()), nullptr, nullptr, 0);
-    if (n == 0) {
-        n = LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, text.data(), static_cast<int>(text.size()),
-                          nullptr, 0, nullptr, nullptr, 0);
-        if (n <= 0)
-            return std::wstring(text);
-        out.assign(static_cast<size_t>(n), L'\0');
-        n = LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, text.data(), static_cast<int>(text.size()),
-                          out.data(), n, nullptr, nullptr, 0);
+    std::wstring out(text);
+    bool ascii = true;
+    for (wchar_t& c : out) {
+        if (c >= 0x80) {
+            ascii = false;
+            break;
+        }
+        if (c >= L'a' && c <= L'z')
+            c = static_cast<wchar_t>(c - (L'a' - L'A'));
     }
-    out.resize(static_cast<size_t>(n));
+    if (ascii || text.empty())
+        return out;
+    int n = LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, text.data(), static_cast<int>(text.size()),
+                          nullptr, 0, nullptr, nullptr, 0);
+    if (n <= 0)
+        return std::wstring(text);
+    out.assign(static_cast<size_t>(n), L'\0');
+    n = LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, text.data(), static_cast<int>(text.size()), out.data(),
+                      n, nullptr, nullptr, 0);
+    out.resize(static_cast<size_t>(n > 0 ? n : 0));
     return out;
+}
+
+wchar_t AsciiUpper(wchar_t c) { return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - (L'a' - L'A')) : c; }
+
+// Equal after case folding. Upper-case mapping keeps the length, so the lengths must match.
+bool FoldedEqual(std::wstring_view a, std::wstring_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        const wchar_t x = a[i];
+        const wchar_t y = b[i];
+        if (x == y)
+            continue;
+        if (x >= 0x80 || y >= 0x80)
+            return FoldCase(a) == FoldCase(b);
+        if (AsciiUpper(x) != AsciiUpper(y))
+            return false;
+    }
+    return true;
+}
+
+// Column names compare without regard to case, as the system compares them; plain ASCII
+// names, the usual case, are compared here without a call into the system.
+bool SameName(std::wstring_view a, std::wstring_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (a[i] >= 0x80 || b[i] >= 0x80)
+            return EqualsNoCase(a, b);
+        if (AsciiUpper(a[i]) != AsciiUpper(b[i]))
+            return false;
+    }
+    return true;
+}
+
+// FNV-1a over the case-folded text, so that texts equal after folding hash alike.
+uint64_t FoldedHash(std::wstring_view text)
+{
+    uint64_t hash = 14695981039346656037ull;
+    for (wchar_t c : text) {
+        if (c >= 0x80) {
+            hash = 14695981039346656037ull;
+            for (wchar_t f : FoldCase(text))
+                hash = (hash ^ static_cast<uint16_t>(f)) * 1099511628211ull;
+            return hash;
+        }
+        hash = (hash ^ static_cast<uint16_t>(AsciiUpper(c))) * 1099511628211ull;
+    }
+    return hash;
 }
 
 // Autocommit off for the life of one write; rolls back unless committed.
@@ -309,21 +366,29 @@ std::wstring FieldText(const FieldValue& value)
 }
 
 // For one column: every non-Null row chained by its case-folded text, in row order, so that
-// a find from any row walks only the rows that hold the value.
+// a find from any row walks only the rows that hold the value. The table is flat (open
+// addressing on the folded hash) and a lookup allocates nothing: one find per mapping row
+// must stay cheap for tables of hundreds of thousands of rows.
 class Recordset::ColumnIndex {
 public:
-    ColumnIndex(const Recordset& set, size_t col) : m_next(set.m_rowCount, kNoRow)
+    ColumnIndex(const Recordset& set, size_t col) : m_set(set), m_col(col), m_next(set.m_rowCount, kNoRow)
     {
-        m_first.reserve(set.m_rowCount);
+        size_t capacity = 16;
+        while (capacity < set.m_rowCount * 2)
+            capacity *= 2;
+        m_slots.assign(capacity, Slot{0, kNoRow});
+        std::wstring scratch;
         for (size_t r = set.m_rowCount; r-- > 0;) {
-            const FieldValue& cell = set.Cell(r, col);
-            if (IsNull(cell))
+            const StoredCell& cell = set.Cell(r, col);
+            if (cell.kind == StoredCell::Kind::Null)
                 continue;
-            auto [it, added] = m_first.try_emplace(FoldCase(FieldText(cell)), static_cast<uint32_t>(r));
-            if (!added) {
-                m_next[r] = it->second;
-                it->second = static_cast<uint32_t>(r);
-            }
+            const std::wstring_view text = set.TextOf(cell, scratch);
+            const uint64_t hash = FoldedHash(text);
+            Slot& slot = m_slots[Locate(hash, text)];
+            slot.tag = Tag(hash);
+            if (slot.row != kNoRow)
+                m_next[r] = slot.row;
+            slot.row = static_cast<uint32_t>(r);  // walking backwards, the head ends as the first row
         }
     }
 
@@ -331,13 +396,38 @@ public:
     {
         if (IsNull(value))
             return kNoRow;
-        const auto it = m_first.find(FoldCase(FieldText(value)));
-        return it == m_first.end() ? kNoRow : it->second;
+        std::wstring scratch;
+        const std::wstring_view text = std::holds_alternative<std::wstring>(value)
+                                           ? std::wstring_view(std::get<std::wstring>(value))
+                                           : std::wstring_view(scratch = FieldText(value));
+        return m_slots[Locate(FoldedHash(text), text)].row;
     }
     uint32_t Next(uint32_t row) const { return m_next[row]; }
 
 private:
-    std::unordered_map<std::wstring, uint32_t> m_first;
+    struct Slot {
+        uint32_t tag;  // high half of the folded hash; the low half chose the slot
+        uint32_t row;  // first row of the chain, kNoRow for a free slot
+    };
+    static uint32_t Tag(uint64_t hash) { return static_cast<uint32_t>(hash >> 32); }
+
+    // The slot holding this text's chain, or the free slot where it would go.
+    size_t Locate(uint64_t hash, std::wstring_view text) const
+    {
+        const size_t mask = m_slots.size() - 1;
+        std::wstring scratch;
+        for (size_t i = static_cast<size_t>(hash) & mask;; i = (i + 1) & mask) {
+            const Slot& slot = m_slots[i];
+            if (slot.row == kNoRow)
+                return i;
+            if (slot.tag == Tag(hash) && FoldedEqual(m_set.TextOf(m_set.Cell(slot.row, m_col), scratch), text))
+                return i;
+        }
+    }
+
+    const Recordset& m_set;
+    size_t m_col;
+    std::vector<Slot> m_slots;
     std::vector<uint32_t> m_next;
 };
 
@@ -418,8 +508,7 @@ void Recordset::ReadResult(SQLHSTMT stmt)
     if (count == 0)
         return;
 
-    std::wstring text;
-    std::vector<unsigned char> bytes;
+    FieldValue typed;
     for (;;) {
         const SQLRETURN rc = SQLFetch(stmt);
         if (rc == SQL_NO_DATA)
@@ -429,16 +518,29 @@ void Recordset::ReadResult(SQLHSTMT stmt)
             Throw(kProviderFailure, L"Too many rows for one recordset.", L"Recordset::Open");
         for (SQLUSMALLINT i = 1; i <= static_cast<SQLUSMALLINT>(count); ++i) {
             const Kind kind = kinds[i - 1];
+            StoredCell cell;
             if (kind == Kind::Bytes) {
-                if (ReadBytes(stmt, i, bytes))
-                    m_cells.emplace_back(std::move(bytes));
-                else
-                    m_cells.emplace_back();
-            } else if (ReadText(stmt, i, text)) {
-                m_cells.push_back(Typed(kind, std::move(text)));
+                const size_t start = m_bytes.size();
+                if (ReadBytes(stmt, i, m_bytes)) {
+                    cell.kind = StoredCell::Kind::Bytes;
+                    cell.payload = start;
+                    cell.length = static_cast<uint32_t>(m_bytes.size() - start);
+                }
             } else {
-                m_cells.emplace_back();
+                const size_t start = m_text.size();
+                if (ReadText(stmt, i, m_text)) {
+                    const std::wstring_view text(m_text.data() + start, m_text.size() - start);
+                    if (ParseTyped(kind, text, typed)) {
+                        m_text.resize(start);
+                        cell = Stored(typed);
+                    } else {
+                        cell.kind = StoredCell::Kind::Text;
+                        cell.payload = start;
+                        cell.length = static_cast<uint32_t>(text.size());
+                    }
+                }
             }
+            m_cells.push_back(cell);
         }
         ++m_rowCount;
     }
@@ -447,6 +549,56 @@ void Recordset::ReadResult(SQLHSTMT stmt)
         m_visible[r] = static_cast<uint32_t>(r);
     m_deleted.assign(m_rowCount, false);
     m_indexes.resize(m_columns.size());
+}
+
+Recordset::StoredCell Recordset::Stored(const FieldValue& number)
+{
+    StoredCell cell;
+    if (const long long* n = std::get_if<long long>(&number)) {
+        cell.kind = StoredCell::Kind::Integer;
+        std::memcpy(&cell.payload, n, sizeof(*n));
+    } else if (const double* d = std::get_if<double>(&number)) {
+        cell.kind = StoredCell::Kind::Float;
+        std::memcpy(&cell.payload, d, sizeof(*d));
+    } else if (const bool* b = std::get_if<bool>(&number)) {
+        cell.kind = StoredCell::Kind::Boolean;
+        cell.payload = *b ? 1 : 0;
+    }
+    return cell;
+}
+
+FieldValue Recordset::Value(const StoredCell& cell) const
+{
+    switch (cell.kind) {
+    case StoredCell::Kind::Text:
+        return std::wstring(m_text.data() + cell.payload, cell.length);
+    case StoredCell::Kind::Bytes:
+        return std::vector<unsigned char>(m_bytes.begin() + static_cast<std::ptrdiff_t>(cell.payload),
+                                          m_bytes.begin() + static_cast<std::ptrdiff_t>(cell.payload + cell.length));
+    case StoredCell::Kind::Integer: {
+        long long n;
+        std::memcpy(&n, &cell.payload, sizeof(n));
+        return n;
+    }
+    case StoredCell::Kind::Float: {
+        double d;
+        std::memcpy(&d, &cell.payload, sizeof(d));
+        return d;
+    }
+    case StoredCell::Kind::Boolean:
+        return cell.payload != 0;
+    case StoredCell::Kind::Null:
+        break;
+    }
+    return {};
+}
+
+std::wstring_view Recordset::TextOf(const StoredCell& cell, std::wstring& scratch) const
+{
+    if (cell.kind == StoredCell::Kind::Text)
+        return std::wstring_view(m_text.data() + cell.payload, cell.length);
+    scratch = FieldText(Value(cell));
+    return scratch;
 }
 
 void Recordset::RequireOpen() const
@@ -459,7 +611,7 @@ size_t Recordset::RequireColumn(std::wstring_view name) const
 {
     RequireOpen();
     for (size_t i = 0; i < m_columns.size(); ++i)
-        if (EqualsNoCase(m_columns[i].name, name))
+        if (SameName(m_columns[i].name, name))
             return i;
     throw Error(kItemNotFound,
                 L"Item cannot be found in the collection corresponding to the requested name or ordinal.",
@@ -505,7 +657,7 @@ bool Recordset::IsEOF() const
 FieldValue Recordset::Field(std::wstring_view name) const
 {
     const size_t col = RequireColumn(name);
-    return Cell(RequireCurrent(), col);
+    return Value(Cell(RequireCurrent(), col));
 }
 
 const Recordset::ColumnIndex& Recordset::IndexOf(size_t col)
@@ -517,6 +669,10 @@ const Recordset::ColumnIndex& Recordset::IndexOf(size_t col)
 
 bool Recordset::IsVisible(uint32_t row, size_t* position) const
 {
+    if (m_visible.size() == m_rowCount) {  // no filter and no deletion: every row, in order
+        *position = row;
+        return true;
+    }
     const auto it = std::lower_bound(m_visible.begin(), m_visible.end(), row);
     if (it == m_visible.end() || *it != row)
         return false;
@@ -591,12 +747,12 @@ void Recordset::Delete()
         if (col > 0)
             sql += L" AND ";
         sql += QuoteName(m_columns[col].baseColumn);
-        const FieldValue& value = Cell(row, col);
+        FieldValue value = Value(Cell(row, col));
         if (IsNull(value)) {
             sql += L" IS NULL";
         } else {
             sql += L" = ?";
-            bound.push_back(BoundValue{value});
+            bound.push_back(BoundValue{std::move(value)});
         }
     }
 
@@ -633,8 +789,9 @@ void Recordset::Close()
 {
     m_open = false;
     m_columns.clear();
-    m_cells.clear();
-    m_cells.shrink_to_fit();
+    m_cells = {};
+    m_text = {};
+    m_bytes = {};
     m_rowCount = 0;
     m_visible.clear();
     m_deleted.clear();

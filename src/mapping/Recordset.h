@@ -70,6 +70,14 @@ public:
     bool IsOpen() const;
 
 private:
+    // One stored value: numbers inline, text and bytes as a stretch of the set's arenas, so
+    // that reading a large table costs no allocation per value.
+    struct StoredCell {
+        enum class Kind : unsigned char { Null, Text, Integer, Float, Boolean, Bytes };
+        Kind kind = Kind::Null;
+        uint32_t length = 0;   // characters or bytes
+        uint64_t payload = 0;  // arena offset, or the number's bits
+    };
     struct Column {
         std::wstring name;
         short sqlType = 0;
@@ -82,7 +90,11 @@ private:
     void RequireOpen() const;
     size_t RequireColumn(std::wstring_view name) const;
     size_t RequireCurrent() const;  // storage index of the current row
-    const FieldValue& Cell(size_t row, size_t col) const { return m_cells[row * m_columns.size() + col]; }
+    const StoredCell& Cell(size_t row, size_t col) const { return m_cells[row * m_columns.size() + col]; }
+    FieldValue Value(const StoredCell& cell) const;
+    static StoredCell Stored(const FieldValue& number);  // a number or Boolean, inline
+    // A value's text form; a view into the arena for text, else formatted into scratch.
+    std::wstring_view TextOf(const StoredCell& cell, std::wstring& scratch) const;
     const ColumnIndex& IndexOf(size_t col);
     bool IsVisible(uint32_t row, size_t* position) const;
     void ReadResult(SQLHSTMT stmt);
@@ -95,7 +107,9 @@ private:
     int m_options = kOptionsUnspecified;
 
     std::vector<Column> m_columns;
-    std::vector<FieldValue> m_cells;      // row-major, every row the query returned
+    std::vector<StoredCell> m_cells;      // row-major, every row the query returned
+    std::vector<wchar_t> m_text;
+    std::vector<unsigned char> m_bytes;
     size_t m_rowCount = 0;
     std::vector<uint32_t> m_visible;      // storage indices, ascending
     std::vector<bool> m_deleted;          // per storage row

@@ -36,6 +36,7 @@ std::wstring People()
         L"INSERT INTO People VALUES ('5', 'Five', 5, 0)",
         L"INSERT INTO People VALUES (NULL, 'Nobody', 0, 0)",
         L"INSERT INTO People VALUES ('b', 'Bo', 41, 1)",
+        L"INSERT INTO People VALUES ('j\u00fcrgen', 'J\u00fcrgen', 60, 0)",
     });
 }
 
@@ -113,7 +114,8 @@ TEST(Recordset, WalkAndItsErrors)
     EXPECT_EQ(ErrorNumber([&] { rs.IsEOF(); }), 3704);
 
     rs.Open(L"SELECT * FROM People", db);
-    EXPECT_EQ(Names(rs), (std::vector<std::wstring>{L"Anna", L"Bert", L"Bea", L"Olaf", L"Five", L"Nobody", L"Bo"}));
+    EXPECT_EQ(Names(rs), (std::vector<std::wstring>{L"Anna", L"Bert", L"Bea", L"Olaf", L"Five", L"Nobody", L"Bo",
+                                                 L"J\u00fcrgen"}));
     EXPECT_TRUE(rs.IsEOF());
     EXPECT_EQ(ErrorNumber([&] { rs.Field(L"Name"); }), 3021) << "no current row at the end";
     EXPECT_EQ(ErrorNumber([&] { rs.MoveNext(); }), 3021);
@@ -161,7 +163,7 @@ TEST(Recordset, ParametersAreValuesNotStatementText)
         rs.Open(L"SELECT * FROM People WHERE Id = ?", db, kCursorDynamic, kLockOptimistic, kOptionsUnspecified, {id});
         EXPECT_EQ(rs.RecordCount(), count) << id;
     }
-    EXPECT_EQ(CountRows(db, L"People"), 7);
+    EXPECT_EQ(CountRows(db, L"People"), 8);
 }
 
 TEST(Recordset, FindFromTheCurrentRow)
@@ -181,6 +183,7 @@ TEST(Recordset, FindFromTheCurrentRow)
         {3, std::wstring(L"b"), L"Bo"},        // after it
         {0, std::wstring(L"o'brien"), L"Olaf"},// a quote is just a character
         {0, 5LL, L"Five"},                     // a number finds its text
+        {0, std::wstring(L"J\u00dcRGEN"), L"J\u00fcrgen"},  // case-blind beyond ASCII
         {0, std::wstring(L"zz"), nullptr},
         {0, FieldValue{}, nullptr},            // Null equals nothing, not even Null
         {4, std::wstring(L"a"), nullptr},      // only forward
@@ -207,7 +210,7 @@ TEST(Recordset, FilterNarrowsWhatIsVisible)
     const std::wstring db = People();
     Recordset rs;
     rs.Open(L"SELECT * FROM People", db, kCursorDynamic, kLockOptimistic);
-    EXPECT_EQ(rs.RecordCount(), 7);
+    EXPECT_EQ(rs.RecordCount(), 8);
 
     rs.Filter(L"id", std::wstring(L"B"));
     EXPECT_EQ(rs.RecordCount(), 3);
@@ -247,7 +250,7 @@ TEST(Recordset, DeleteRemovesExactlyTheCurrentRow)
     std::vector<std::wstring> names;
     for (const auto& row : left)
         names.push_back(*row[0]);
-    EXPECT_EQ(names, (std::vector<std::wstring>{L"Anna", L"Bert", L"Five", L"Nobody", L"Bo"}));
+    EXPECT_EQ(names, (std::vector<std::wstring>{L"Anna", L"Bert", L"Five", L"Nobody", L"Bo", L"J\u00fcrgen"}));
 }
 
 TEST(Recordset, DeleteThatWouldHitOtherRowsIsRolledBack)

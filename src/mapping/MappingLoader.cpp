@@ -90,9 +90,6 @@ void FillMappingGrid(GridModel& grid, const LoadSettings& settings)
     step([&] { mappings.MoveFirst(); });
 
     AccountLookup accounts;
-    long total = -1;  // rows the mapping set holds, an upper bound for the grid
-    step([&] { total = mappings.RecordCount(); });
-    int added = 0;
     const int colDomain = grid.ColIndex(kKeyADDomain);
     const int colAlias = grid.ColIndex(kKeyADAlias);
     const int colVelto = grid.ColIndex(kKeyVeltoAlias);
@@ -125,17 +122,11 @@ void FillMappingGrid(GridModel& grid, const LoadSettings& settings)
             });
             if (!(settings.showOnlyCustom && EqualsNoCase(row.ADAlias, row.VeltoAlias))) {
                 step([&] { row.SID = TakeText(mappings.Field(L"msrepl_tran_version")); });
-                // The grid grows by doubling and is cut to size at the end: raising its row
-                // count by one for every row would copy all rows so far each time.
-                const int r = added + 1;
-                if (r >= grid.Rows()) {
-                    int target = std::max(2 * grid.Rows(), 64);
-                    if (total >= 0 && total < target)
-                        target = static_cast<int>(total) + 1;
-                    step([&] { grid.SetRows(std::max(target, r + 1)); });
-                }
-                if (r < grid.Rows()) {
-                    ++added;
+                int r = 0;
+                if (step([&] {
+                        grid.SetRows(grid.Rows() + 1);
+                        r = grid.Rows() - 1;
+                    })) {
                     // A cell that cannot be written stays empty; the row keeps its other cells.
                     step([&] { grid.SetCell(r, colDomain, std::move(row.ADDomain)); });
                     step([&] { grid.SetCell(r, colAlias, std::move(row.ADAlias)); });
@@ -150,7 +141,6 @@ void FillMappingGrid(GridModel& grid, const LoadSettings& settings)
         if (!step([&] { mappings.MoveNext(); }))
             break;
     }
-    step([&] { grid.SetRows(added + 1); });
 }
 
 }  // namespace vcm

@@ -70,6 +70,13 @@ vcm_start_wine() {
     wineboot -i >/dev/null 2>&1 </dev/null || true
     wineserver -w
   fi
+  # Debian's Wine does not find the symbol font of the caption buttons in its data folder;
+  # a copy in the prefix's font folder puts the usual glyphs on them.
+  local symbols=/usr/share/wine/fonts/marlett.ttf
+  if [ -f "$symbols" ] && [ ! -f "$WINEPREFIX/drive_c/windows/Fonts/marlett.ttf" ]; then
+    mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
+    cp "$symbols" "$WINEPREFIX/drive_c/windows/Fonts/"
+  fi
   wineserver -f -p >/dev/null 2>&1 &
   VCM_STARTED_PIDS+=($!)
   # Give the server a moment to own its socket before the first client.

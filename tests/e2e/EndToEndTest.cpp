@@ -249,12 +249,7 @@ std::wstring Confirmation(const std::wstring& account, const std::wstring& velto
 // Selects a row with the mouse, right-clicks it and picks the popup's only command.
 std::optional<MessageBoxView> AskToRemove(Session& s, int item)
 {
-    Activate(s.main);
-    Click(s.grid->RowPoint(item));
-    if (!WaitUntil([&] { return s.grid->Selected() == item; }, 3000))
-        return std::nullopt;
-    Click(s.grid->RowPoint(item), /*right=*/true);
-    if (!PickPopupItem(*s.program, 0))
+    if (!PickFromRowPopup(*s.program, s.main, *s.grid, item, 0))
         return std::nullopt;
     return WaitForMessageBox(*s.program);
 }

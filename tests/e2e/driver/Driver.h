@@ -80,6 +80,8 @@ private:
 class Program {
 public:
     explicit Program(const ScenarioFolder& folder);
+    // The program in any folder that holds it.
+    explicit Program(const std::wstring& folder);
     ~Program();
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
@@ -126,8 +128,13 @@ private:
 
 // Brings a window of the program to the foreground; true when it got there.
 bool Activate(HWND window);
+// One press and release of a key, right away.
+void PressKey(WORD virtualKey);
+// Keys one after another, with a pause after each for the program to take it in.
 void Keys(std::initializer_list<WORD> virtualKeys);
 void Click(POINT screen, bool right = false);
+// One press and release of a mouse button where the pointer is, right away.
+void PressButton(bool right = false);
 POINT CentreOf(HWND window);
 
 // Picks a menu command with the keyboard: Alt, Right to the menu, Down into it, Down to
@@ -202,6 +209,10 @@ private:
     HWND m_list = nullptr;
     HWND m_header = nullptr;
 };
+
+// Selects a row of the grid with a click, right-clicks it and picks an item of the popup
+// menu that opens; false when the row or the menu did not respond.
+bool PickFromRowPopup(const Program& program, HWND mainWindow, const GridProbe& grid, int item, int popupItem);
 
 // Pixels of a part of the screen, for telling whether a rendering changed.
 std::vector<DWORD> CapturePixels(const RECT& screen);

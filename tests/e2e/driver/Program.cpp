@@ -224,16 +224,18 @@ void ProductRegistry::Set(const std::wstring& keyPath, const std::wstring& name,
 
 // --- Program -----------------------------------------------------------------------------
 
-Program::Program(const ScenarioFolder& folder)
+Program::Program(const ScenarioFolder& folder) : Program(folder.Path()) {}
+
+Program::Program(const std::wstring& folder)
 {
-    const std::wstring exe = folder.Path(kProgramFile);
+    const std::wstring exe = folder + L"\\" + kProgramFile;
     std::wstring commandLine = L"\"" + exe + L"\"";
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     m_startedAt = GetTickCount64();
     // The working folder is the scenario's: Wine starts the new process in the matching
     // host folder, where the SQLite driver looks for VeltoDb.
-    if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.Path().c_str(),
+    if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
                         &startup, &m_info))
         throw Failure(L"CreateProcessW " + exe);
 }

@@ -63,20 +63,34 @@ bool Activate(HWND window)
     return WaitUntil([&] { return GetForegroundWindow() == window; }, 2000);
 }
 
+void PressKey(WORD vk)
+{
+    INPUT input[2] = {};
+    for (INPUT& in : input) {
+        in.type = INPUT_KEYBOARD;
+        in.ki.wVk = vk;
+        in.ki.wScan = static_cast<WORD>(MapVirtualKeyW(vk, MAPVK_VK_TO_VSC));
+        in.ki.dwFlags = IsNavigationKey(vk) ? KEYEVENTF_EXTENDEDKEY : 0;
+    }
+    input[1].ki.dwFlags |= KEYEVENTF_KEYUP;
+    SendInput(2, input, sizeof(INPUT));
+}
+
 void Keys(std::initializer_list<WORD> virtualKeys)
 {
     for (WORD vk : virtualKeys) {
-        INPUT input[2] = {};
-        for (INPUT& in : input) {
-            in.type = INPUT_KEYBOARD;
-            in.ki.wVk = vk;
-            in.ki.wScan = static_cast<WORD>(MapVirtualKeyW(vk, MAPVK_VK_TO_VSC));
-            in.ki.dwFlags = IsNavigationKey(vk) ? KEYEVENTF_EXTENDEDKEY : 0;
-        }
-        input[1].ki.dwFlags |= KEYEVENTF_KEYUP;
-        SendInput(2, input, sizeof(INPUT));
+        PressKey(vk);
         Sleep(kInputPause);
     }
+}
+
+void PressButton(bool right)
+{
+    INPUT input[2] = {};
+    input[0].type = input[1].type = INPUT_MOUSE;
+    input[0].mi.dwFlags = right ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_LEFTDOWN;
+    input[1].mi.dwFlags = right ? MOUSEEVENTF_RIGHTUP : MOUSEEVENTF_LEFTUP;
+    SendInput(2, input, sizeof(INPUT));
 }
 
 void Click(POINT screen, bool right)
@@ -93,11 +107,7 @@ void Click(POINT screen, bool right)
         Sleep(static_cast<DWORD>(GetDoubleClickTime() - (now - lastAt)) + 50);
     SetCursorPos(screen.x, screen.y);
     Sleep(kInputPause);
-    INPUT input[2] = {};
-    input[0].type = input[1].type = INPUT_MOUSE;
-    input[0].mi.dwFlags = right ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_LEFTDOWN;
-    input[1].mi.dwFlags = right ? MOUSEEVENTF_RIGHTUP : MOUSEEVENTF_LEFTUP;
-    SendInput(2, input, sizeof(INPUT));
+    PressButton(right);
     lastAt = GetTickCount64();
     lastPoint = screen;
     lastRight = right;
@@ -370,6 +380,16 @@ POINT GridProbe::HeaderPoint(int column) const
     POINT p = {(item.left + item.right) / 2, (item.top + item.bottom) / 2};
     ClientToScreen(m_header, &p);
     return p;
+}
+
+bool PickFromRowPopup(const Program& program, HWND mainWindow, const GridProbe& grid, int item, int popupItem)
+{
+    Activate(mainWindow);
+    Click(grid.RowPoint(item));
+    if (!WaitUntil([&] { return grid.Selected() == item; }, 3000))
+        return false;
+    Click(grid.RowPoint(item), /*right=*/true);
+    return PickPopupItem(program, popupItem);
 }
 
 // --- Pixels 

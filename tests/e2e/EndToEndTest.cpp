@@ -34,6 +34,11 @@ constexpr MenuCommand kShowPrimary = {2, 1};
 constexpr MenuCommand kShowHelp = {3, 0};
 constexpr MenuCommand kShowAbout = {3, 1};
 
+// Grid columns in design order.
+constexpr int kDomainColumn = 1;
+constexpr int kAdAliasColumn = 2;
+constexpr int kVeltoAliasColumn = 4;
+
 void Pick(HWND window, MenuCommand command) { PickMenu(window, command.menu, command.item); }
 
 // The built-in catalogue, which every test binary carries as the program does.
@@ -255,7 +260,7 @@ std::optional<MessageBoxView> AskToRemove(Session& s, int item)
 }
 
 // Answers a box and waits until it has gone.
-void Answer(const Program& program, const MessageBoxView& box, int button)
+void Answer(const MessageBoxView& box, int button)
 {
     Press(box.box, button);
     WaitUntil([&] { return !IsWindow(box.box) || !IsWindowVisible(box.box); }, 5000);
@@ -266,11 +271,11 @@ void RemoveRow(Session& s, int item)
 {
     auto confirm = AskToRemove(s, item);
     ASSERT_TRUE(confirm.has_value()) << "no confirmation";
-    Answer(*s.program, *confirm, IDYES);
+    Answer(*confirm, IDYES);
     auto done = WaitForMessageBox(*s.program);
     ASSERT_TRUE(done.has_value()) << "no message after the removal";
     EXPECT_EQ(done->text, Text(IDS_MAP_DELETED));
-    Answer(*s.program, *done, IDOK);
+    Answer(*done, IDOK);
 }
 
 // --- Scenarios ---------------------------------------------------------------------------
@@ -320,41 +325,45 @@ TEST(EndToEnd, EachViewOptionReloadsAndTogglingBackRestores)
 TEST(EndToEnd, RemovalAsksThenDeletesExactlyTheSelectedMapping)
 {
     Session s(L"removal", kVersion4);
+    const SYSTEMTIME started = Now();
     s.Start();
     ASSERT_NE(s.main, nullptr);
-    const SYSTEMTIME started = Now();
     const std::vector<std::wstring> keysBefore = s.Keys();
     const std::string logBefore = s.Log();
 
-    // Row 1 is BUILTIN\Users, mapped to helpdesk. No leaves everything as it was.
+    // The first row is BUILTIN\Users, mapped to helpdesk. No leaves everything as it was.
     auto confirm = AskToRemove(s, 0);
     ASSERT_TRUE(confirm.has_value()) << "no confirmation";
     EXPECT_EQ(confirm->title, Text(IDS_CONFIRM_DELETE_TITLE));
     EXPECT_EQ(confirm->text, Confirmation(L"BUILTIN\\Users", L"helpdesk"));
     EXPECT_NE(GetDlgItem(confirm->box, IDYES), nullptr);
     EXPECT_NE(GetDlgItem(confirm->box, IDNO), nullptr);
-    Answer(*s.program, *confirm, IDNO);
+    Answer(*confirm, IDNO);
     Sleep(300);
     EXPECT_TRUE(MessageBoxes(*s.program).empty()) << "a No is followed by nothing";
     EXPECT_EQ(s.Keys(), keysBefore);
     EXPECT_EQ(s.grid->Rows(), kStartRows);
     EXPECT_EQ(s.Log(), logBefore);
 
-    // Yes on the third row (the deleted account) removes that mapping only.
-    confirm = AskToRemove(s, 2);
+    // Sorted by AD Alias the deleted account, with no name, comes first; Yes on it removes
+    // that mapping only, whatever place the row has now.
+    Click(s.grid->HeaderPoint(kAdAliasColumn));
+    ASSERT_TRUE(WaitUntil([&] { return s.grid->SortMark(kAdAliasColumn) == HDF_SORTUP; }, 5000));
+    ASSERT_EQ(s.grid->Rows(), RowsOf({4, 5, 2, 1}));
+    confirm = AskToRemove(s, 0);
     ASSERT_TRUE(confirm.has_value()) << "no confirmation";
     EXPECT_EQ(confirm->text, Confirmation(L"\\", L"jdoe"));
-    Answer(*s.program, *confirm, IDYES);
+    Answer(*confirm, IDYES);
     auto done = WaitForMessageBox(*s.program);
     ASSERT_TRUE(done.has_value());
     EXPECT_EQ(done->title, L"VeltoCredentialsMap");
     EXPECT_EQ(done->text, Text(IDS_MAP_DELETED));
-    Answer(*s.program, *done, IDOK);
+    Answer(*done, IDOK);
 
     std::vector<std::wstring> keysAfter = keysBefore;
     keysAfter.erase(std::find(keysAfter.begin(), keysAfter.end(), L"K-5"));
     EXPECT_EQ(s.Keys(), keysAfter);
-    EXPECT_EQ(s.grid->Rows(), RowsOf({1, 2, 5}));
+    EXPECT_EQ(s.grid->Rows(), RowsOf({5, 2, 1}));
     ExpectLog(s.Log(), {L"\\"}, started, Now());
 }
 
@@ -366,19 +375,25 @@ TEST(EndToEnd, ExportWritesTheGridInItsSortedOrder)
     Activate(s.main);
 
     // AD Alias, twice: up, then down.
-    constexpr int kAdAlias = 2;
     std::vector<GridRow> up = kStartRows;
     std::stable_sort(up.begin(), up.end(), [](const GridRow& a, const GridRow& b) {
         return CompareStringOrdinal(a.adAlias.c_str(), -1, b.adAlias.c_str(), -1, TRUE) == CSTR_LESS_THAN;
     });
     std::vector<GridRow> down(up.rbegin(), up.rend());
-    Click(s.grid->HeaderPoint(kAdAlias));
-    EXPECT_TRUE(WaitUntil([&] { return s.grid->SortMark(kAdAlias) == HDF_SORTUP; }, 5000));
+    Click(s.grid->HeaderPoint(kAdAliasColumn));
+    EXPECT_TRUE(WaitUntil([&] { return s.grid->SortMark(kAdAliasColumn) == HDF_SORTUP; }, 5000));
     EXPECT_EQ(s.grid->Rows(), up);
-    Click(s.grid->HeaderPoint(kAdAlias));
-    EXPECT_TRUE(WaitUntil([&] { return s.grid->SortMark(kAdAlias) == HDF_SORTDOWN; }, 5000));
+    Click(s.grid->HeaderPoint(kAdAliasColumn));
+    EXPECT_TRUE(WaitUntil([&] { return s.grid->SortMark(kAdAliasColumn) == HDF_SORTDOWN; }, 5000));
     const std::vector<GridRow> shown = s.grid->Rows();
     EXPECT_EQ(shown, down);
+
+    // Velto Alias dragged in front of Domain: the file keeps its own column order.
+    const POINT domain = s.grid->HeaderPoint(kDomainColumn);
+    Drag(s.grid->HeaderPoint(kVeltoAliasColumn), {domain.x - 10, domain.y});
+    EXPECT_TRUE(WaitUntil([&] { return s.grid->ColumnOrder() == std::vector<int>{0, 4, 1, 2, 3, 5}; }, 3000))
+        << "the column was not moved";
+    EXPECT_EQ(s.grid->Rows(), shown);
 
     const std::wstring file = s.folder.Path(L"mappings.csv");
     Pick(s.main, kExportToCsv);
@@ -396,7 +411,7 @@ TEST(EndToEnd, ExportWritesTheGridInItsSortedOrder)
     auto done = WaitForMessageBox(*s.program);
     ASSERT_TRUE(done.has_value());
     EXPECT_EQ(done->text, Text(IDS_OUTPUT_COMPLETE));
-    Answer(*s.program, *done, IDOK);
+    Answer(*done, IDOK);
 
     std::string expected = "Domain, AD_Alias, Velto_Alias\r\n";
     for (const GridRow& row : shown)

@@ -18,6 +18,9 @@ std::wstring HostPath(const char* path);
 // Polls `done` every few milliseconds until it holds or the time is up; true when it held.
 bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs);
 
+// The visible top-level windows of a process that have that class.
+std::vector<HWND> VisibleWindows(DWORD processId, const wchar_t* className);
+
 // A folder of its own for one scenario, below the working folder, emptied when made.
 class ScenarioFolder {
 public:
@@ -135,6 +138,8 @@ void Keys(std::initializer_list<WORD> virtualKeys);
 void Click(POINT screen, bool right = false);
 // One press and release of a mouse button where the pointer is, right away.
 void PressButton(bool right = false);
+// Presses the left button at one point, moves in steps to another and releases there.
+void Drag(POINT from, POINT to);
 POINT CentreOf(HWND window);
 
 // Picks a menu command with the keyboard: Alt, Right to the menu, Down into it, Down to
@@ -194,6 +199,8 @@ public:
     std::vector<std::wstring> Headers() const;
     // HDF_SORTUP, HDF_SORTDOWN or 0 for a column.
     int SortMark(int column) const;
+    // The columns from left to right as shown.
+    std::vector<int> ColumnOrder() const;
     int TopIndex() const;
     int PerPage() const;
     int Selected() const;

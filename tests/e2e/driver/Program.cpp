@@ -60,6 +60,26 @@ bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs)
     }
 }
 
+std::vector<HWND> VisibleWindows(DWORD processId, const wchar_t* className)
+{
+    struct Search {
+        DWORD pid;
+        const wchar_t* className;
+        std::vector<HWND> found;
+    } search{processId, className, {}};
+    EnumWindows(
+        [](HWND window, LPARAM param) -> BOOL {
+            auto& s = *reinterpret_cast<Search*>(param);
+            wchar_t name[256] = {};
+            GetClassNameW(window, name, 256);
+            if (OwnerOf(window) == s.pid && IsWindowVisible(window) && lstrcmpW(name, s.className) == 0)
+                s.found.push_back(window);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 // --- ScenarioFolder ----------------------------------------------------------------------
 
 ScenarioFolder::ScenarioFolder(std::wstring name) : m_name(std::move(name))
@@ -282,25 +302,7 @@ HWND Program::WaitForMainWindow(DWORD timeoutMs) const
     return found;
 }
 
-std::vector<HWND> Program::Windows(const wchar_t* className) const
-{
-    struct Search {
-        DWORD pid;
-        const wchar_t* className;
-        std::vector<HWND> found;
-    } search{Id(), className, {}};
-    EnumWindows(
-        [](HWND window, LPARAM param) -> BOOL {
-            auto& s = *reinterpret_cast<Search*>(param);
-            wchar_t name[256] = {};
-            GetClassNameW(window, name, 256);
-            if (OwnerOf(window) == s.pid && IsWindowVisible(window) && lstrcmpW(name, s.className) == 0)
-                s.found.push_back(window);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
+std::vector<HWND> Program::Windows(const wchar_t* className) const { return VisibleWindows(Id(), className); }
 
 HWND Program::WaitForWindow(const wchar_t* className, DWORD timeoutMs) const
 {

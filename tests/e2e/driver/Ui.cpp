@@ -45,11 +45,7 @@ bool IsNavigationKey(WORD vk)
     }
 }
 
-HWND OpenPopupMenu(const Program& program)
-{
-    const std::vector<HWND> menus = program.Windows(L"#32768");
-    return menus.empty() ? nullptr : menus.back();
-}
+bool PopupMenuOpen(DWORD processId) { return !VisibleWindows(processId, L"#32768").empty(); }
 
 }  // namespace
 
@@ -114,6 +110,32 @@ void Click(POINT screen, bool right)
     Sleep(kInputPause);
 }
 
+void Drag(POINT from, POINT to)
+{
+    // The pointer is placed, then a zero move makes the window see it there.
+    auto moveTo = [](POINT p) {
+        SetCursorPos(p.x, p.y);
+        INPUT move = {};
+        move.type = INPUT_MOUSE;
+        move.mi.dwFlags = MOUSEEVENTF_MOVE;
+        SendInput(1, &move, sizeof move);
+        Sleep(kInputPause);
+    };
+    auto button = [](DWORD flag) {
+        INPUT input = {};
+        input.type = INPUT_MOUSE;
+        input.mi.dwFlags = flag;
+        SendInput(1, &input, sizeof input);
+        Sleep(kInputPause);
+    };
+    moveTo(from);
+    button(MOUSEEVENTF_LEFTDOWN);
+    constexpr int kSteps = 8;
+    for (int step = 1; step <= kSteps; ++step)
+        moveTo({from.x + (to.x - from.x) * step / kSteps, from.y + (to.y - from.y) * step / kSteps});
+    button(MOUSEEVENTF_LEFTUP);
+}
+
 POINT CentreOf(HWND window)
 {
     RECT r = {};
@@ -125,18 +147,12 @@ void PickMenu(HWND window, int menuIndex, int itemIndex)
 {
     if (!Activate(window))
         throw std::runtime_error("the window does not come to the foreground");
-    DWORD pid = OwnerOf(window);
-    auto popupOpen = [pid] {
-        for (HWND w = FindWindowExW(nullptr, nullptr, L"#32768", nullptr); w; w = FindWindowExW(nullptr, w, L"#32768", nullptr))
-            if (OwnerOf(w) == pid && IsWindowVisible(w))
-                return true;
-        return false;
-    };
+    const DWORD pid = OwnerOf(window);
     Keys({VK_MENU});
     for (int i = 0; i < menuIndex; ++i)
         Keys({VK_RIGHT});
     Keys({VK_DOWN});
-    if (!WaitUntil(popupOpen, 3000))
+    if (!WaitUntil([pid] { return PopupMenuOpen(pid); }, 3000))
         throw std::runtime_error("the menu does not open");
     for (int i = 0; i < itemIndex; ++i)
         Keys({VK_DOWN});
@@ -145,7 +161,7 @@ void PickMenu(HWND window, int menuIndex, int itemIndex)
 
 bool PickPopupItem(const Program& program, int itemIndex, DWORD timeoutMs)
 {
-    if (!WaitUntil([&] { return OpenPopupMenu(program) != nullptr; }, timeoutMs))
+    if (!WaitUntil([&] { return PopupMenuOpen(program.Id()); }, timeoutMs))
         return false;
     // A popup opened by the mouse has no item selected yet: the first Down selects the first.
     for (int i = 0; i <= itemIndex; ++i)
@@ -207,9 +223,10 @@ std::vector<MessageBoxView> MessageBoxes(const Program& program)
 {
     std::vector<MessageBoxView> boxes;
     for (HWND dialog : program.Windows(L"#32770")) {
-        // A message box carries its text in the static control 0xFFFF.
+        // A message box carries its text in the static control 0xFFFF; a file dialog, which
+        // may have unnumbered labels too, has a file name box.
         HWND body = GetDlgItem(dialog, 0xFFFF);
-        if (!body)
+        if (!body || GetDlgItem(dialog, cmb13) || GetDlgItem(dialog, edt1))
             continue;
         boxes.push_back({dialog, TextOf(dialog), TextOf(body)});
     }
@@ -341,6 +358,15 @@ int GridProbe::SortMark(int column) const
     SendMessageW(m_header, HDM_GETITEMW, static_cast<WPARAM>(column), m_memory.At(kStructOffset));
     m_memory.Read(kStructOffset, &request, sizeof request);
     return request.fmt & (HDF_SORTUP | HDF_SORTDOWN);
+}
+
+std::vector<int> GridProbe::ColumnOrder() const
+{
+    const int count = static_cast<int>(SendMessageW(m_header, HDM_GETITEMCOUNT, 0, 0));
+    std::vector<int> order(static_cast<size_t>(std::max(count, 0)));
+    if (count > 0 && SendMessageW(m_list, LVM_GETCOLUMNORDERARRAY, static_cast<WPARAM>(count), m_memory.At(kStructOffset)))
+        m_memory.Read(kStructOffset, order.data(), order.size() * sizeof(int));
+    return order;
 }
 
 int GridProbe::TopIndex() const { return static_cast<int>(SendMessageW(m_list, LVM_GETTOPINDEX, 0, 0)); }

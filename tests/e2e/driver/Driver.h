@@ -38,7 +38,6 @@ public:
     // Creates the folder's VeltoDb with the product's tables and the statements; returns
     // the connection string this process uses to look into it.
     std::wstring CreateDatabase(const std::vector<std::wstring>& statements) const;
-    std::wstring Connection() const;
 
     bool Exists(const std::wstring& file) const;
     // The file's bytes; empty when it cannot be read.

@@ -136,8 +136,6 @@ std::wstring ScenarioFolder::CreateDatabase(const std::vector<std::wstring>& sta
     return test::CreateVeltoDb(m_name + L"/VeltoDb", statements);
 }
 
-std::wstring ScenarioFolder::Connection() const { return test::ConnectionString(m_name + L"/VeltoDb"); }
-
 bool ScenarioFolder::Exists(const std::wstring& file) const
 {
     return GetFileAttributesW(Path(file).c_str()) != INVALID_FILE_ATTRIBUTES;

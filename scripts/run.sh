@@ -2,16 +2,30 @@
 # Builds the tool and starts it on the demo environment: a folder with the exe, its
 # language libraries and help page, a demo VeltoDb, and the product's registry values
 # in the demo prefix. Without a DISPLAY it runs under Xvfb and saves a screenshot.
-#   scripts/run.sh            demo database of a few dozen mappings
-#   scripts/run.sh --large    100,000 mappings
+#   scripts/run.sh                     demo database of a few dozen mappings
+#   scripts/run.sh --large             100,000 mappings
+#   scripts/run.sh --screenshots DIR   headless: saves the README's pictures as PNG files in
+#                                      DIR (the main window, a removal's confirmation)
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 
 size=small
-[ "${1:-}" = "--large" ] && size=large
+shots=
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --large) size=large ;;
+    --screenshots) shots=${2:?--screenshots needs a folder}; shift ;;
+    *) echo "usage: $0 [--large] [--screenshots DIR]" >&2; exit 2 ;;
+  esac
+  shift
+done
 
 bash "$VCM_ROOT/scripts/setup.sh"
-vcm_configure_and_build --target VeltoCredentialsMap
+if [ -n "$shots" ]; then
+  vcm_configure_and_build --target VeltoCredentialsMap --target vcm_demo_screenshots
+else
+  vcm_configure_and_build --target VeltoCredentialsMap
+fi
 vcm_register_odbc
 
 demo=$VCM_BUILD/demo
@@ -29,6 +43,8 @@ else
 fi
 
 headless=0
+# Pictures are taken on a screen of their own, with nothing else on it.
+[ -n "$shots" ] && unset DISPLAY
 [ -z "${DISPLAY:-}" ] && headless=1
 trap vcm_stop_started EXIT
 vcm_start_display
@@ -38,6 +54,20 @@ vcm_start_wine
 wine reg add 'HKLM\Software\Orvanto' /v 'Version Number' /t REG_DWORD /d 0x00040000 /f >/dev/null 2>&1 </dev/null
 wine reg add 'HKLM\Software\Orvanto' /v 'Build Number' /t REG_DWORD /d 0x00020069 /f >/dev/null 2>&1 </dev/null
 wine reg add 'HKLM\SOFTWARE\Orvanto\SystemParameters\1.0' /v IDCProgID /t REG_SZ /d 'ZrDsExchange.ZrIDCExchange.1' /f >/dev/null 2>&1 </dev/null
+
+if [ -n "$shots" ]; then
+  mkdir -p "$shots"
+  shots=$(cd "$shots" && pwd)
+  bitmaps=$(mktemp -d)
+  # The helper starts the tool in the demo folder and drives it as a person would.
+  wine "$VCM_BUILD/tests/vcm_demo_screenshots.exe" "$demo" "$bitmaps" </dev/null
+  for name in main-window confirm-removal; do
+    convert "$bitmaps/$name.bmp" -strip "$shots/$name.png"
+  done
+  rm -rf "$bitmaps"
+  echo "screenshots: $shots/main-window.png $shots/confirm-removal.png"
+  exit 0
+fi
 
 cd "$demo"
 if [ "$headless" -eq 1 ]; then

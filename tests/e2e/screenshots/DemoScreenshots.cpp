@@ -1,0 +1,64 @@
+// Takes the README's pictures of the tool on the demo environment: starts the program in
+// the demo folder, saves its main window, opens a removal's confirmation through the
+// grid's popup menu, saves the box, answers No and leaves by File > Exit.
+//   vcm_demo_screenshots <demo folder> <output folder>      (host paths under Wine)
+// Writes main-window.bmp and confirm-removal.bmp; exits with 0 when both were taken.
+#include <windows.h>
+
+#include <cstdio>
+#include <memory>
+
+#include "Driver.h"
+
+using namespace vcm::e2e;
+
+namespace {
+
+int Fail(const char* what)
+{
+    std::fprintf(stderr, "vcm_demo_screenshots: %s\n", what);
+    return 1;
+}
+
+// Lets a window finish painting before it is photographed.
+void LetPaint(HWND window)
+{
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    Sleep(500);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 3)
+        return Fail("usage: vcm_demo_screenshots <demo folder> <output folder>");
+    const std::wstring output = HostPath(argv[2]);
+    try {
+        Program program(HostPath(argv[1]));
+        const HWND main = program.WaitForMainWindow();
+        if (!main)
+            return Fail("the main window did not appear");
+        Activate(main);
+        LetPaint(main);
+        if (!SaveWindowBitmap(main, output + L"\\main-window.bmp"))
+            return Fail("could not save the main window");
+
+        GridProbe grid(program, main);
+        if (grid.Count() < 2 || !PickFromRowPopup(program, main, grid, 1, 0))
+            return Fail("could not ask for a removal");
+        const auto confirm = WaitForMessageBox(program);
+        if (!confirm)
+            return Fail("no confirmation appeared");
+        LetPaint(confirm->box);
+        const bool saved = SaveWindowBitmap(confirm->box, output + L"\\confirm-removal.bmp");
+        Press(confirm->box, IDNO);
+        WaitUntil([&] { return MessageBoxes(program).empty(); }, 5000);
+        PickMenu(main, 0, 1);  // File > Exit
+        if (!program.WaitForExit(10000))
+            return Fail("the program did not end");
+        return saved ? 0 : Fail("could not save the confirmation");
+    } catch (const std::exception& e) {
+        return Fail(e.what());
+    }
+}

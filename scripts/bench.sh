@@ -5,10 +5,6 @@ set -euo pipefail
 source "$(dirname "$0")/common.sh"
 
 bash "$VCM_ROOT/scripts/setup.sh"
-# A build folder configured before bench/ existed has no bench target yet.
-if [ -f "$VCM_BUILD/CMakeCache.txt" ]; then
-  cmake "$VCM_BUILD" >/dev/null
-fi
 vcm_configure_and_build --target bench
 vcm_register_odbc
 trap vcm_stop_started EXIT

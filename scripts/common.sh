@@ -16,10 +16,9 @@ VCM_STARTED_PIDS=()
 vcm_configure_and_build() {
   local jobs
   jobs=$(nproc 2>/dev/null || echo 2)
-  if [ ! -f "$VCM_BUILD/CMakeCache.txt" ]; then
-    cmake -S "$VCM_ROOT" -B "$VCM_BUILD" -DCMAKE_TOOLCHAIN_FILE="$VCM_ROOT/cmake/mingw-w64-x86_64.cmake" \
-      -DCMAKE_BUILD_TYPE=Release >/dev/null
-  fi
+  # Configuring every time is cheap and lets a named target that a newer tree added be found.
+  cmake -S "$VCM_ROOT" -B "$VCM_BUILD" -DCMAKE_TOOLCHAIN_FILE="$VCM_ROOT/cmake/mingw-w64-x86_64.cmake" \
+    -DCMAKE_BUILD_TYPE=Release >/dev/null
   cmake --build "$VCM_BUILD" -j "$jobs" "$@"
 }
 

@@ -5,7 +5,8 @@
 #   scripts/run.sh                     demo database of a few dozen mappings
 #   scripts/run.sh --large             100,000 mappings
 #   scripts/run.sh --screenshots DIR   headless: saves the README's pictures as PNG files in
-#                                      DIR (the main window, a removal's confirmation)
+#                                      DIR (the main window, a removal's confirmation,
+#                                      the help and About windows)
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 
@@ -61,11 +62,14 @@ if [ -n "$shots" ]; then
   bitmaps=$(mktemp -d)
   # The helper starts the tool in the demo folder and drives it as a person would.
   wine "$VCM_BUILD/tests/vcm_demo_screenshots.exe" "$demo" "$bitmaps" </dev/null
-  for name in main-window confirm-removal; do
-    convert "$bitmaps/$name.bmp" -strip "$shots/$name.png"
+  # ImageMagick's own convert, not a stand-in of the same name earlier on the PATH.
+  magick=/usr/bin/convert
+  [ -x "$magick" ] || magick=convert
+  for name in main-window confirm-removal help about; do
+    "$magick" "$bitmaps/$name.bmp" -strip "$shots/$name.png"
   done
   rm -rf "$bitmaps"
-  echo "screenshots: $shots/main-window.png $shots/confirm-removal.png"
+  echo "screenshots: $shots/main-window.png $shots/confirm-removal.png $shots/help.png $shots/about.png"
   exit 0
 fi
 

@@ -1,8 +1,10 @@
 // Takes the README's pictures of the tool on the demo environment: starts the program in
 // the demo folder, saves its main window, opens a removal's confirmation through the
-// grid's popup menu, saves the box, answers No and leaves by File > Exit.
+// grid's popup menu, saves the box, answers No, saves the help and About windows and
+// leaves by File > Exit.
 //   vcm_demo_screenshots <demo folder> <output folder>      (host paths under Wine)
-// Writes main-window.bmp and confirm-removal.bmp; exits with 0 when both were taken.
+// Writes main-window.bmp, confirm-removal.bmp, help.bmp and about.bmp; exits with 0 when
+// all were taken.
 #include <windows.h>
 
 #include <cstdio>
@@ -54,10 +56,35 @@ int main(int argc, char** argv)
         const bool saved = SaveWindowBitmap(confirm->box, output + L"\\confirm-removal.bmp");
         Press(confirm->box, IDNO);
         WaitUntil([&] { return MessageBoxes(program).empty(); }, 5000);
+        if (!saved)
+            return Fail("could not save the confirmation");
+
+        PickMenu(main, 3, 0);  // Help > Help
+        const HWND help = program.WaitForWindow(L"VeltoCredentialsMap.frmHelp", 10000);
+        if (!help)
+            return Fail("the help window did not appear");
+        Sleep(2000);  // the page, or its text in place of a browser that cannot show it
+        LetPaint(help);
+        if (!SaveWindowBitmap(help, output + L"\\help.bmp"))
+            return Fail("could not save the help window");
+        PostMessageW(help, WM_CLOSE, 0, 0);
+
+        Activate(main);
+        PickMenu(main, 3, 1);  // Help > About
+        const HWND about = program.WaitForWindow(L"VeltoCredentialsMap.frmAbout", 10000);
+        if (!about)
+            return Fail("the About window did not appear");
+        LetPaint(about);
+        if (!SaveWindowBitmap(about, output + L"\\about.bmp"))
+            return Fail("could not save the About window");
+        PressKey(VK_ESCAPE);
+        WaitUntil([&] { return !IsWindowVisible(about); }, 5000);
+
+        Activate(main);
         PickMenu(main, 0, 1);  // File > Exit
         if (!program.WaitForExit(10000))
             return Fail("the program did not end");
-        return saved ? 0 : Fail("could not save the confirmation");
+        return 0;
     } catch (const std::exception& e) {
         return Fail(e.what());
     }

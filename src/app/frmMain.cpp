@@ -386,6 +386,14 @@ LRESULT frmMain::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam)
     case WM_SIZE:
         Form_Resize();
         return 0;
+    case WM_DPICHANGED: {
+        // Moved to a screen of another DPI: take the size the system proposes; the resize
+        // rule then lays the controls out in twips at the new DPI.
+        const RECT* proposed = reinterpret_cast<const RECT*>(lParam);
+        SetWindowPos(Hwnd(), nullptr, proposed->left, proposed->top, proposed->right - proposed->left,
+                     proposed->bottom - proposed->top, SWP_NOZORDER | SWP_NOACTIVATE);
+        return 0;
+    }
     case WM_SETCURSOR:
         if (m_busy) {
             SetCursor(LoadCursorW(nullptr, IDC_WAIT));

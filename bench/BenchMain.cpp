@@ -11,6 +11,7 @@
 #include "mapping/GridModel.h"
 #include "mapping/MappingGrid.h"
 #include "mapping/MappingLoader.h"
+#include "mapping/OdbcConnection.h"
 #include "platform/Error.h"
 #include "platform/Handles.h"
 #include "platform/Odbc.h"
@@ -20,44 +21,7 @@ namespace {
 using namespace vcm;
 using Clock = std::chrono::steady_clock;
 
-void Check(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE handle, const wchar_t* call)
-{
-    if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA)
-        throw OdbcError(type, handle, call);
-}
-
 SQLWCHAR* Sql(std::wstring& s) { return reinterpret_cast<SQLWCHAR*>(s.data()); }
-
-class Connection {
-public:
-    explicit Connection(const std::wstring& connection)
-    {
-        Check(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, m_env.put()), SQL_HANDLE_ENV, SQL_NULL_HANDLE,
-              L"SQLAllocHandle");
-        SQLSetEnvAttr(m_env.get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
-        Check(SQLAllocHandle(SQL_HANDLE_DBC, m_env.get(), m_dbc.put()), SQL_HANDLE_ENV, m_env.get(), L"SQLAllocHandle");
-        std::wstring text = connection;
-        Check(SQLDriverConnectW(m_dbc.get(), nullptr, Sql(text), SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT),
-              SQL_HANDLE_DBC, m_dbc.get(), L"SQLDriverConnectW");
-    }
-    SQLHDBC get() const { return m_dbc.get(); }
-
-    UniqueSqlStmt Statement()
-    {
-        UniqueSqlStmt stmt;
-        Check(SQLAllocHandle(SQL_HANDLE_STMT, m_dbc.get(), stmt.put()), SQL_HANDLE_DBC, m_dbc.get(), L"SQLAllocHandle");
-        return stmt;
-    }
-    void Run(std::wstring sql)
-    {
-        UniqueSqlStmt stmt = Statement();
-        Check(SQLExecDirectW(stmt.get(), Sql(sql), SQL_NTS), SQL_HANDLE_STMT, stmt.get(), L"SQLExecDirectW");
-    }
-
-private:
-    UniqueSqlEnv m_env;
-    UniqueSqlDbc m_dbc;
-};
 
 enum class SidKind { Quick, Deleted };
 
@@ -85,19 +49,17 @@ std::vector<unsigned char> MappingSid(SidKind kind, int i)
 void CreateDb(const std::wstring& file, int n, SidKind kind)
 {
     DeleteFileW(file.c_str());
-    Connection db(L"Driver={SQL Server};server=;database=" + file);
-    db.Run(L"CREATE TABLE Subscriber (SubscriberObjectID VARCHAR(64), UID NVARCHAR(64), Alias NVARCHAR(64), "
+    OdbcConnection db(L"Driver={SQL Server};server=;database=" + file);
+    db.Execute(L"CREATE TABLE Subscriber (SubscriberObjectID VARCHAR(64), UID NVARCHAR(64), Alias NVARCHAR(64), "
            L"DisplayName NVARCHAR(128))");
-    db.Run(L"CREATE TABLE Credential (SubscriberObjectID VARCHAR(64), Credentials VARBINARY(68), IsPrimary BIT, "
+    db.Execute(L"CREATE TABLE Credential (SubscriberObjectID VARCHAR(64), Credentials VARBINARY(68), IsPrimary BIT, "
            L"msrepl_tran_version VARCHAR(36))");
-    Check(SQLSetConnectAttrW(db.get(), SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF),
-                             SQL_IS_UINTEGER),
-          SQL_HANDLE_DBC, db.get(), L"SQLSetConnectAttrW");
+    OdbcTransaction transaction(db.Handle());
 
     wchar_t text[4][64];
     SQLLEN ind[4];
     auto bindText = [&](SQLHSTMT stmt, int p) {
-        Check(SQLBindParameter(stmt, static_cast<SQLUSMALLINT>(p + 1), SQL_PARAM_INPUT, SQL_C_WCHAR, SQL_WVARCHAR, 63,
+        CheckOdbc(SQLBindParameter(stmt, static_cast<SQLUSMALLINT>(p + 1), SQL_PARAM_INPUT, SQL_C_WCHAR, SQL_WVARCHAR, 63,
                                0, text[p], sizeof(text[p]), &ind[p]),
               SQL_HANDLE_STMT, stmt, L"SQLBindParameter");
     };
@@ -107,9 +69,9 @@ void CreateDb(const std::wstring& file, int n, SidKind kind)
     };
 
     {
-        UniqueSqlStmt stmt = db.Statement();
+        UniqueSqlStmt stmt = db.NewStatement();
         std::wstring sql = L"INSERT INTO Subscriber VALUES (?, ?, ?, ?)";
-        Check(SQLPrepareW(stmt.get(), Sql(sql), SQL_NTS), SQL_HANDLE_STMT, stmt.get(), L"SQLPrepareW");
+        CheckOdbc(SQLPrepareW(stmt.get(), Sql(sql), SQL_NTS), SQL_HANDLE_STMT, stmt.get(), L"SQLPrepareW");
         for (int p = 0; p < 4; ++p)
             bindText(stmt.get(), p);
         for (int i = 1; i <= n; ++i) {
@@ -117,23 +79,23 @@ void CreateDb(const std::wstring& file, int n, SidKind kind)
             setText(1, L"user%06d", i);
             setText(2, L"user%06d", i);
             setText(3, L"User %d", i);
-            Check(SQLExecute(stmt.get()), SQL_HANDLE_STMT, stmt.get(), L"SQLExecute");
+            CheckOdbc(SQLExecute(stmt.get()), SQL_HANDLE_STMT, stmt.get(), L"SQLExecute");
         }
     }
     {
-        UniqueSqlStmt stmt = db.Statement();
+        UniqueSqlStmt stmt = db.NewStatement();
         std::wstring sql = L"INSERT INTO Credential VALUES (?, ?, ?, ?)";
-        Check(SQLPrepareW(stmt.get(), Sql(sql), SQL_NTS), SQL_HANDLE_STMT, stmt.get(), L"SQLPrepareW");
+        CheckOdbc(SQLPrepareW(stmt.get(), Sql(sql), SQL_NTS), SQL_HANDLE_STMT, stmt.get(), L"SQLPrepareW");
         unsigned char sid[68];
         SQLLEN sidInd = 0;
         SQLINTEGER primary = 0;
         bindText(stmt.get(), 0);
-        Check(SQLBindParameter(stmt.get(), 2, SQL_PARAM_INPUT, SQL_C_BINARY, SQL_VARBINARY, 68, 0, sid, sizeof(sid),
+        CheckOdbc(SQLBindParameter(stmt.get(), 2, SQL_PARAM_INPUT, SQL_C_BINARY, SQL_VARBINARY, 68, 0, sid, sizeof(sid),
                                &sidInd),
               SQL_HANDLE_STMT, stmt.get(), L"SQLBindParameter");
-        Check(SQLBindParameter(stmt.get(), 3, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &primary, 0, nullptr),
+        CheckOdbc(SQLBindParameter(stmt.get(), 3, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &primary, 0, nullptr),
               SQL_HANDLE_STMT, stmt.get(), L"SQLBindParameter");
-        Check(SQLBindParameter(stmt.get(), 4, SQL_PARAM_INPUT, SQL_C_WCHAR, SQL_WVARCHAR, 63, 0, text[3],
+        CheckOdbc(SQLBindParameter(stmt.get(), 4, SQL_PARAM_INPUT, SQL_C_WCHAR, SQL_WVARCHAR, 63, 0, text[3],
                                sizeof(text[3]), &ind[3]),
               SQL_HANDLE_STMT, stmt.get(), L"SQLBindParameter");
         for (int i = 1; i <= n; ++i) {
@@ -144,18 +106,17 @@ void CreateDb(const std::wstring& file, int n, SidKind kind)
             sidInd = static_cast<SQLLEN>(bytes.size());
             primary = i % 3 == 0 ? 1 : 0;
             setText(3, L"5EED0000-0000-0000-0000-%012d", i);
-            Check(SQLExecute(stmt.get()), SQL_HANDLE_STMT, stmt.get(), L"SQLExecute");
+            CheckOdbc(SQLExecute(stmt.get()), SQL_HANDLE_STMT, stmt.get(), L"SQLExecute");
         }
     }
-    Check(SQLEndTran(SQL_HANDLE_DBC, db.get(), SQL_COMMIT), SQL_HANDLE_DBC, db.get(), L"SQLEndTran");
+    transaction.Commit();
 }
 
 // Fetches every column of every row of a query and does nothing with it.
 long ScanQuery(const std::wstring& connection, std::wstring query)
 {
-    Connection db(connection);
-    UniqueSqlStmt stmt = db.Statement();
-    Check(SQLExecDirectW(stmt.get(), Sql(query), SQL_NTS), SQL_HANDLE_STMT, stmt.get(), L"SQLExecDirectW");
+    OdbcConnection db(connection);
+    UniqueSqlStmt stmt = db.Execute(query);
     SQLSMALLINT count = 0;
     SQLNumResultCols(stmt.get(), &count);
     std::vector<SQLSMALLINT> cType(static_cast<size_t>(count));
@@ -173,10 +134,10 @@ long ScanQuery(const std::wstring& connection, std::wstring query)
         const SQLRETURN rc = SQLFetch(stmt.get());
         if (rc == SQL_NO_DATA)
             break;
-        Check(rc, SQL_HANDLE_STMT, stmt.get(), L"SQLFetch");
+        CheckOdbc(rc, SQL_HANDLE_STMT, stmt.get(), L"SQLFetch");
         for (SQLUSMALLINT c = 1; c <= static_cast<SQLUSMALLINT>(count); ++c) {
             SQLLEN ind = 0;
-            Check(SQLGetData(stmt.get(), c, cType[c - 1], buffer, sizeof(buffer), &ind), SQL_HANDLE_STMT, stmt.get(),
+            CheckOdbc(SQLGetData(stmt.get(), c, cType[c - 1], buffer, sizeof(buffer), &ind), SQL_HANDLE_STMT, stmt.get(),
                   L"SQLGetData");
         }
         ++rows;

@@ -42,12 +42,6 @@ constexpr long kProviderFailure = -2147467259;  // 0x80004005
 
 SQLWCHAR* Sql(std::wstring& text) { return reinterpret_cast<SQLWCHAR*>(text.data()); }
 
-void Check(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE handle, const wchar_t* call)
-{
-    if (!SQL_SUCCEEDED(rc))
-        throw OdbcError(type, handle, call);
-}
-
 // How a column's values are read and what kind of value they become.
 enum class Kind { Text, Integer, Float, Boolean, Bytes };
 
@@ -84,7 +78,7 @@ bool ReadText(SQLHSTMT stmt, SQLUSMALLINT col, std::vector<wchar_t>& arena)
         const SQLRETURN rc = SQLGetData(stmt, col, SQL_C_WCHAR, buffer, sizeof(buffer), &ind);
         if (rc == SQL_NO_DATA)
             return true;
-        Check(rc, SQL_HANDLE_STMT, stmt, L"SQLGetData");
+        CheckOdbc(rc, SQL_HANDLE_STMT, stmt, L"SQLGetData");
         if (ind == SQL_NULL_DATA)
             return false;
         // The indicator counts the bytes still to come, this piece included.
@@ -105,7 +99,7 @@ bool ReadBytes(SQLHSTMT stmt, SQLUSMALLINT col, std::vector<unsigned char>& aren
         const SQLRETURN rc = SQLGetData(stmt, col, SQL_C_BINARY, buffer, sizeof(buffer), &ind);
         if (rc == SQL_NO_DATA)
             return true;
-        Check(rc, SQL_HANDLE_STMT, stmt, L"SQLGetData");
+        CheckOdbc(rc, SQL_HANDLE_STMT, stmt, L"SQLGetData");
         if (ind == SQL_NULL_DATA)
             return false;
         const bool complete = ind != SQL_NO_TOTAL && ind <= static_cast<SQLLEN>(sizeof(buffer));
@@ -267,36 +261,6 @@ uint64_t FoldedHash(std::wstring_view text)
     return hash;
 }
 
-// Autocommit off for the life of one write; rolls back unless committed.
-class Transaction {
-public:
-    explicit Transaction(SQLHDBC dbc) : m_dbc(dbc)
-    {
-        Check(SQLSetConnectAttrW(m_dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF),
-                                 SQL_IS_UINTEGER),
-              SQL_HANDLE_DBC, m_dbc, L"SQLSetConnectAttrW");
-    }
-    ~Transaction()
-    {
-        if (!m_done)
-            SQLEndTran(SQL_HANDLE_DBC, m_dbc, SQL_ROLLBACK);
-        SQLSetConnectAttrW(m_dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON),
-                           SQL_IS_UINTEGER);
-    }
-    Transaction(const Transaction&) = delete;
-    Transaction& operator=(const Transaction&) = delete;
-
-    void Commit()
-    {
-        Check(SQLEndTran(SQL_HANDLE_DBC, m_dbc, SQL_COMMIT), SQL_HANDLE_DBC, m_dbc, L"SQLEndTran");
-        m_done = true;
-    }
-
-private:
-    SQLHDBC m_dbc;
-    bool m_done = false;
-};
-
 // One value bound as a statement parameter; lives until the statement has run.
 struct BoundValue {
     FieldValue value;
@@ -328,7 +292,7 @@ void BindValue(SQLHSTMT stmt, SQLUSMALLINT number, BoundValue& p)
                               size > 8000 ? SQL_LONGVARBINARY : SQL_VARBINARY, std::max<SQLULEN>(size, 1), 0,
                               bytes->empty() ? &empty : bytes->data(), static_cast<SQLLEN>(size), &p.ind);
     }
-    Check(rc, SQL_HANDLE_STMT, stmt, L"SQLBindParameter");
+    CheckOdbc(rc, SQL_HANDLE_STMT, stmt, L"SQLBindParameter");
 }
 
 constexpr uint32_t kNoRow = std::numeric_limits<uint32_t>::max();
@@ -440,20 +404,8 @@ void Recordset::Open(const std::wstring& query, const std::wstring& connection, 
     if (m_open)
         Throw(kObjectOpen, L"Operation is not allowed when the object is open.", L"Recordset::Open");
     try {
-        Check(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, m_env.put()), SQL_HANDLE_ENV, SQL_NULL_HANDLE,
-              L"SQLAllocHandle");
-        Check(SQLSetEnvAttr(m_env.get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0),
-              SQL_HANDLE_ENV, m_env.get(), L"SQLSetEnvAttr");
-        Check(SQLAllocHandle(SQL_HANDLE_DBC, m_env.get(), m_dbc.put()), SQL_HANDLE_ENV, m_env.get(),
-              L"SQLAllocHandle");
-        std::wstring connect = connection;
-        Check(SQLDriverConnectW(m_dbc.get(), nullptr, Sql(connect), SQL_NTS, nullptr, 0, nullptr,
-                                SQL_DRIVER_NOPROMPT),
-              SQL_HANDLE_DBC, m_dbc.get(), L"SQLDriverConnectW");
-
-        UniqueSqlStmt stmt;
-        Check(SQLAllocHandle(SQL_HANDLE_STMT, m_dbc.get(), stmt.put()), SQL_HANDLE_DBC, m_dbc.get(),
-              L"SQLAllocHandle");
+        m_connection = OdbcConnection(connection);
+        UniqueSqlStmt stmt = m_connection.NewStatement();
         std::vector<BoundValue> bound(parameters.size());
         for (size_t i = 0; i < parameters.size(); ++i) {
             bound[i].value = parameters[i];
@@ -462,7 +414,7 @@ void Recordset::Open(const std::wstring& query, const std::wstring& connection, 
         std::wstring sql = query;
         const SQLRETURN rc = SQLExecDirectW(stmt.get(), Sql(sql), SQL_NTS);
         if (rc != SQL_NO_DATA)
-            Check(rc, SQL_HANDLE_STMT, stmt.get(), L"SQLExecDirectW");
+            CheckOdbc(rc, SQL_HANDLE_STMT, stmt.get(), L"SQLExecDirectW");
         ReadResult(stmt.get());
         // The statement is freed here: nothing stays locked in the database while the set lives.
     } catch (...) {
@@ -478,7 +430,7 @@ void Recordset::Open(const std::wstring& query, const std::wstring& connection, 
 void Recordset::ReadResult(SQLHSTMT stmt)
 {
     SQLSMALLINT count = 0;
-    Check(SQLNumResultCols(stmt, &count), SQL_HANDLE_STMT, stmt, L"SQLNumResultCols");
+    CheckOdbc(SQLNumResultCols(stmt, &count), SQL_HANDLE_STMT, stmt, L"SQLNumResultCols");
     m_columns.assign(static_cast<size_t>(count), Column{});
     std::vector<Kind> kinds(m_columns.size());
     for (SQLUSMALLINT i = 1; i <= static_cast<SQLUSMALLINT>(count); ++i) {
@@ -489,7 +441,7 @@ void Recordset::ReadResult(SQLHSTMT stmt)
         SQLSMALLINT digits = 0;
         SQLSMALLINT nullable = 0;
         for (;;) {
-            Check(SQLDescribeColW(stmt, i, Sql(name), static_cast<SQLSMALLINT>(name.size()), &nameLength,
+            CheckOdbc(SQLDescribeColW(stmt, i, Sql(name), static_cast<SQLSMALLINT>(name.size()), &nameLength,
                                   &c.sqlType, &size, &digits, &nullable),
                   SQL_HANDLE_STMT, stmt, L"SQLDescribeColW");
             if (static_cast<size_t>(nameLength) < name.size())
@@ -513,7 +465,7 @@ void Recordset::ReadResult(SQLHSTMT stmt)
         const SQLRETURN rc = SQLFetch(stmt);
         if (rc == SQL_NO_DATA)
             break;
-        Check(rc, SQL_HANDLE_STMT, stmt, L"SQLFetch");
+        CheckOdbc(rc, SQL_HANDLE_STMT, stmt, L"SQLFetch");
         if (m_rowCount >= kNoRow)
             Throw(kProviderFailure, L"Too many rows for one recordset.", L"Recordset::Open");
         for (SQLUSMALLINT i = 1; i <= static_cast<SQLUSMALLINT>(count); ++i) {
@@ -756,18 +708,17 @@ void Recordset::Delete()
         }
     }
 
-    UniqueSqlStmt stmt;
-    Check(SQLAllocHandle(SQL_HANDLE_STMT, m_dbc.get(), stmt.put()), SQL_HANDLE_DBC, m_dbc.get(), L"SQLAllocHandle");
+    UniqueSqlStmt stmt = m_connection.NewStatement();
     for (size_t i = 0; i < bound.size(); ++i)
         BindValue(stmt.get(), static_cast<SQLUSMALLINT>(i + 1), bound[i]);
 
     {
-        Transaction transaction(m_dbc.get());
+        OdbcTransaction transaction(m_connection.Handle());
         const SQLRETURN rc = SQLExecDirectW(stmt.get(), Sql(sql), SQL_NTS);
         SQLLEN affected = 0;
         if (rc != SQL_NO_DATA) {  // a delete that matches nothing answers SQL_NO_DATA
-            Check(rc, SQL_HANDLE_STMT, stmt.get(), L"SQLExecDirectW");
-            Check(SQLRowCount(stmt.get(), &affected), SQL_HANDLE_STMT, stmt.get(), L"SQLRowCount");
+            CheckOdbc(rc, SQL_HANDLE_STMT, stmt.get(), L"SQLExecDirectW");
+            CheckOdbc(SQLRowCount(stmt.get(), &affected), SQL_HANDLE_STMT, stmt.get(), L"SQLRowCount");
         }
         if (affected == 0)
             Throw(kRowNotLocated,
@@ -798,8 +749,7 @@ void Recordset::Close()
     m_pos = 0;
     m_currentDeleted = false;
     m_indexes.clear();
-    m_dbc.reset();
-    m_env.reset();
+    m_connection = OdbcConnection();
 }
 
 bool Recordset::IsOpen() const { return m_open; }

@@ -9,6 +9,7 @@
 #include <variant>
 #include <vector>
 
+#include "mapping/OdbcConnection.h"
 #include "platform/Handles.h"
 
 namespace vcm {
@@ -99,8 +100,7 @@ private:
     bool IsVisible(uint32_t row, size_t* position) const;
     void ReadResult(SQLHSTMT stmt);
 
-    UniqueSqlEnv m_env;
-    UniqueSqlDbc m_dbc;
+    OdbcConnection m_connection;
     bool m_open = false;
     bool m_readOnly = true;
     int m_cursorType = kCursorDynamic;

@@ -3,65 +3,22 @@
 #include <cwchar>
 #include <stdexcept>
 
+#include "mapping/OdbcConnection.h"
 #include "platform/Error.h"
-#include "platform/Handles.h"
-#include "platform/Odbc.h"
 
 namespace vcm::test {
 
 namespace {
 
-void Check(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE handle, const wchar_t* call)
+// Runs statements in one transaction on a connection of their own.
+void RunAll(const std::wstring& connection, const std::vector<std::wstring>& statements)
 {
-    if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA)
-        throw OdbcError(type, handle, call);
+    OdbcConnection db(connection);
+    OdbcTransaction transaction(db.Handle());
+    for (const std::wstring& statement : statements)
+        db.Execute(statement);
+    transaction.Commit();
 }
-
-// One connection for the helpers below.
-class Connection {
-public:
-    explicit Connection(const std::wstring& connection)
-    {
-        Check(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, m_env.put()), SQL_HANDLE_ENV, SQL_NULL_HANDLE,
-              L"SQLAllocHandle");
-        SQLSetEnvAttr(m_env.get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
-        Check(SQLAllocHandle(SQL_HANDLE_DBC, m_env.get(), m_dbc.put()), SQL_HANDLE_ENV, m_env.get(), L"SQLAllocHandle");
-        std::wstring text = connection;
-        Check(SQLDriverConnectW(m_dbc.get(), nullptr, reinterpret_cast<SQLWCHAR*>(text.data()), SQL_NTS, nullptr, 0,
-                                nullptr, SQL_DRIVER_NOPROMPT),
-              SQL_HANDLE_DBC, m_dbc.get(), L"SQLDriverConnectW");
-    }
-
-    UniqueSqlStmt Run(const std::wstring& sql)
-    {
-        UniqueSqlStmt stmt;
-        Check(SQLAllocHandle(SQL_HANDLE_STMT, m_dbc.get(), stmt.put()), SQL_HANDLE_DBC, m_dbc.get(), L"SQLAllocHandle");
-        std::wstring text = sql;
-        Check(SQLExecDirectW(stmt.get(), reinterpret_cast<SQLWCHAR*>(text.data()), SQL_NTS), SQL_HANDLE_STMT,
-              stmt.get(), L"SQLExecDirectW");
-        return stmt;
-    }
-
-    void RunAll(const std::vector<std::wstring>& statements)
-    {
-        SQLSetConnectAttrW(m_dbc.get(), SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF),
-                           SQL_IS_UINTEGER);
-        try {
-            for (const std::wstring& s : statements)
-                Run(s);
-        } catch (...) {
-            SQLEndTran(SQL_HANDLE_DBC, m_dbc.get(), SQL_ROLLBACK);
-            throw;
-        }
-        Check(SQLEndTran(SQL_HANDLE_DBC, m_dbc.get(), SQL_COMMIT), SQL_HANDLE_DBC, m_dbc.get(), L"SQLEndTran");
-        SQLSetConnectAttrW(m_dbc.get(), SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON),
-                           SQL_IS_UINTEGER);
-    }
-
-private:
-    UniqueSqlEnv m_env;
-    UniqueSqlDbc m_dbc;
-};
 
 }  // namespace
 
@@ -75,7 +32,7 @@ std::wstring CreateTestDb(const std::wstring& file, const std::vector<std::wstri
     if (!DeleteFileW(file.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND)
         ThrowLastError(L"DeleteFileW " + file);
     const std::wstring connection = ConnectionString(file);
-    Connection(connection).RunAll(statements);
+    RunAll(connection, statements);
     return connection;
 }
 
@@ -156,22 +113,22 @@ std::wstring Quote(std::wstring_view text)
 
 void Execute(const std::wstring& connection, const std::vector<std::wstring>& statements)
 {
-    Connection(connection).RunAll(statements);
+    RunAll(connection, statements);
 }
 
 std::vector<TextRow> QueryRows(const std::wstring& connection, const std::wstring& query)
 {
-    Connection db(connection);
-    UniqueSqlStmt stmt = db.Run(query);
+    OdbcConnection db(connection);
+    UniqueSqlStmt stmt = db.Execute(query);
     SQLSMALLINT columns = 0;
-    Check(SQLNumResultCols(stmt.get(), &columns), SQL_HANDLE_STMT, stmt.get(), L"SQLNumResultCols");
+    CheckOdbc(SQLNumResultCols(stmt.get(), &columns), SQL_HANDLE_STMT, stmt.get(), L"SQLNumResultCols");
     std::vector<TextRow> rows;
     while (SQLFetch(stmt.get()) == SQL_SUCCESS) {
         TextRow row;
         for (SQLUSMALLINT c = 1; c <= static_cast<SQLUSMALLINT>(columns); ++c) {
             SQLWCHAR buffer[1024];
             SQLLEN ind = 0;
-            Check(SQLGetData(stmt.get(), c, SQL_C_WCHAR, buffer, sizeof(buffer), &ind), SQL_HANDLE_STMT, stmt.get(),
+            CheckOdbc(SQLGetData(stmt.get(), c, SQL_C_WCHAR, buffer, sizeof(buffer), &ind), SQL_HANDLE_STMT, stmt.get(),
                   L"SQLGetData");
             if (ind == SQL_NULL_DATA)
                 row.emplace_back();

@@ -1,0 +1,70 @@
+#include "mapping/OdbcConnection.h"
+
+#include "platform/Error.h"
+
+namespace vcm {
+
+void CheckOdbc(SQLRETURN rc, SQLSMALLINT handleType, SQLHANDLE handle, const wchar_t* call)
+{
+    if (!SQL_SUCCEEDED(rc))
+        throw OdbcError(handleType, handle, call);
+}
+
+OdbcConnection::OdbcConnection(const std::wstring& connectionString)
+{
+    CheckOdbc(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, m_env.put()), SQL_HANDLE_ENV, SQL_NULL_HANDLE,
+              L"SQLAllocHandle");
+    CheckOdbc(SQLSetEnvAttr(m_env.get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0),
+              SQL_HANDLE_ENV, m_env.get(), L"SQLSetEnvAttr");
+    CheckOdbc(SQLAllocHandle(SQL_HANDLE_DBC, m_env.get(), m_dbc.put()), SQL_HANDLE_ENV, m_env.get(),
+              L"SQLAllocHandle");
+    std::wstring text = connectionString;
+    const SQLRETURN rc = SQLDriverConnectW(m_dbc.get(), nullptr, reinterpret_cast<SQLWCHAR*>(text.data()), SQL_NTS,
+                                           nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
+    if (!SQL_SUCCEEDED(rc)) {
+        Error failure = OdbcError(SQL_HANDLE_DBC, m_dbc.get(), L"SQLDriverConnectW");
+        // A handle that never connected must not be disconnected.
+        SQLFreeHandle(SQL_HANDLE_DBC, m_dbc.release());
+        throw failure;
+    }
+}
+
+UniqueSqlStmt OdbcConnection::NewStatement() const
+{
+    UniqueSqlStmt stmt;
+    CheckOdbc(SQLAllocHandle(SQL_HANDLE_STMT, m_dbc.get(), stmt.put()), SQL_HANDLE_DBC, m_dbc.get(),
+              L"SQLAllocHandle");
+    return stmt;
+}
+
+UniqueSqlStmt OdbcConnection::Execute(const std::wstring& sql) const
+{
+    UniqueSqlStmt stmt = NewStatement();
+    std::wstring text = sql;
+    const SQLRETURN rc = SQLExecDirectW(stmt.get(), reinterpret_cast<SQLWCHAR*>(text.data()), SQL_NTS);
+    if (rc != SQL_NO_DATA)
+        CheckOdbc(rc, SQL_HANDLE_STMT, stmt.get(), L"SQLExecDirectW");
+    return stmt;
+}
+
+OdbcTransaction::OdbcTransaction(SQLHDBC dbc) : m_dbc(dbc)
+{
+    CheckOdbc(SQLSetConnectAttrW(m_dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF),
+                                 SQL_IS_UINTEGER),
+              SQL_HANDLE_DBC, m_dbc, L"SQLSetConnectAttrW");
+}
+
+OdbcTransaction::~OdbcTransaction()
+{
+    if (!m_done)
+        SQLEndTran(SQL_HANDLE_DBC, m_dbc, SQL_ROLLBACK);
+    SQLSetConnectAttrW(m_dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), SQL_IS_UINTEGER);
+}
+
+void OdbcTransaction::Commit()
+{
+    CheckOdbc(SQLEndTran(SQL_HANDLE_DBC, m_dbc, SQL_COMMIT), SQL_HANDLE_DBC, m_dbc, L"SQLEndTran");
+    m_done = true;
+}
+
+}  // namespace vcm

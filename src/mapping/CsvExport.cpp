@@ -92,14 +92,7 @@ std::wstring CsvField(std::wstring_view text)
 {
     if (text.find_first_of(L",\"\r\n") == std::wstring_view::npos)
         return std::wstring(text);
-    std::wstring out = L"\"";
-    for (wchar_t c : text) {
-        out.push_back(c);
-        if (c == L'"')
-            out.push_back(L'"');
-    }
-    out.push_back(L'"');
-    return out;
+    return Enclose(text, L'"', L'"');
 }
 
 void WriteCsv(const GridModel& grid, const std::wstring& target)

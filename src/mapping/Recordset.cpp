@@ -171,17 +171,7 @@ std::wstring ColumnAttribute(SQLHSTMT stmt, SQLUSMALLINT col, SQLUSMALLINT field
 }
 
 // An identifier quoted so that any character in it stays part of the name.
-std::wstring QuoteName(std::wstring_view name)
-{
-    std::wstring out = L"[";
-    for (wchar_t c : name) {
-        out.push_back(c);
-        if (c == L']')
-            out.push_back(L']');
-    }
-    out.push_back(L']');
-    return out;
-}
+std::wstring QuoteName(std::wstring_view name) { return Enclose(name, L'[', L']'); }
 
 // Upper case with the invariant table, the same for every user locale. Plain ASCII, by far
 // the common case for ids, is mapped here without a call into the system.

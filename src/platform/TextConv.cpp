@@ -49,4 +49,17 @@ std::wstring TrimBlanks(std::wstring_view text)
     return std::wstring(text.substr(first, last - first + 1));
 }
 
+std::wstring Enclose(std::wstring_view text, wchar_t open, wchar_t close)
+{
+    std::wstring out(1, open);
+    out.reserve(text.size() + 2);
+    for (wchar_t c : text) {
+        out.push_back(c);
+        if (c == close)
+            out.push_back(close);
+    }
+    out.push_back(close);
+    return out;
+}
+
 }  // namespace vcm

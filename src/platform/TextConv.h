@@ -19,4 +19,8 @@ bool EqualsNoCase(std::wstring_view a, std::wstring_view b);
 // Leading and trailing blanks (U+0020) removed, nothing else.
 std::wstring TrimBlanks(std::wstring_view text);
 
+// The text between open and close, every close character inside doubled: the quoting of
+// CSV fields ("), SQL literals (') and SQL names ([ ]).
+std::wstring Enclose(std::wstring_view text, wchar_t open, wchar_t close);
+
 }  // namespace vcm

@@ -5,6 +5,7 @@
 
 #include "mapping/OdbcConnection.h"
 #include "platform/Error.h"
+#include "platform/TextConv.h"
 
 namespace vcm::test {
 
@@ -99,17 +100,7 @@ std::wstring BlobLiteral(const std::vector<unsigned char>& bytes)
 
 std::wstring SidLiteral(std::wstring_view text) { return BlobLiteral(SidBytes(text)); }
 
-std::wstring Quote(std::wstring_view text)
-{
-    std::wstring out = L"'";
-    for (wchar_t c : text) {
-        out.push_back(c);
-        if (c == L'\'')
-            out.push_back(L'\'');
-    }
-    out.push_back(L'\'');
-    return out;
-}
+std::wstring Quote(std::wstring_view text) { return Enclose(text, L'\'', L'\''); }
 
 void Execute(const std::wstring& connection, const std::vector<std::wstring>& statements)
 {

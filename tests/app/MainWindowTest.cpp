@@ -4,14 +4,13 @@
 
 #include <windows.h>
 #include <commctrl.h>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "ScriptedDialogs.h"
 #include "TestDb.h"
+#include "TestFiles.h"
 #include "WindowTesting.h"
 #include "app/frmMain.h"
 #include "localize/frmAbout.h"
@@ -42,14 +41,6 @@ std::vector<std::wstring> MenuTexts(HMENU menu)
         texts.push_back((state & MF_SEPARATOR) ? L"-" : text);
     }
     return texts;
-}
-
-std::string ReadFile(const std::wstring& path)
-{
-    std::ifstream in(ToUtf8(path), std::ios::binary);
-    std::stringstream content;
-    content << in.rdbuf();
-    return content.str();
 }
 
 // The popup menu that the thread shows next: its items are read and the menu is closed.
@@ -296,9 +287,9 @@ TEST_F(MainWindowTest, ExitsEndTheProcessAndTheWindowExitsCloseTheLog)
         row.trigger();
         Pump();
         EXPECT_EQ(ended, endedBefore + 1) << row.name;
-        const std::string before = ReadFile(logPath);
+        const std::string before = test::FileBytes(logPath);
         WriteLog(L"written after the exit");
-        const std::string after = ReadFile(logPath);
+        const std::string after = test::FileBytes(logPath);
         EXPECT_EQ(after == before, row.logClosed) << row.name;
         EXPECT_TRUE(IsWindow(main->Hwnd())) << row.name << ": no further window event ran";
         CloseLog();

@@ -2,14 +2,13 @@
 // prefix and a real database named as the fixed connection string names it.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <memory>
 #include <optional>
-#include <sstream>
 #include <string>
 
 #include "ScriptedDialogs.h"
 #include "TestDb.h"
+#include "TestFiles.h"
 #include "WindowTesting.h"
 #include "app/frmMain.h"
 #include "localize/modLocalize.h"
@@ -44,14 +43,6 @@ void SetText(const wchar_t* key, const wchar_t* name, const std::optional<std::w
     else
         RegDeleteValueW(h, name);
     RegCloseKey(h);
-}
-
-std::string ReadFile(const std::wstring& path)
-{
-    std::ifstream in(ToUtf8(path), std::ios::binary);
-    std::stringstream content;
-    content << in.rdbuf();
-    return content.str();
 }
 
 bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
@@ -173,7 +164,7 @@ TEST_F(StartupTest, AcceptedServerLoadsItsTableAndWritesTheLogHeader)
         EXPECT_EQ(gProductVersion.BuildLow, 105);
         main.reset();
         CloseLog();
-        const std::string log = ReadFile(logPath);
+        const std::string log = test::FileBytes(logPath);
         const std::string header = "\r\n" + std::string(61, '*') + "\r\nRunning " + ToAnsi(ExeBaseName()) +
                                    " version: 1.0.5\r\n";
         EXPECT_EQ(log.rfind(header, 0), 0u) << log;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "TestFiles.h"
 #include "platform/Logging.h"
 #include "platform/ProgramInfo.h"
 #include "platform/TextConv.h"
@@ -14,26 +15,10 @@ namespace vcm {
 namespace {
 const std::wstring kRule(61, L'*');
 
-// Reads the file through a handle of its own while the log may still hold it open.
-std::string ReadBytes(const std::wstring& path)
-{
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return "<cannot open: " + std::to_string(GetLastError()) + ">";
-    std::string bytes;
-    char chunk[4096];
-    DWORD got = 0;
-    while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0)
-        bytes.append(chunk, got);
-    CloseHandle(file);
-    return bytes;
-}
-
 // The file's lines; every line must end with CR LF.
 std::vector<std::wstring> Lines(const std::wstring& path)
 {
-    const std::string bytes = ReadBytes(path);
+    const std::string bytes = test::FileBytes(path);
     std::vector<std::wstring> lines;
     size_t start = 0;
     for (size_t end; (end = bytes.find("\r\n", start)) != std::string::npos; start = end + 2)
@@ -107,10 +92,10 @@ TEST_F(ActivityLog, EachRunAppendsItsHeaderAndEntriesAreOnDiskAtOnce)
 TEST_F(ActivityLog, WritesAnsiTextWithoutMarkAndSplitsEmbeddedLineBreaks)
 {
     OpenLog(kPath, false);
-    const size_t headerBytes = ReadBytes(kPath).size();
+    const size_t headerBytes = test::FileBytes(kPath).size();
     WriteLog(L"Jürgen €\r\nsecond");
     WriteLog(L"");
-    const std::string bytes = ReadBytes(kPath);
+    const std::string bytes = test::FileBytes(kPath);
     EXPECT_NE(bytes.substr(0, 3), "\xEF\xBB\xBF");
     EXPECT_EQ(bytes.substr(0, 2), "\r\n");
     EXPECT_EQ(bytes.substr(headerBytes), "J\xFCrgen \x80\r\nsecond\r\n\r\n");
@@ -127,9 +112,9 @@ TEST_F(ActivityLog, ClosedOrUnopenableLogIsSilentlyIgnored)
     OpenLog(kPath, true);
     CloseLog();
     CloseLog();
-    const std::string closed = ReadBytes(kPath);
+    const std::string closed = test::FileBytes(kPath);
     EXPECT_NO_THROW(WriteLog(L"after close"));
-    EXPECT_EQ(ReadBytes(kPath), closed);
+    EXPECT_EQ(test::FileBytes(kPath), closed);
 
     const std::wstring unwritable = L"No Such Folder\\CredentialsLog.txt";
     EXPECT_NO_THROW(OpenLog(unwritable, true));

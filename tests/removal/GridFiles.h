@@ -1,4 +1,4 @@
-// Grids filled cell by cell and file contents read back, for the removal and export tests.
+// Grids filled cell by cell, for the removal and export tests.
 #pragma once
 #include <windows.h>
 
@@ -7,6 +7,7 @@
 
 #include "mapping/GridModel.h"
 #include "mapping/MappingGrid.h"
+#include "TestFiles.h"
 
 namespace vcm::test {
 
@@ -38,32 +39,5 @@ inline std::vector<std::vector<std::wstring>> Snapshot(const GridModel& grid)
     return cells;
 }
 
-// The file's bytes; "<missing>" when it cannot be opened.
-inline std::string FileBytes(const std::wstring& path)
-{
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return "<missing>";
-    std::string bytes;
-    char chunk[4096];
-    DWORD got = 0;
-    while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0)
-        bytes.append(chunk, got);
-    CloseHandle(file);
-    return bytes;
-}
-
-inline bool WriteBytes(const std::wstring& path, const std::string& bytes)
-{
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    DWORD written = 0;
-    const bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-                    written == bytes.size();
-    CloseHandle(file);
-    return ok;
-}
 
 }  // namespace vcm::test

@@ -1,6 +1,7 @@
 // The scenario's surroundings: its folder, the product's registry values, the running
 // program and memory inside it.
 #include "Driver.h"
+#include "TestFiles.h"
 
 #include <stdexcept>
 
@@ -143,17 +144,7 @@ bool ScenarioFolder::Exists(const std::wstring& file) const
 
 std::string ScenarioFolder::ReadBytes(const std::wstring& file) const
 {
-    HANDLE handle = CreateFileW(Path(file).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
-        return {};
-    std::string bytes;
-    char chunk[65536];
-    DWORD read = 0;
-    while (ReadFile(handle, chunk, sizeof chunk, &read, nullptr) && read > 0)
-        bytes.append(chunk, read);
-    CloseHandle(handle);
-    return bytes;
+    return test::TryFileBytes(Path(file)).value_or(std::string());
 }
 
 // --- ProductRegistry ---------------------------------------------------------------------

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "ScriptedDialogs.h"
+#include "TempFolder.h"
 #include "help/frmHelp.h"
 #include "localize/frmAbout.h"
 #include "localize/modLocalize.h"
@@ -55,54 +56,7 @@ std::wstring BuiltLibrary(const wchar_t* name)
     return full;
 }
 
-class TempFolder {
-public:
-    explicit TempFolder(const wchar_t* name)
-    {
-        wchar_t full[MAX_PATH] = {};
-        GetFullPathNameW(name, MAX_PATH, full, nullptr);
-        m_path = full;
-        Clear();
-        CreateDirectoryW(m_path.c_str(), nullptr);
-    }
-    ~TempFolder()
-    {
-        Clear();
-        RemoveDirectoryW(m_path.c_str());
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    const std::wstring& Path() const { return m_path; }
-    void Copy(const std::wstring& source, const std::wstring& name) const
-    {
-        ASSERT_TRUE(CopyFileW(source.c_str(), (m_path + L"\\" + name).c_str(), FALSE))
-            << "copy of " << testing::PrintToString(source) << " failed: " << GetLastError();
-    }
-    // File names in the order the platform lists them.
-    std::vector<std::wstring> Names() const
-    {
-        std::vector<std::wstring> names;
-        WIN32_FIND_DATAW data = {};
-        HANDLE find = FindFirstFileW((m_path + L"\\*").c_str(), &data);
-        if (find == INVALID_HANDLE_VALUE)
-            return names;
-        do {
-            if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
-                names.emplace_back(data.cFileName);
-        } while (FindNextFileW(find, &data));
-        FindClose(find);
-        return names;
-    }
-
-private:
-    void Clear() const
-    {
-        for (const std::wstring& name : Names())
-            DeleteFileW((m_path + L"\\" + name).c_str());
-    }
-    std::wstring m_path;
-};
+using test::TempFolder;
 
 // The texts one language library gives, with the built-in text where it has none.
 class Catalogue {

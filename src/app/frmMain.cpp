@@ -394,6 +394,23 @@ LRESULT frmMain::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam)
                      proposed->bottom - proposed->top, SWP_NOZORDER | SWP_NOACTIVATE);
         return 0;
     }
+    case WM_CONTEXTMENU: {
+        // The menu key or Shift+F10 on the grid opens the same popup as the right button,
+        // under the selected row (or the grid's corner when none is selected). A mouse
+        // right-click already got its popup through the grid's button event.
+        const HWND from = reinterpret_cast<HWND>(wParam);
+        const bool fromGrid = from == m_gridView.Hwnd() || from == m_gridView.ListHwnd();
+        if (!fromGrid || lParam != -1)
+            return Default(msg, wParam, lParam);
+        POINT at = {0, 0};
+        const int item = m_grid.Row() - 1;
+        RECT rowRect = {};
+        if (item >= 0 && ListView_GetItemRect(m_gridView.ListHwnd(), item, &rowRect, LVIR_LABEL))
+            at = {rowRect.left, rowRect.bottom};
+        ClientToScreen(m_gridView.ListHwnd(), &at);
+        TrackPopupMenu(m_mnuEdit, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON, at.x, at.y, 0, Hwnd(), nullptr);
+        return 0;
+    }
     case WM_SETCURSOR:
         if (m_busy) {
             SetCursor(LoadCursorW(nullptr, IDC_WAIT));

@@ -234,6 +234,15 @@ TEST_F(MainWindowTest, RightButtonPopsUpTheEditMenuAlone)
     EXPECT_FALSE(PopupAfterPress(WM_MBUTTONDOWN, WM_MBUTTONUP, MK_MBUTTON)) << "middle button";
     ASSERT_TRUE(PopupAfterPress(WM_RBUTTONDOWN, WM_RBUTTONUP, MK_RBUTTON)) << "right button";
     EXPECT_EQ(g_popupItems, (std::vector<std::wstring>{L"Remove Selected Mapping"}));
+
+    // The menu key opens the same popup from the keyboard.
+    g_popupSeen = false;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 20, &ClosePopup);
+    HWND list = main->GridControl().ListHwnd();
+    PostMessageW(list, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(list), -1);
+    PumpFor(400);
+    KillTimer(nullptr, timer);
+    EXPECT_TRUE(g_popupSeen) << "menu key";
 }
 
 TEST_F(MainWindowTest, ViewOptionsInvertTheirMarkAndReload)

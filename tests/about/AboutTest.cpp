@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "ScriptedDialogs.h"
+#include "LanguageState.h"
 #include "TempFolder.h"
 #include "help/frmHelp.h"
 #include "localize/frmAbout.h"
@@ -56,6 +57,7 @@ std::wstring BuiltLibrary(const wchar_t* name)
     return full;
 }
 
+using test::ResetLanguageState;
 using test::TempFolder;
 
 // The texts one language library gives, with the built-in text where it has none.
@@ -292,15 +294,6 @@ protected:
         frmAbout::SetLanguageFolder({}, {});
         ResetLanguageState();
         SetAppDialogs(nullptr);
-    }
-
-    static void ResetLanguageState()
-    {
-        if (gLangLibrary)
-            FreeLibrary(gLangLibrary);
-        gLangLibrary = nullptr;
-        gCurrentLangID = 0;
-        gLanguageList.clear();
     }
 
     test::ScriptedDialogs dialogs;

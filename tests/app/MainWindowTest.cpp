@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "ScriptedDialogs.h"
+#include "LanguageState.h"
 #include "TestDb.h"
 #include "TestFiles.h"
 #include "WindowTesting.h"
@@ -369,9 +370,7 @@ TEST_F(MainWindowTest, LanguagePickedInAboutTurnsTheMainWindowAtOnce)
 
     frmAbout::Unload();
     frmAbout::SetLanguageFolder({}, {});
-    FreeLibrary(gLangLibrary);
-    gLangLibrary = nullptr;
-    gCurrentLangID = 0;
+    test::ResetLanguageState();
     FreeLibrary(french);
     DeleteFileW((folder + L"\\VeltoCredentialsMap_FRA.dll").c_str());
     RemoveDirectoryW(folder.c_str());

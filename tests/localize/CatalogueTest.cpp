@@ -9,6 +9,7 @@ namespace vcm {
 namespace {
 
 using Catalogue = test::LocalizeTest;
+using test::ResetLanguageState;
 
 struct CatalogueText {
     int id;

@@ -12,6 +12,7 @@ namespace vcm {
 namespace {
 
 using Languages = test::LocalizeTest;
+using test::ResetLanguageState;
 
 constexpr wchar_t kBase[] = L"VeltoCredentialsMap";
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ScriptedDialogs.h"
+#include "LanguageState.h"
 #include "TempFolder.h"
 #include "localize/modLocalize.h"
 
@@ -43,15 +44,6 @@ protected:
     {
         SetAppDialogs(nullptr);
         ResetLanguageState();
-    }
-
-    static void ResetLanguageState()
-    {
-        if (gLangLibrary)
-            FreeLibrary(gLangLibrary);
-        gLangLibrary = nullptr;
-        gCurrentLangID = 0;
-        gLanguageList.clear();
     }
 
     ScriptedDialogs dialogs;

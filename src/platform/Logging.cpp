@@ -15,8 +15,35 @@ UniqueHandle gLogFile;
 
 const wchar_t kHeaderRule[] = L"*************************************************************";
 
+// Held across one line's write by every copy of the tool: a byte far past any real log
+// data, so the lock never stands in a reader's way. Append access alone already makes a
+// write land whole at the end on Windows; the lock keeps that true where the platform finds
+// the end and writes in two moves (Wine), at no cost worth counting for one line.
+class LineLock {
+public:
+    explicit LineLock(HANDLE file) : m_file(file)
+    {
+        m_region.Offset = 0xFFFFFFF0;
+        m_region.OffsetHigh = 0x3FFFFFFF;
+        m_locked = LockFileEx(m_file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &m_region) != FALSE;
+    }
+    ~LineLock()
+    {
+        if (m_locked)
+            UnlockFileEx(m_file, 0, 1, 0, &m_region);
+    }
+    LineLock(const LineLock&) = delete;
+    LineLock& operator=(const LineLock&) = delete;
+
+private:
+    HANDLE m_file;
+    OVERLAPPED m_region = {};
+    bool m_locked = false;
+};
+
 void WriteAll(HANDLE file, const std::string& bytes)
 {
+    const LineLock lock(file);  // a failed lock still writes: the line matters more
     const char* data = bytes.data();
     size_t left = bytes.size();
     while (left > 0) {
@@ -50,18 +77,22 @@ void OpenLog(const std::wstring& path, bool append)
     StepRunner step;  // silent: a log that cannot be opened leaves the program working without one
     step([&] {
         gLogFile.reset();
-        UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                      append ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file)
-            return;
-        if (append) {
-            // Only this process writes the file (no write sharing), so one seek to the end
-            // keeps every later line behind what earlier runs wrote.
-            LARGE_INTEGER zero = {};
-            if (!SetFilePointerEx(file.get(), zero, nullptr, FILE_END))
+        // Emptying is a step of its own; every handle that writes lines appends.
+        if (!append) {
+            UniqueHandle emptied(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+            if (!emptied)
                 return;
         }
-        gLogFile = std::move(file);
+        // Append access without write access puts every write at the end of the file as one
+        // piece, so several running copies of the tool (two administrators on one server)
+        // can share the log: each line lands whole after whatever the others wrote. Read
+        // access is there for the line lock, which needs it.
+        UniqueHandle file(CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_DATA | SYNCHRONIZE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                      nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file)
+            gLogFile = std::move(file);
     });
     step([] { WriteLog(L"\r\n" + std::wstring(kHeaderRule)); });
     step([] {

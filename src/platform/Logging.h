@@ -9,7 +9,8 @@ namespace vcm {
 // Opens path for appending (created when missing) or, with append false, empties or
 // creates it, then writes the run's header block: an empty line, a row of asterisks,
 // "Running <exe name> version: <major>.<minor>.<revision>", the date and time, an empty
-// line. A log that was already open is closed first. Others may read the file meanwhile.
+// line. A log that was already open is closed first. Others may read the file meanwhile,
+// and other processes may append to it: each line is written whole at the file's end.
 void OpenLog(const std::wstring& path, bool append);
 
 // Writes text and CR LF straight to the file (the line is on disk when this returns, even

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -189,6 +190,91 @@ TEST_F(ActivityLog, WriteProcessesPendingMessagesAndKeepsAQuitRequest)
 
     DestroyWindow(hwnd);
     UnregisterClassW(wc.lpszClassName, wc.hInstance);
+}
+
+namespace {
+constexpr int kLinesPerWriter = 2000;
+constexpr wchar_t kWriterVariable[] = L"VCM_LOG_WRITER";
+
+// One writer's numbered line, long enough that a torn write would show.
+std::wstring WriterLine(const std::wstring& tag, int i)
+{
+    return tag + L" " + std::to_wstring(i) + L" " + std::wstring(120, static_cast<wchar_t>(L'a' + i % 26)) + L" end";
+}
+
+// Starts this test program as another copy of the tool that writes tagged lines to the log.
+HANDLE StartWriter(const std::wstring& tag)
+{
+    wchar_t exe[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    std::wstring command = L"\"" + std::wstring(exe) + L"\" --gtest_filter=ActivityLogWriter.* --gtest_brief=1";
+    SetEnvironmentVariableW(kWriterVariable, tag.c_str());
+    STARTUPINFOW si = {};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi = {};
+    const BOOL started =
+        CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
+    SetEnvironmentVariableW(kWriterVariable, nullptr);
+    if (!started)
+        return nullptr;
+    CloseHandle(pi.hThread);
+    return pi.hProcess;
+}
+}  // namespace
+
+// The body of a second running copy; does nothing unless started by the test below.
+TEST(ActivityLogWriter, WritesTaggedLines)
+{
+    wchar_t tag[32] = {};
+    if (GetEnvironmentVariableW(kWriterVariable, tag, 32) == 0)
+        GTEST_SKIP() << "runs only as a writer process";
+    OpenLog(L"SharedLog.txt", true);
+    for (int i = 0; i < kLinesPerWriter; ++i)
+        WriteLog(WriterLine(tag, i));
+    CloseLog();
+}
+
+TEST_F(ActivityLog, RunningCopiesAppendWholeLinesToOneLog)
+{
+    // The first copy holds the log open while two more start and all three write at once.
+    const std::wstring path = L"SharedLog.txt";
+    DeleteFileW(path.c_str());
+    OpenLog(path, true);
+    HANDLE writers[] = {StartWriter(L"second"), StartWriter(L"third")};
+    ASSERT_NE(writers[0], nullptr);
+    ASSERT_NE(writers[1], nullptr);
+    for (int i = 0; i < kLinesPerWriter; ++i)
+        WriteLog(WriterLine(L"first", i));
+    EXPECT_EQ(WaitForMultipleObjects(2, writers, TRUE, 60000), WAIT_OBJECT_0);
+    for (HANDLE writer : writers) {
+        DWORD code = 1;
+        GetExitCodeProcess(writer, &code);
+        EXPECT_EQ(code, 0u);
+        CloseHandle(writer);
+    }
+    CloseLog();
+
+    // Every copy's header and every line are there, each whole, each copy's lines in order.
+    const std::vector<std::wstring> lines = Lines(path);
+    size_t rules = 0;
+    size_t otherLines = 0;  // each header's date line; a torn line would count here too
+    std::map<std::wstring, int> next;  // per tag, the number its next line must carry
+    for (const std::wstring& line : lines) {
+        if (line.ends_with(L" end")) {
+            const std::wstring tag = line.substr(0, line.find(L' '));
+            ASSERT_EQ(line, WriterLine(tag, next[tag])) << "torn or out of order";
+            ++next[tag];
+        } else if (line == kRule) {
+            ++rules;
+        } else if (!line.empty() && line != L"Running test_platform version: 1.0.5") {
+            ++otherLines;
+        }
+    }
+    EXPECT_EQ(rules, 3u);
+    EXPECT_EQ(otherLines, 3u);
+    EXPECT_EQ(next, (std::map<std::wstring, int>{
+                        {L"first", kLinesPerWriter}, {L"second", kLinesPerWriter}, {L"third", kLinesPerWriter}}));
+    DeleteFileW(path.c_str());
 }
 
 TEST(GeneralDate, DateAloneAtMidnightOtherwiseDateAndTime)

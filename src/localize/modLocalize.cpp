@@ -21,8 +21,8 @@ std::vector<std::wstring> gLanguageList;
 
 namespace {
 
-// The lookup's buffer size in characters; LoadStringW keeps one place for the terminator,
-// so a library text is cut to 1199 characters.
+// The lookup's buffer size in characters: one place is kept for a terminator, so a library
+// text is cut to 1199 characters.
 constexpr int kLookupBufferChars = 1200;
 // The number and wording the platform uses for a string resource that does not exist.
 constexpr long kResourceNotFound = 326;
@@ -30,22 +30,70 @@ constexpr long kResourceNotFound = 326;
 // library is only read, never run.
 constexpr DWORD kLoadAsData = DONT_RESOLVE_DLL_REFERENCES | LOAD_LIBRARY_AS_DATAFILE;
 
-// String ids are 16-bit in the resource format; LoadStringW would silently fold a larger
-// one onto another string.
+// String ids are 16-bit in the resource format; a larger one would fold onto another string.
 bool IsResourceId(int id) { return id >= 0 && id <= 0xFFFF; }
+
+// True when every byte of the range is mapped and readable. A library file cut short maps
+// fewer pages than its headers promise, and reading past them would end the process.
+bool IsReadable(const void* start, size_t bytes)
+{
+    const char* at = static_cast<const char*>(start);
+    const char* const end = at + bytes;
+    while (at < end) {
+        MEMORY_BASIC_INFORMATION region = {};
+        if (VirtualQuery(at, &region, sizeof region) == 0 || region.State != MEM_COMMIT ||
+            (region.Protect & (PAGE_NOACCESS | PAGE_GUARD)) != 0)
+            return false;
+        at = static_cast<const char*>(region.BaseAddress) + region.RegionSize;
+    }
+    return true;
+}
+
+// A string of a module's string table, read as LoadStringW finds it (the block of sixteen
+// that holds the id, in the language the platform picks) but only within the block's
+// resource data: a language library may be damaged, so a block that lies beyond what the
+// file holds, or an entry whose declared length runs past its block, is treated as missing
+// instead of being read from beyond it. Empty for an
+// empty, missing or damaged entry.
+std::wstring_view StringResource(HMODULE module, int id)
+{
+    if (!IsResourceId(id))
+        return {};
+    HRSRC block = FindResourceW(module, MAKEINTRESOURCEW(id / 16 + 1), RT_STRING);
+    if (!block)
+        return {};
+    const DWORD bytes = SizeofResource(module, block);
+    HGLOBAL loaded = LoadResource(module, block);
+    const auto* entry = static_cast<const wchar_t*>(loaded ? LockResource(loaded) : nullptr);
+    if (!entry || !IsReadable(entry, bytes))
+        return {};
+    // Each entry is a length in characters followed by that many characters.
+    size_t left = bytes / sizeof(wchar_t);
+    for (int skip = id % 16;; --skip) {
+        if (left == 0)
+            return {};
+        const size_t length = static_cast<unsigned short>(*entry);
+        if (length > left - 1)
+            return {};
+        if (skip == 0) {
+            // No catalogue text holds a NUL; one here is the zero fill after the end of a
+            // file cut short, so the entry is not really there.
+            const std::wstring_view text(entry + 1, length);
+            return text.find(L'\0') == std::wstring_view::npos ? text : std::wstring_view();
+        }
+        entry += 1 + length;
+        left -= 1 + length;
+    }
+}
 
 // The executable's own text of a string, or an error naming the id when it has none.
 // The string table format cannot tell an empty entry from a missing one, and the
 // built-in catalogue has no empty texts, so both count as missing.
 std::wstring LoadResString(int id)
 {
-    if (IsResourceId(id)) {
-        const wchar_t* text = nullptr;
-        const int length =
-            LoadStringW(GetModuleHandleW(nullptr), static_cast<UINT>(id), reinterpret_cast<LPWSTR>(&text), 0);
-        if (length > 0 && text)
-            return std::wstring(text, static_cast<size_t>(length));
-    }
+    const std::wstring_view text = StringResource(GetModuleHandleW(nullptr), id);
+    if (!text.empty())
+        return std::wstring(text);
     throw Error(kResourceNotFound, L"Resource with identifier '" + std::to_wstring(id) + L"' not found",
                 L"LoadResString");
 }
@@ -121,20 +169,14 @@ std::optional<std::wstring> LibraryAbbreviation(std::wstring_view fileName, std:
 std::wstring myLoadResString(int id)
 {
     StepRunner step(ReportLookupError);
-    std::wstring buffer(kLookupBufferChars, L'\0');
-    int count = 0;
-    step([&] {
-        if (!IsResourceId(id))
-            return;
-        HMODULE source = gLangLibrary ? gLangLibrary : GetModuleHandleW(nullptr);
-        count = LoadStringW(source, static_cast<UINT>(id), buffer.data(), kLookupBufferChars);
-    });
-    if (count >= 1) {
-        buffer.resize(static_cast<size_t>(count));
-        return buffer;
-    }
-    // Missing or empty in the library: the built-in text.
     std::wstring text;
+    step([&] {
+        const std::wstring_view found = StringResource(gLangLibrary ? gLangLibrary : GetModuleHandleW(nullptr), id);
+        text = found.substr(0, kLookupBufferChars - 1);
+    });
+    if (!text.empty())
+        return text;
+    // Missing, empty or damaged in the library: the built-in text.
     step([&] { text = LoadResString(id); });
     return text;
 }

@@ -1,8 +1,12 @@
 // Language discovery and loading in a real folder, the abbreviation table, the platform's
 // language names, and the fonts a language gives a real window's controls.
 #include "LocalizeFixture.h"
+#include "TestFiles.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <map>
+#include <optional>
 
 #include "VeltoCredentialsMapResCONST.h"
 #include "platform/Handles.h"
@@ -132,6 +136,116 @@ TEST_F(Languages, UnlistableFolderIsReportedAndLeavesTheEmptyList)
     EXPECT_EQ(dialogs.messages[0].type, static_cast<UINT>(MB_OK));
     EXPECT_EQ(gLanguageList, std::vector<std::wstring>{L""});
     EXPECT_EQ(gLangLibrary, nullptr);
+}
+
+namespace {
+// Little-endian 16- and 32-bit fields of a file image.
+uint32_t ReadU32(const std::string& b, size_t at)
+{
+    return static_cast<unsigned char>(b[at]) | static_cast<unsigned char>(b[at + 1]) << 8 |
+           static_cast<unsigned char>(b[at + 2]) << 16 | static_cast<uint32_t>(static_cast<unsigned char>(b[at + 3])) << 24;
+}
+void WriteU32(std::string& b, size_t at, uint32_t value)
+{
+    for (int i = 0; i < 4; ++i)
+        b[at + i] = static_cast<char>(value >> (8 * i));
+}
+
+// The library with every section's sizes set far beyond the file.
+std::string AbsurdSections(std::string dll)
+{
+    const size_t pe = ReadU32(dll, 0x3C);
+    const size_t sections = static_cast<unsigned char>(dll[pe + 6]) | static_cast<unsigned char>(dll[pe + 7]) << 8;
+    const size_t optional = static_cast<unsigned char>(dll[pe + 20]) | static_cast<unsigned char>(dll[pe + 21]) << 8;
+    for (size_t i = 0, header = pe + 24 + optional; i < sections; ++i, header += 40) {
+        WriteU32(dll, header + 8, 0x7FFFFFF0);   // size in memory
+        WriteU32(dll, header + 16, 0x7FFFFFF0);  // size in the file
+    }
+    return dll;
+}
+
+// The library with the string table entry that holds `text` declaring 65535 characters,
+// far more than its block holds: a copy cut short or damaged in transit.
+std::string OverlongEntry(std::string dll, std::wstring_view text)
+{
+    std::string entry(2, '\0');
+    entry[0] = static_cast<char>(text.size());
+    for (wchar_t c : text) {
+        entry += static_cast<char>(c & 0xFF);
+        entry += static_cast<char>(c >> 8);
+    }
+    const size_t at = dll.find(entry);
+    EXPECT_NE(at, std::string::npos);
+    if (at != std::string::npos)
+        dll[at] = dll[at + 1] = '\xFF';
+    return dll;
+}
+}  // namespace
+
+TEST_F(Languages, DamagedLibraryNeverCrashesAndFallsBackToTheBuiltInTexts)
+{
+    const std::string german = test::FileBytes(test::GermanLibrary());
+    ASSERT_GT(german.size(), 1024u);
+    // The texts of the intact library, and the built-in ones, for every catalogue id.
+    const auto allTexts = [] {
+        std::map<int, std::wstring> texts;
+        for (int id = IDS_FIRST; id <= IDS_LAST; ++id)
+            texts[id] = myLoadResString(id);
+        return texts;
+    };
+    const std::map<int, std::wstring> builtIn = allTexts();
+    {
+        test::TempFolder folder(L"intact");
+        folder.Copy(test::GermanLibrary(), L"VeltoCredentialsMap_DEU.dll");
+        gCurrentLangID = 1031;
+        InitalizeLanguagesIn(folder.Path(), kBase);
+    }
+    const std::map<int, std::wstring> intact = allTexts();
+    ResetLanguageState();
+    ASSERT_NE(intact.at(IDS_FILE), builtIn.at(IDS_FILE));
+
+    std::string garbage(4096, '\0');
+    for (size_t i = 0; i < garbage.size(); ++i)
+        garbage[i] = static_cast<char>((i * 2654435761u) >> 13);
+    struct Row {
+        const char* what;
+        std::optional<std::string> bytes;  // none: a folder of the library's name
+        std::vector<int> damagedIds;        // ids that give the built-in text; empty: all do
+        bool partly = false;                // each id may give either text (what survives a cut)
+    };
+    const Row rows[] = {
+        {"garbage", garbage, {}},
+        {"empty file", std::string(), {}},
+        {"cut in half", german.substr(0, german.size() / 2), {}, true},
+        {"cut a little short", german.substr(0, german.size() - 700), {}, true},
+        {"a folder of that name", std::nullopt, {}},
+        {"sections of absurd size", AbsurdSections(german), {}},
+        // The overlong entry and the one after it in its block of sixteen cannot be read;
+        // the rest of the library can.
+        {"string longer than its block", OverlongEntry(german, intact.at(IDS_FILE)), {IDS_FILE, IDS_FILE + 1}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        ResetLanguageState();
+        test::TempFolder folder(L"damaged");
+        if (row.bytes)
+            ASSERT_TRUE(test::WriteBytes(folder.Path() + L"\\VeltoCredentialsMap_DEU.dll", *row.bytes));
+        else
+            folder.MakeFolder(L"VeltoCredentialsMap_DEU.dll");
+        gCurrentLangID = 1031;
+        InitalizeLanguagesIn(folder.Path(), kBase);
+        for (int id = IDS_FIRST; id <= IDS_LAST; ++id) {
+            const bool damaged = row.damagedIds.empty() ||
+                                 std::find(row.damagedIds.begin(), row.damagedIds.end(), id) != row.damagedIds.end();
+            const std::wstring text = myLoadResString(id);
+            if (row.partly)
+                EXPECT_TRUE(text == builtIn.at(id) || text == intact.at(id)) << id;
+            else
+                EXPECT_EQ(text, damaged ? builtIn.at(id) : intact.at(id)) << id;
+        }
+        EXPECT_TRUE(dialogs.messages.empty());
+        ResetLanguageState();
+    }
 }
 
 struct AbbreviationPair {

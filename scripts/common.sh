@@ -22,18 +22,40 @@ vcm_configure_and_build() {
   cmake --build "$VCM_BUILD" -j "$jobs" "$@"
 }
 
-# Registers the SQLite ODBC driver under the name the program's connection string uses.
+# The two driver personalities the database tests run under, each a folder with an
+# odbcinst.ini that registers a driver as "SQL Server": plain SQLite, and the test driver
+# that gives SQLite the real SQL Server driver's manners.
+VCM_ODBC_PLAIN=$VCM_BUILD/odbc
+VCM_ODBC_SQLSERVER=$VCM_BUILD/odbc-sqlserver
+
+# Registers the SQLite ODBC driver under the name the program's connection string uses,
+# and builds and registers the SQL Server personality beside it.
 vcm_register_odbc() {
-  mkdir -p "$ODBCSYSINI"
   local driver
   driver=$(ls /usr/lib/*/odbc/libsqlite3odbc.so 2>/dev/null | head -n 1)
-  cat >"$ODBCSYSINI/odbcinst.ini" <<INI
+  mkdir -p "$VCM_ODBC_PLAIN" "$VCM_ODBC_SQLSERVER"
+  cat >"$VCM_ODBC_PLAIN/odbcinst.ini" <<INI
 [SQL Server]
 Description=SQLite 3 standing in for SQL Server
 Driver=$driver
 Setup=$driver
 INI
-  : >"$ODBCSYSINI/odbc.ini"
+  : >"$VCM_ODBC_PLAIN/odbc.ini"
+
+  # A native library for the host's driver manager, so the host compiler builds it.
+  local source=$VCM_ROOT/tests/sqlserver-driver/SqlServerDriver.cpp
+  local library=$VCM_ODBC_SQLSERVER/libvcmsqlserver.so
+  if [ ! -f "$library" ] || [ "$source" -nt "$library" ]; then
+    g++ -std=c++17 -O2 -Wall -shared -fPIC -Wl,-Bsymbolic -DVCM_REAL_DRIVER="\"$driver\"" \
+      -o "$library" "$source" -ldl
+  fi
+  cat >"$VCM_ODBC_SQLSERVER/odbcinst.ini" <<INI
+[SQL Server]
+Description=SQLite 3 with the manners of the SQL Server driver
+Driver=$library
+Setup=$driver
+INI
+  : >"$VCM_ODBC_SQLSERVER/odbc.ini"
 }
 
 # Starts an Xvfb when no display is set; remembers its pid.

@@ -14,6 +14,7 @@ packages=(
   wine wine64 fonts-wine
   xvfb xauth x11-utils
   unixodbc libsqliteodbc sqlite3 python3
+  g++ unixodbc-dev  # the host build of the tests' SQL Server personality driver
   googletest
   imagemagick
 )

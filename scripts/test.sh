@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test under Wine; exits with ctest's status.
+# Builds everything and runs every test under Wine, then the database suites once more
+# under the SQL Server driver personality; exits non-zero when either run fails.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 
@@ -10,6 +11,29 @@ trap vcm_stop_started EXIT
 vcm_start_display
 vcm_start_wine
 
+# Runs ctest with the given driver personality; prints its result line into the summary.
+summary=()
+run_personality() {
+  local name=$1 odbc=$2 personality=$3
+  shift 3
+  local log=$VCM_BUILD/ctest-$personality.log
+  echo "=== Driver personality: $name"
+  local rc
+  set +e
+  ODBCSYSINI=$odbc VCM_DB_PERSONALITY=$personality \
+    ctest --test-dir "$VCM_BUILD" --output-on-failure "$@" 2>&1 | tee "$log"
+  rc=${PIPESTATUS[0]}
+  set -e
+  local result
+  result=$(grep -E 'tests passed|No tests were found' "$log" | tail -n 1)
+  summary+=("$name: ${result:-no result} (exit $rc)")
+  return "$rc"
+}
+
 status=0
-ctest --test-dir "$VCM_BUILD" --output-on-failure "$@" || status=$?
+run_personality "plain SQLite, every suite" "$VCM_ODBC_PLAIN" sqlite "$@" || status=1
+run_personality "SQL Server personality, database suites" "$VCM_ODBC_SQLSERVER" sqlserver -L database "$@" || status=1
+
+echo "=== Summary"
+printf '%s\n' "${summary[@]}"
 exit $status

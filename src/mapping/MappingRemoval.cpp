@@ -1,5 +1,7 @@
 #include "mapping/MappingRemoval.h"
 
+#include <sddl.h>
+
 #include "VeltoCredentialsMapResCONST.h"
 #include "localize/modLocalize.h"
 #include "mapping/MappingGrid.h"
@@ -15,9 +17,32 @@ namespace {
 
 constexpr wchar_t kTrapClosing[] = L") in procedure mnuRemoveMapping_Click of Form frmMain";
 
-// The object id is a bound parameter, so no id can change what the query asks.
+// The object id is a bound parameter, so no id can change what the query asks. Ids that
+// differ only in letter case match, as they do for the loader and under SQL Server's
+// default collation, whatever the collation of the database at hand.
 constexpr wchar_t kSubscriberQuery[] =
-    L"Select Alias, DisplayName, SubscriberObjectID from Subscriber WHERE SubscriberOBjectID=?";
+    L"Select Alias, DisplayName, SubscriberObjectID from Subscriber WHERE UPPER(SubscriberOBjectID)=UPPER(?)";
+
+// Where a product version keeps its mappings.
+struct MappingTable {
+    const wchar_t* name;
+    const wchar_t* sidColumn;
+};
+
+// The standard S-1-... text of a binary security identifier; empty when the bytes hold none.
+std::wstring SidText(const FieldValue& value)
+{
+    const auto* bytes = std::get_if<std::vector<unsigned char>>(&value);
+    if (!bytes || bytes->empty() || !IsValidSid(const_cast<unsigned char*>(bytes->data())) ||
+        GetLengthSid(const_cast<unsigned char*>(bytes->data())) > bytes->size())
+        return {};
+    wchar_t* text = nullptr;
+    if (!ConvertSidToStringSidW(const_cast<unsigned char*>(bytes->data()), &text))
+        return {};
+    std::wstring result(text);
+    LocalFree(text);
+    return result;
+}
 
 }  // namespace
 
@@ -46,6 +71,9 @@ void RemoveSelectedMapping(GridModel& grid, const RemovalContext& context)
     Recordset credentials;
     Recordset subscribers;
 
+    const MappingTable table = context.major < 4 ? MappingTable{L"SIDHistory", L"SID"}
+                                                 : MappingTable{L"Credential", L"Credentials"};
+    const wchar_t* subscriberColumn = context.major == 3 ? L"ParentObjectID" : L"SubscriberObjectID";
     step([&] {
         credentials.Open(context.major < 4 ? L"Select * from SIDHistory" : L"Select * from Credential",
                          context.connection, kCursorDynamic, kLockOptimistic, kOptionsUnspecified);
@@ -68,9 +96,7 @@ void RemoveSelectedMapping(GridModel& grid, const RemovalContext& context)
     }
 
     std::wstring objectId;
-    step([&] {
-        objectId = FieldText(credentials.Field(context.major == 3 ? L"ParentObjectID" : L"SubscriberObjectID"));
-    });
+    step([&] { objectId = FieldText(credentials.Field(subscriberColumn)); });
     step([&] {
         subscribers.Open(kSubscriberQuery, context.connection, kCursorDynamic, kLockOptimistic, kOptionsUnspecified,
                          {objectId});
@@ -88,12 +114,21 @@ void RemoveSelectedMapping(GridModel& grid, const RemovalContext& context)
     std::wstring alias;
     step([&] { domain = TrimBlanks(grid.TextMatrix(row, grid.ColIndex(kKeyADDomain))); });
     step([&] { alias = TrimBlanks(grid.TextMatrix(row, grid.ColIndex(kKeyADAlias))); });
+    // An account that no longer resolves has neither name; the record of what was removed
+    // then names its security identifier instead.
+    std::wstring account = domain + L"\\" + alias;
+    if (domain.empty() && alias.empty()) {
+        std::wstring sid;
+        step([&] { sid = SidText(credentials.Field(table.sidColumn)); });
+        if (!sid.empty())
+            account = sid;
+    }
 
     // Built piece by piece, so that if a piece fails the question still shows what could be formed.
     std::wstring question;
     step([&] {
         question += myLoadResString(IDS_REMOVE_WARNING);
-        question += domain + L"\\" + alias;
+        question += account;
         question += myLoadResString(IDS_TO_LOCAL_ACCOUNT);
         question += myLoadResString(IDS_THE_ALIAS);
         question += FieldText(subscribers.Field(L"Alias"));
@@ -107,11 +142,14 @@ void RemoveSelectedMapping(GridModel& grid, const RemovalContext& context)
         confirmed = dialogs.Message(question, myLoadResString(IDS_CONFIRM_DELETE_TITLE),
                                     MB_YESNO | MB_DEFBUTTON1) == IDYES;
     });
-    // A delete that failed (or was rolled back) is followed by no grid change, no log line
-    // and no success message.
-    if (confirmed && step([&] { credentials.Delete(); })) {
+    // The row is identified by its key and the values the question was built from, never by
+    // long text. A delete that failed (or was rolled back) is followed by no grid change, no
+    // log line and no success message.
+    if (confirmed && step([&] {
+            credentials.Delete(table.name, {L"msrepl_tran_version", subscriberColumn, table.sidColumn});
+        })) {
         step([&] { grid.RemoveItem(row); });
-        step([&] { WriteLog(GeneralDateNow() + L": Deleted credential map for " + domain + L"\\" + alias); });
+        step([&] { WriteLog(GeneralDateNow() + L": Deleted credential map for " + account); });
         tell(IDS_MAP_DELETED, {});
     }
 

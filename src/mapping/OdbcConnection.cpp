@@ -4,6 +4,16 @@
 
 namespace vcm {
 
+namespace {
+
+unsigned g_statementTimeout = kStatementTimeoutSeconds;
+
+}  // namespace
+
+unsigned StatementTimeout() { return g_statementTimeout; }
+
+void SetStatementTimeout(unsigned seconds) { g_statementTimeout = seconds; }
+
 void CheckOdbc(SQLRETURN rc, SQLSMALLINT handleType, SQLHANDLE handle, const wchar_t* call)
 {
     if (!SQL_SUCCEEDED(rc))
@@ -18,6 +28,9 @@ OdbcConnection::OdbcConnection(const std::wstring& connectionString)
               SQL_HANDLE_ENV, m_env.get(), L"SQLSetEnvAttr");
     CheckOdbc(SQLAllocHandle(SQL_HANDLE_DBC, m_env.get(), m_dbc.put()), SQL_HANDLE_ENV, m_env.get(),
               L"SQLAllocHandle");
+    // A driver that cannot honour the time-out still connects; it then waits as it always does.
+    SQLSetConnectAttrW(m_dbc.get(), SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(
+                           static_cast<SQLULEN>(kConnectTimeoutSeconds)), SQL_IS_UINTEGER);
     std::wstring text = connectionString;
     const SQLRETURN rc = SQLDriverConnectW(m_dbc.get(), nullptr, reinterpret_cast<SQLWCHAR*>(text.data()), SQL_NTS,
                                            nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
@@ -34,6 +47,9 @@ UniqueSqlStmt OdbcConnection::NewStatement() const
     UniqueSqlStmt stmt;
     CheckOdbc(SQLAllocHandle(SQL_HANDLE_STMT, m_dbc.get(), stmt.put()), SQL_HANDLE_DBC, m_dbc.get(),
               L"SQLAllocHandle");
+    // Lock waits end with HYT00 after this; a driver that refuses the attribute keeps its own limit.
+    SQLSetStmtAttrW(stmt.get(), SQL_ATTR_QUERY_TIMEOUT,
+                    reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(StatementTimeout())), SQL_IS_UINTEGER);
     return stmt;
 }
 

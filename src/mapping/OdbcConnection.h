@@ -9,8 +9,19 @@
 
 namespace vcm {
 
-// Throws the handle's ODBC diagnostics as an Error unless rc reports success.
+// Throws the handle's ODBC diagnostics as an Error unless rc reports success (an
+// informational SQL_SUCCESS_WITH_INFO is success).
 void CheckOdbc(SQLRETURN rc, SQLSMALLINT handleType, SQLHANDLE handle, const wchar_t* call);
+
+// No wait is unbounded: SQL Server waits for another session's locks for ever unless the
+// statement has a time-out, and a connect to an unreachable server hangs without one.
+inline constexpr unsigned kConnectTimeoutSeconds = 15;
+inline constexpr unsigned kStatementTimeoutSeconds = 30;
+
+// The statement time-out every new statement gets; kStatementTimeoutSeconds unless a test
+// shortens it, so that a test meeting a lock does not wait half a minute.
+unsigned StatementTimeout();
+void SetStatementTimeout(unsigned seconds);
 
 class OdbcConnection {
 public:
@@ -21,6 +32,7 @@ public:
     SQLHDBC Handle() const noexcept { return m_dbc.get(); }
     explicit operator bool() const noexcept { return static_cast<bool>(m_dbc); }
 
+    // A statement with the statement time-out set.
     UniqueSqlStmt NewStatement() const;
     // Runs one statement and hands it back for fetching; a statement that matched no row
     // (SQL_NO_DATA) is no failure.

@@ -160,16 +160,6 @@ bool ParseTyped(Kind kind, std::wstring_view text, FieldValue& value)
     return false;
 }
 
-std::wstring ColumnAttribute(SQLHSTMT stmt, SQLUSMALLINT col, SQLUSMALLINT field)
-{
-    SQLWCHAR buffer[256] = {};
-    SQLSMALLINT bytes = 0;
-    const SQLRETURN rc = SQLColAttributeW(stmt, col, field, buffer, sizeof(buffer), &bytes, nullptr);
-    if (!SQL_SUCCEEDED(rc))
-        return {};
-    return std::wstring(reinterpret_cast<const wchar_t*>(buffer));
-}
-
 // An identifier quoted so that any character in it stays part of the name.
 std::wstring QuoteName(std::wstring_view name) { return Enclose(name, L'[', L']'); }
 
@@ -440,11 +430,6 @@ void Recordset::ReadResult(SQLHSTMT stmt)
         }
         name.resize(static_cast<size_t>(nameLength));
         c.name = std::move(name);
-        c.baseTable = ColumnAttribute(stmt, i, SQL_DESC_BASE_TABLE_NAME);
-        c.baseSchema = ColumnAttribute(stmt, i, SQL_DESC_SCHEMA_NAME);
-        c.baseColumn = ColumnAttribute(stmt, i, SQL_DESC_BASE_COLUMN_NAME);
-        if (c.baseColumn.empty())
-            c.baseColumn = c.name;
         kinds[i - 1] = KindOf(c.sqlType);
     }
     if (count == 0)
@@ -658,7 +643,7 @@ long Recordset::RecordCount() const
     return static_cast<long>(m_visible.size());
 }
 
-void Recordset::Delete()
+void Recordset::Delete(std::wstring_view table, const std::vector<std::wstring>& columns)
 {
     RequireOpen();
     if (m_readOnly)
@@ -667,28 +652,23 @@ void Recordset::Delete()
               L"selected locktype.",
               L"Recordset::Delete");
     const size_t row = RequireCurrent();
-    if (m_columns.empty())
+    if (table.empty() || columns.empty())
         Throw(kProviderFailure, L"Insufficient base table information for updating or refreshing.",
               L"Recordset::Delete");
-    const std::wstring& table = m_columns.front().baseTable;
-    const std::wstring& schema = m_columns.front().baseSchema;
-    for (const Column& c : m_columns)
-        if (c.baseTable.empty() || c.baseTable != table || c.baseSchema != schema)
-            Throw(kProviderFailure, L"Insufficient base table information for updating or refreshing.",
-                  L"Recordset::Delete");
 
-    // Every column of the row must match, so that only this row can be hit; the values are
-    // parameters, never part of the statement text.
-    std::wstring sql = L"DELETE FROM ";
-    if (!schema.empty())
-        sql += QuoteName(schema) + L".";
-    sql += QuoteName(table) + L" WHERE ";
+    // The values are parameters, never part of the statement text.
+    std::wstring sql = L"DELETE FROM " + QuoteName(table) + L" WHERE ";
     std::vector<BoundValue> bound;
-    bound.reserve(m_columns.size());
-    for (size_t col = 0; col < m_columns.size(); ++col) {
-        if (col > 0)
+    bound.reserve(columns.size());
+    for (size_t i = 0; i < columns.size(); ++i) {
+        const size_t col = RequireColumn(columns[i]);
+        const short type = m_columns[col].sqlType;
+        if (type == SQL_LONGVARCHAR || type == SQL_WLONGVARCHAR || type == SQL_LONGVARBINARY)
+            throw Error(kProviderFailure, L"A long text or image column cannot identify a row: " + m_columns[col].name,
+                        L"Recordset::Delete");
+        if (i > 0)
             sql += L" AND ";
-        sql += QuoteName(m_columns[col].baseColumn);
+        sql += QuoteName(m_columns[col].name);
         FieldValue value = Value(Cell(row, col));
         if (IsNull(value)) {
             sql += L" IS NULL";

@@ -62,10 +62,13 @@ public:
     // The rows visible after the open or the last filter, less the deleted ones.
     long RecordCount() const;
 
-    // Deletes the current row from the query's base table in a transaction that commits only
-    // when exactly one row was affected; otherwise rolls back and throws. The row then leaves
-    // the set; there is no current row until the next move.
-    void Delete();
+    // Deletes the current row from the table the set was read from, named by the caller:
+    // drivers do not tell a plain query's base table. The row is identified by the values the
+    // set holds for the named columns (Null as IS NULL); long text and image columns cannot be
+    // compared on every server and are refused. Runs in a transaction that commits only when
+    // exactly one row was affected; otherwise rolls back and throws. The row then leaves the
+    // set; there is no current row until the next move.
+    void Delete(std::wstring_view table, const std::vector<std::wstring>& columns);
 
     void Close();
     bool IsOpen() const;
@@ -82,9 +85,6 @@ private:
     struct Column {
         std::wstring name;
         short sqlType = 0;
-        std::wstring baseTable;   // empty when the driver names none (expressions)
-        std::wstring baseSchema;
-        std::wstring baseColumn;
     };
     class ColumnIndex;
 

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 #include <commctrl.h>
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,6 +18,7 @@
 #include "localize/frmAbout.h"
 #include "localize/modLocalize.h"
 #include "mapping/MappingGrid.h"
+#include "mapping/OdbcConnection.h"
 #include "platform/Logging.h"
 #include "platform/ProgramInfo.h"
 #include "platform/TextConv.h"
@@ -329,6 +331,37 @@ TEST_F(MainWindowTest, UnreachableDatabaseLeavesHeaderAndRestoresEverything)
     EXPECT_NE(main->Grid().Redraw(), 0);
     EXPECT_FALSE(IsWindowVisible(main->SplashScreen().Hwnd()));
     EXPECT_TRUE(dialogs.messages.empty());
+}
+
+// Someone else holds a write lock: the load gives up at the statement time-out (once for
+// each table it reads, as SQLite locks the whole file), leaves the header alone, and the
+// window answers and loads again once the lock is gone.
+TEST_F(MainWindowTest, LoadThatMeetsALockEndsAtTheStatementTimeOut)
+{
+    if (!test::SqlServerPersonality())
+        GTEST_SKIP() << "SQLite's own driver ignores the statement time-out and waits its busy time-out instead";
+    constexpr unsigned kSeconds = 2;
+    const auto keysBefore = Keys();
+    const auto rowsBefore = test::QueryRows(connection, L"SELECT * FROM Credential");
+    SetStatementTimeout(kSeconds);
+    {
+        OdbcConnection locker(connection);
+        locker.Execute(L"BEGIN EXCLUSIVE");
+        const auto start = std::chrono::steady_clock::now();
+        main->LoadMappings();
+        const auto waited = std::chrono::steady_clock::now() - start;
+        EXPECT_LT(waited, std::chrono::seconds(2 * kSeconds + 3));
+        EXPECT_EQ(main->Grid().Rows(), 1);
+        EXPECT_FALSE(IsWindowVisible(main->SplashScreen().Hwnd()));
+        Pump();
+        DWORD_PTR answer = 0;
+        EXPECT_NE(SendMessageTimeoutW(main->Hwnd(), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &answer), 0u);
+        locker.Execute(L"ROLLBACK");
+    }
+    SetStatementTimeout(kStatementTimeoutSeconds);
+    EXPECT_EQ(test::QueryRows(connection, L"SELECT * FROM Credential"), rowsBefore);
+    main->LoadMappings();
+    EXPECT_EQ(Keys(), keysBefore);
 }
 
 TEST_F(MainWindowTest, LanguagePickedInAboutTurnsTheMainWindowAtOnce)

@@ -345,14 +345,15 @@ TEST(EndToEnd, RemovalAsksThenDeletesExactlyTheSelectedMapping)
     EXPECT_EQ(s.grid->Rows(), kStartRows);
     EXPECT_EQ(s.Log(), logBefore);
 
-    // Sorted by AD Alias the deleted account, with no name, comes first; Yes on it removes
-    // that mapping only, whatever place the row has now.
+    // Sorted by AD Alias the deleted account, with no name, comes first; the question and
+    // the log name it by its SID. Yes on it removes that mapping only, whatever place the
+    // row has now.
     Click(s.grid->HeaderPoint(kAdAliasColumn));
     ASSERT_TRUE(WaitUntil([&] { return s.grid->SortMark(kAdAliasColumn) == HDF_SORTUP; }, 5000));
     ASSERT_EQ(s.grid->Rows(), RowsOf({4, 5, 2, 1}));
     confirm = AskToRemove(s, 0);
     ASSERT_TRUE(confirm.has_value()) << "no confirmation";
-    EXPECT_EQ(confirm->text, Confirmation(L"\\", L"jdoe"));
+    EXPECT_EQ(confirm->text, Confirmation(L"S-1-5-21-1-2-3-1001", L"jdoe"));
     Answer(*confirm, IDYES);
     auto done = WaitForMessageBox(*s.program);
     ASSERT_TRUE(done.has_value());
@@ -364,7 +365,7 @@ TEST(EndToEnd, RemovalAsksThenDeletesExactlyTheSelectedMapping)
     keysAfter.erase(std::find(keysAfter.begin(), keysAfter.end(), L"K-5"));
     EXPECT_EQ(s.Keys(), keysAfter);
     EXPECT_EQ(s.grid->Rows(), RowsOf({5, 2, 1}));
-    ExpectLog(s.Log(), {L"\\"}, started, Now());
+    ExpectLog(s.Log(), {L"S-1-5-21-1-2-3-1001"}, started, Now());
 }
 
 TEST(EndToEnd, ExportWritesTheGridInItsSortedOrder)

@@ -235,14 +235,14 @@ TEST(Recordset, DeleteRemovesExactlyTheCurrentRow)
     rs.Open(L"SELECT * FROM People", db, kCursorDynamic, kLockOptimistic);
     rs.Filter(L"Id", std::wstring(L"O'BRIEN"));
     ASSERT_EQ(rs.RecordCount(), 1);
-    rs.Delete();
+    rs.Delete(L"People", {L"Id", L"Name", L"Age", L"Flag"});
     EXPECT_EQ(rs.RecordCount(), 0);
     EXPECT_EQ(ErrorNumber([&] { rs.Field(L"Name"); }), 3021) << "the deleted row is no longer current";
 
     // A row holding Nulls, found through the walk; the walk goes on after it.
     rs.Filter(L"Age", 41LL);
     rs.Find(L"Name", std::wstring(L"Bea"));
-    rs.Delete();
+    rs.Delete(L"People", {L"Id", L"Name", L"Age", L"Flag"});
     rs.MoveNext();
     EXPECT_EQ(FieldText(rs.Field(L"Name")), L"Bo");
 
@@ -263,32 +263,35 @@ TEST(Recordset, DeleteThatWouldHitOtherRowsIsRolledBack)
     });
     Recordset rs;
     rs.Open(L"SELECT * FROM Twins", db, kCursorDynamic, kLockOptimistic);
-    EXPECT_NE(ErrorNumber([&] { rs.Delete(); }), 0);
+    EXPECT_NE(ErrorNumber([&] { rs.Delete(L"Twins", {L"Id", L"Val"}); }), 0);
     EXPECT_EQ(CountRows(db, L"Twins"), 3);
     EXPECT_EQ(rs.RecordCount(), 3) << "a failed delete keeps the row in the set";
 
-    // Only some columns selected: the remaining ones cannot single out a row either.
+    // Only some columns named: they single out the row that no other shares.
     Recordset part;
     part.Open(L"SELECT Id FROM Twins", db, kCursorDynamic, kLockOptimistic);
     part.Find(L"Id", std::wstring(L"u"));
-    part.Delete();
+    part.Delete(L"Twins", {L"Id"});
     EXPECT_EQ(CountRows(db, L"Twins"), 2);
 
     // The row changed since it was read: nothing matches, nothing is lost.
     Recordset stale;
     stale.Open(L"SELECT * FROM Twins", db, kCursorDynamic, kLockOptimistic);
     test::Execute(db, {L"UPDATE Twins SET Val = 9"});
-    EXPECT_EQ(ErrorNumber([&] { stale.Delete(); }), -2147217864);
+    EXPECT_EQ(ErrorNumber([&] { stale.Delete(L"Twins", {L"Id", L"Val"}); }), -2147217864);
     EXPECT_EQ(CountRows(db, L"Twins"), 2);
 
     Recordset readOnly;
     readOnly.Open(L"SELECT * FROM Twins", db);
-    EXPECT_EQ(ErrorNumber([&] { readOnly.Delete(); }), 3251);
+    EXPECT_EQ(ErrorNumber([&] { readOnly.Delete(L"Twins", {L"Id", L"Val"}); }), 3251);
     EXPECT_EQ(CountRows(db, L"Twins"), 2);
 
-    Recordset expression;
-    expression.Open(L"SELECT Id || 'x' AS Tag FROM Twins", db, kCursorDynamic, kLockOptimistic);
-    EXPECT_NE(ErrorNumber([&] { expression.Delete(); }), 0);
+    // A column the set does not hold, or one no server can compare, identifies nothing.
+    test::Execute(db, {L"ALTER TABLE Twins ADD Note TEXT"});
+    Recordset noted;
+    noted.Open(L"SELECT * FROM Twins", db, kCursorDynamic, kLockOptimistic);
+    EXPECT_EQ(ErrorNumber([&] { noted.Delete(L"Twins", {L"Id", L"Missing"}); }), 3265);
+    EXPECT_NE(ErrorNumber([&] { noted.Delete(L"Twins", {L"Id", L"Note"}); }), 0);
     EXPECT_EQ(CountRows(db, L"Twins"), 2);
 }
 

@@ -2,12 +2,16 @@
 // activity log and a scripted administrator.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <functional>
 
 #include "GridFiles.h"
 #include "ScriptedDialogs.h"
 #include "TestDb.h"
+#include "mapping/MappingLoader.h"
 #include "mapping/MappingRemoval.h"
+#include "mapping/OdbcConnection.h"
 #include "platform/Logging.h"
 #include "platform/ProgramInfo.h"
 #include "platform/TextConv.h"
@@ -267,6 +271,122 @@ TEST_F(Removal, DeleteTheDatabaseRefusesChangesNothingElse)
             EXPECT_EQ(test::FileBytes(kLog), logBefore) << what;
         }
     }
+}
+
+// Mappings as a server holds them, the grid filled by the loader as the administrator sees
+// it: GUID keys stored in lower case, a subscriber id in another letter case than the
+// subscriber's own, the SID of a deleted account, and a table variant with an ntext column.
+TEST_F(Removal, RemovesTheRowTheLoaderShowed)
+{
+    const std::wstring deletedAccount = L"S-1-5-21-1004336348-1177238915-682003330-4242";
+    const struct {
+        const char* what;
+        std::wstring key;      // the mapping to remove
+        std::wstring account;  // as the question and the log name it; empty: the grid's domain\alias
+        std::wstring veltoAlias;
+        bool notes;            // the mapping table has an ntext column
+    } cases[] = {
+        {"live account, id in other case", L"6f9619ff-8b86-d011-b42d-00c04fc964ff", L"", L"kcase", false},
+        {"deleted account named by its SID", L"6f9619ff-8b86-d011-b42d-00c04fc96500", deletedAccount, L"gone", false},
+        {"ntext column, live account", L"6f9619ff-8b86-d011-b42d-00c04fc964ff", L"", L"kcase", true},
+        {"ntext column, deleted account", L"6f9619ff-8b86-d011-b42d-00c04fc96500", deletedAccount, L"gone", true},
+    };
+    for (const Layout& layout : kLayouts) {
+        for (const auto& c : cases) {
+            const std::string what = std::string(c.what) + ", version " + std::to_string(layout.major);
+            const auto mapping = [&](const std::wstring& subscriber, const std::wstring& sid, const std::wstring& key) {
+                return L"INSERT INTO " + layout.table + L" (" + layout.subscriberColumn + L", " + layout.sidColumn +
+                       L", IsPrimary, msrepl_tran_version) VALUES (" + Quote(subscriber) + L", " +
+                       test::SidLiteral(sid) + L", 0, " + Quote(key) + L")";
+            };
+            std::vector<std::wstring> statements = {
+                L"INSERT INTO Subscriber VALUES ('OBJ-7', 'kcase', 'kcase', 'K Case')",
+                L"INSERT INTO Subscriber VALUES ('OBJ-8', 'gone', 'gone', 'Gone')",
+                mapping(L"obj-7", L"S-1-5-32-544", L"6f9619ff-8b86-d011-b42d-00c04fc964ff"),
+                mapping(L"OBJ-8", deletedAccount, L"6f9619ff-8b86-d011-b42d-00c04fc96500"),
+                mapping(L"OBJ-8", deletedAccount, L"6f9619ff-8b86-d011-b42d-00c04fc96501"),
+            };
+            if (c.notes) {
+                statements.insert(statements.begin(), L"ALTER TABLE " + layout.table + L" ADD Notes NTEXT");
+                statements.push_back(L"UPDATE " + layout.table + L" SET Notes = 'taken over from the old domain'");
+            }
+            const std::wstring db = test::CreateVeltoDb(L"loaded.db", statements);
+
+            GridModel grid(MappingGridColumns());
+            FillMappingGrid(grid, {db, layout.major, false, true});
+            int row = 0;
+            for (int r = 1; r < grid.Rows(); ++r)
+                if (EqualsNoCase(grid.TextMatrix(r, grid.ColIndex(kKeySID)), c.key))
+                    row = r;
+            ASSERT_GT(row, 0) << what;
+            ASSERT_EQ(grid.TextMatrix(row, grid.ColIndex(kKeyVeltoAlias)), c.veltoAlias) << what << ": loader";
+            std::wstring account = c.account;
+            if (account.empty()) {
+                account = grid.TextMatrix(row, grid.ColIndex(kKeyADDomain)) + L"\\" +
+                          grid.TextMatrix(row, grid.ColIndex(kKeyADAlias));
+                ASSERT_NE(account, L"\\") << what << ": the live account resolves";
+            }
+            grid.SetRow(row);
+            auto rowsAfter = Mappings(db, layout);
+            std::erase_if(rowsAfter, [&](const test::TextRow& r) {
+                return std::any_of(r.begin(), r.end(), [&](const auto& cell) { return cell && EqualsNoCase(*cell, c.key); });
+            });
+            const std::string logBefore = test::FileBytes(kLog);
+
+            Administrator person;
+            person.script.Answer(IDYES);
+            RemoveSelectedMapping(grid, {db, layout.major, person});
+
+            ExpectShown(person.script.messages, {Question(account, c.veltoAlias), {L"Credential map deleted"}}, what);
+            EXPECT_EQ(Mappings(db, layout), rowsAfter) << what;
+            const std::string log = test::FileBytes(kLog);
+            ASSERT_TRUE(log.starts_with(logBefore)) << what;
+            EXPECT_TRUE(FromAnsi(log.substr(logBefore.size())).ends_with(L": Deleted credential map for " + account + L"\r\n"))
+                << what;
+        }
+    }
+}
+
+// Someone else holds a write lock on the mapping table while the question is on screen: the
+// delete gives up at the statement time-out with the usual error report, and nothing changes.
+TEST_F(Removal, LockedTableEndsAtTheStatementTimeOut)
+{
+    if (!test::SqlServerPersonality())
+        GTEST_SKIP() << "SQLite's own driver ignores the statement time-out and waits its busy time-out instead";
+    constexpr unsigned kSeconds = 2;
+    SetStatementTimeout(kSeconds);
+    for (const Layout& layout : kLayouts) {
+        const std::string what = "version " + std::to_string(layout.major);
+        const std::wstring db = CreateDb(layout);
+        const auto rowsBefore = Mappings(db, layout);
+        GridModel grid = test::GridOf(kGrid);
+        grid.SetRow(1);
+        const auto gridBefore = test::Snapshot(grid);
+        const std::string logBefore = test::FileBytes(kLog);
+
+        OdbcConnection locker;
+        std::chrono::steady_clock::time_point answered;
+        Administrator person;
+        person.script.Answer(IDYES);
+        person.whileAsked = [&] {
+            locker = OdbcConnection(db);
+            locker.Execute(L"BEGIN EXCLUSIVE");
+            answered = std::chrono::steady_clock::now();
+        };
+        RemoveSelectedMapping(grid, {db, layout.major, person});
+        const auto waited = std::chrono::steady_clock::now() - answered;
+        locker.Execute(L"ROLLBACK");
+
+        ExpectShown(person.script.messages, {Question(L"SALES\\jdoe", L"jdoe"), kTrap}, what);
+        ASSERT_EQ(person.script.messages.size(), 2u) << what;
+        EXPECT_NE(person.script.messages[1].text.find(L"HYT00"), std::wstring::npos) << what;
+        EXPECT_GE(waited, std::chrono::seconds(kSeconds) - std::chrono::milliseconds(100)) << what;
+        EXPECT_LT(waited, std::chrono::seconds(kSeconds + 3)) << what;
+        EXPECT_EQ(Mappings(db, layout), rowsBefore) << what;
+        EXPECT_EQ(test::Snapshot(grid), gridBefore) << what;
+        EXPECT_EQ(test::FileBytes(kLog), logBefore) << what;
+    }
+    SetStatementTimeout(kStatementTimeoutSeconds);
 }
 
 }  // namespace

@@ -23,6 +23,13 @@ void RunAll(const std::wstring& connection, const std::vector<std::wstring>& sta
 
 }  // namespace
 
+bool SqlServerPersonality()
+{
+    wchar_t value[32] = {};
+    const DWORD n = GetEnvironmentVariableW(L"VCM_DB_PERSONALITY", value, 32);
+    return n > 0 && n < 32 && EqualsNoCase(value, L"sqlserver");
+}
+
 std::wstring ConnectionString(const std::wstring& file)
 {
     return L"Driver={SQL Server};server=;database=" + file;
@@ -40,14 +47,19 @@ std::wstring CreateTestDb(const std::wstring& file, const std::vector<std::wstri
 const std::vector<std::wstring>& VeltoSchema()
 {
     // Kept in step with scripts/demo/schema.sql.
-    static const std::vector<std::wstring> schema = {
-        L"CREATE TABLE Subscriber (SubscriberObjectID VARCHAR(64), UID NVARCHAR(64), Alias NVARCHAR(64), "
-        L"DisplayName NVARCHAR(128))",
-        L"CREATE TABLE Credential (SubscriberObjectID VARCHAR(64), Credentials VARBINARY(68), IsPrimary BIT, "
-        L"msrepl_tran_version VARCHAR(36))",
-        L"CREATE TABLE SIDHistory (ParentObjectID VARCHAR(64), SID VARBINARY(68), IsPrimary BIT, "
-        L"msrepl_tran_version VARCHAR(36))",
-    };
+    static const std::vector<std::wstring> schema = [] {
+        const std::wstring ci = SqlServerPersonality() ? L" COLLATE NOCASE" : L"";
+        const std::wstring text = L"NVARCHAR(64)" + ci;
+        const std::wstring guid = L"UNIQUEIDENTIFIER" + ci;
+        return std::vector<std::wstring>{
+            L"CREATE TABLE Subscriber (SubscriberObjectID " + text + L", UID " + text + L", Alias " + text +
+                L", DisplayName NVARCHAR(128)" + ci + L")",
+            L"CREATE TABLE Credential (SubscriberObjectID " + text + L", Credentials VARBINARY(85), IsPrimary BIT, "
+                L"msrepl_tran_version " + guid + L")",
+            L"CREATE TABLE SIDHistory (ParentObjectID " + text + L", SID VARBINARY(85), IsPrimary BIT, "
+                L"msrepl_tran_version " + guid + L")",
+        };
+    }();
     return schema;
 }
 
@@ -114,7 +126,7 @@ std::vector<TextRow> QueryRows(const std::wstring& connection, const std::wstrin
     SQLSMALLINT columns = 0;
     CheckOdbc(SQLNumResultCols(stmt.get(), &columns), SQL_HANDLE_STMT, stmt.get(), L"SQLNumResultCols");
     std::vector<TextRow> rows;
-    while (SQLFetch(stmt.get()) == SQL_SUCCESS) {
+    while (SQL_SUCCEEDED(SQLFetch(stmt.get()))) {
         TextRow row;
         for (SQLUSMALLINT c = 1; c <= static_cast<SQLUSMALLINT>(columns); ++c) {
             SQLWCHAR buffer[1024];

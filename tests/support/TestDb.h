@@ -8,6 +8,10 @@
 
 namespace vcm::test {
 
+// True when the tests run under the SQL Server driver personality: scripts/test.sh sets
+// VCM_DB_PERSONALITY=sqlserver beside the odbcinst.ini that registers that driver.
+bool SqlServerPersonality();
+
 // "Driver={SQL Server};server=;database=<file>".
 std::wstring ConnectionString(const std::wstring& file);
 
@@ -15,7 +19,9 @@ std::wstring ConnectionString(const std::wstring& file);
 // transaction and returns the connection string. Throws vcm::Error on any failure.
 std::wstring CreateTestDb(const std::wstring& file, const std::vector<std::wstring>& statements = {});
 
-// The product's tables (Subscriber, Credential, SIDHistory) as the demo schema has them.
+// The product's tables (Subscriber, Credential, SIDHistory) with SQL Server's types, as the
+// demo schema has them; text compares without regard to case under the SQL Server
+// personality, as under SQL Server's default collation.
 const std::vector<std::wstring>& VeltoSchema();
 // CreateTestDb with the product's tables first, then the statements.
 std::wstring CreateVeltoDb(const std::wstring& file, const std::vector<std::wstring>& statements = {});

@@ -1,0 +1,675 @@
+// A unixODBC driver for the tests that gives the SQLite ODBC driver the manners of the
+// Windows "SQL Server" driver: no base names on plain result sets, one active statement per
+// connection, uniqueidentifier as SQL_GUID in its 36-character form, SQL Server's type
+// codes, informational replies on connect, lock waits that only the statement time-out
+// ends (HYT00), and error 402 for '=' on a long-text or image column.
+//
+// It is a native Linux library built with the host compiler. It exports the ANSI entry
+// points only (the driver manager converts the wide calls), hands out the SQLite driver's
+// own handles and keeps what it needs to know about them in tables of its own.
+#include <dlfcn.h>
+#include <sql.h>
+#include <sqlext.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+#ifndef VCM_REAL_DRIVER
+#error "VCM_REAL_DRIVER must name the SQLite ODBC driver library"
+#endif
+
+namespace {
+
+constexpr char kPrefix[] = "[VeltoTest][SQL Server personality]";
+
+struct Diag {
+    std::string state;
+    SQLINTEGER native;
+    std::string message;
+};
+
+struct Statement {
+    SQLHDBC dbc = nullptr;
+    SQLULEN timeout = 0;             // seconds; 0 waits for ever
+    bool hasResult = false;          // the last execution produced a result set
+    std::vector<SQLSMALLINT> types;  // SQL Server's type per column, 0 where SQLite's stands
+    std::set<SQLUSMALLINT> guidRead; // GUID columns already handed out for this row
+};
+
+std::mutex g_lock;
+std::map<SQLHANDLE, std::vector<Diag>> g_diags;  // our own diagnostics, per handle
+std::map<SQLHSTMT, Statement> g_stmts;
+std::map<SQLHDBC, SQLHSTMT> g_busy;              // connection -> statement with unread rows
+
+void* Real(const char* name)
+{
+    static void* lib = dlopen(VCM_REAL_DRIVER, RTLD_NOW | RTLD_LOCAL | RTLD_DEEPBIND);
+    return lib ? dlsym(lib, name) : nullptr;
+}
+
+// Calls the SQLite driver's function of the same name.
+#define REAL(name, ...)                                                               \
+    ([&]() -> SQLRETURN {                                                             \
+        static auto fn = reinterpret_cast<decltype(&name)>(Real(#name));              \
+        return fn ? fn(__VA_ARGS__) : SQL_ERROR;                                      \
+    }())
+
+void Clear(SQLHANDLE handle)
+{
+    std::lock_guard<std::mutex> guard(g_lock);
+    g_diags.erase(handle);
+}
+
+SQLRETURN Fail(SQLHANDLE handle, const char* state, SQLINTEGER native, const std::string& text)
+{
+    std::lock_guard<std::mutex> guard(g_lock);
+    g_diags[handle] = {Diag{state, native, std::string(kPrefix) + text}};
+    return SQL_ERROR;
+}
+
+std::string Lower(std::string s)
+{
+    for (char& c : s)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// SQL Server's type code for a declared type name; 0 keeps SQLite's.
+SQLSMALLINT ServerType(const std::string& declared)
+{
+    static const std::map<std::string, SQLSMALLINT> types = {
+        {"uniqueidentifier", SQL_GUID}, {"bit", SQL_BIT},           {"varbinary", SQL_VARBINARY},
+        {"binary", SQL_BINARY},         {"image", SQL_LONGVARBINARY}, {"nvarchar", SQL_WVARCHAR},
+        {"nchar", SQL_WCHAR},           {"ntext", SQL_WLONGVARCHAR}, {"varchar", SQL_VARCHAR},
+        {"text", SQL_LONGVARCHAR},      {"int", SQL_INTEGER},       {"bigint", SQL_BIGINT}};
+    const std::string name = Lower(declared.substr(0, declared.find('(')));
+    const auto it = types.find(name);
+    return it == types.end() ? 0 : it->second;
+}
+
+bool IsLong(const std::string& declared)
+{
+    const std::string name = Lower(declared.substr(0, declared.find('(')));
+    return name == "text" || name == "ntext" || name == "image";
+}
+
+Statement* Find(SQLHSTMT stmt)
+{
+    const auto it = g_stmts.find(stmt);
+    return it == g_stmts.end() ? nullptr : &it->second;
+}
+
+// SQL Server's types of the current result's columns, read once per execution.
+void LearnTypes(SQLHSTMT stmt, Statement& s)
+{
+    SQLSMALLINT count = 0;
+    s.types.clear();
+    s.hasResult = SQL_SUCCEEDED(REAL(SQLNumResultCols, stmt, &count)) && count > 0;
+    for (SQLSMALLINT i = 1; i <= count; ++i) {
+        char name[128] = {};
+        SQLSMALLINT length = 0;
+        SQLLEN number = 0;
+        REAL(SQLColAttribute, stmt, static_cast<SQLUSMALLINT>(i), SQL_DESC_TYPE_NAME, name, sizeof(name), &length,
+             &number);
+        s.types.push_back(ServerType(name));
+    }
+}
+
+// Columns of the database's tables that SQL Server cannot compare with '='.
+std::vector<std::string> LongColumns(SQLHDBC dbc)
+{
+    std::vector<std::string> columns;
+    SQLHSTMT stmt = nullptr;
+    if (!SQL_SUCCEEDED(REAL(SQLAllocHandle, SQL_HANDLE_STMT, dbc, &stmt)))
+        return columns;
+    char sql[] = "SELECT p.name, p.type FROM sqlite_master m JOIN pragma_table_info(m.name) p WHERE m.type='table'";
+    if (SQL_SUCCEEDED(REAL(SQLExecDirect, stmt, reinterpret_cast<SQLCHAR*>(sql), SQL_NTS))) {
+        while (SQL_SUCCEEDED(REAL(SQLFetch, stmt))) {
+            char name[256] = {}, type[128] = {};
+            SQLLEN ind = 0;
+            REAL(SQLGetData, stmt, 1, SQL_C_CHAR, name, sizeof(name), &ind);
+            REAL(SQLGetData, stmt, 2, SQL_C_CHAR, type, sizeof(type), &ind);
+            if (IsLong(type))
+                columns.push_back(Lower(name));
+        }
+    }
+    REAL(SQLFreeHandle, SQL_HANDLE_STMT, stmt);
+    return columns;
+}
+
+bool IdentifierChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
+
+// The long column that the statement's condition compares with '=', or "" when it
+// compares none. An assignment (UPDATE ... SET) comes before the WHERE and is no comparison.
+std::string ComparedLongColumn(SQLHDBC dbc, const std::string& sql)
+{
+    const std::string lower = Lower(sql);
+    const size_t where = lower.find("where");
+    if (where == std::string::npos || lower.find('=', where) == std::string::npos)
+        return {};
+    const std::string text = lower.substr(where);
+    for (const std::string& column : LongColumns(dbc)) {
+        for (size_t at = text.find(column); at != std::string::npos; at = text.find(column, at + 1)) {
+            if (at > 0 && IdentifierChar(text[at - 1]))
+                continue;
+            size_t i = at + column.size();
+            if (i < text.size() && IdentifierChar(text[i]))
+                continue;
+            if (i < text.size() && (text[i] == ']' || text[i] == '"'))
+                ++i;
+            while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i])))
+                ++i;
+            if (i < text.size() && text[i] == '=' && (i + 1 >= text.size() || text[i + 1] != '='))
+                return column;
+        }
+    }
+    return {};
+}
+
+bool Locked(SQLHSTMT stmt)
+{
+    SQLCHAR state[6] = {}, message[512] = {};
+    SQLINTEGER native = 0;
+    SQLSMALLINT length = 0;
+    return SQL_SUCCEEDED(REAL(SQLGetDiagRec, SQL_HANDLE_STMT, stmt, 1, state, &native, message, sizeof(message), &length)) &&
+           (native == 5 || native == 6);  // SQLITE_BUSY, SQLITE_LOCKED
+}
+
+double Now()
+{
+    timespec t{};
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+// Runs an execution the way SQL Server does: refused while another statement of the
+// connection has unread rows; waiting for locks until the statement time-out, if any.
+template <class Run>
+SQLRETURN Execute(SQLHSTMT stmt, const std::string& sql, Run run)
+{
+    Clear(stmt);
+    SQLHDBC dbc = nullptr;
+    SQLULEN timeout = 0;
+    {
+        std::lock_guard<std::mutex> guard(g_lock);
+        Statement& s = g_stmts[stmt];
+        dbc = s.dbc;
+        timeout = s.timeout;
+        const auto busy = g_busy.find(dbc);
+        if (busy != g_busy.end() && busy->second != stmt)
+            g_diags[stmt] = {Diag{"HY000", 0, std::string(kPrefix) + "Connection is busy with results for another hstmt"}};
+        if (busy != g_busy.end() && busy->second == stmt)
+            g_busy.erase(busy);
+        if (g_diags.count(stmt))
+            return SQL_ERROR;
+    }
+    if (!sql.empty()) {
+        const std::string column = ComparedLongColumn(dbc, sql);
+        if (!column.empty())
+            return Fail(stmt, "42000", 402,
+                        "[SQL Server]The data types ntext and nvarchar are incompatible in the equal to operator. (" +
+                            column + ")");
+    }
+    const double start = Now();
+    SQLRETURN rc;
+    while ((rc = run()) == SQL_ERROR && Locked(stmt)) {
+        if (timeout > 0 && Now() - start >= static_cast<double>(timeout))
+            return Fail(stmt, "HYT00", 0, "Query timeout expired");
+        usleep(20000);
+    }
+    if (SQL_SUCCEEDED(rc)) {
+        std::lock_guard<std::mutex> guard(g_lock);
+        Statement& s = g_stmts[stmt];
+        LearnTypes(stmt, s);
+        s.guidRead.clear();
+        if (s.hasResult)
+            g_busy[dbc] = stmt;
+    }
+    return rc;
+}
+
+void EndResult(SQLHSTMT stmt)
+{
+    std::lock_guard<std::mutex> guard(g_lock);
+    for (auto it = g_busy.begin(); it != g_busy.end(); ++it)
+        if (it->second == stmt) {
+            g_busy.erase(it);
+            break;
+        }
+}
+
+// The 36-character upper-case form of a GUID text, or the text as it is when it is none.
+std::string GuidText(std::string text)
+{
+    if (text.size() == 38 && text.front() == '{' && text.back() == '}')
+        text = text.substr(1, 36);
+    if (text.size() != 36)
+        return text;
+    for (size_t i = 0; i < 36; ++i) {
+        const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
+        if (dash ? text[i] != '-' : !std::isxdigit(static_cast<unsigned char>(text[i])))
+            return text;
+    }
+    for (char& c : text)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+}
+
+}  // namespace
+
+extern "C" {
+
+SQLRETURN SQL_API SQLAllocHandle(SQLSMALLINT type, SQLHANDLE input, SQLHANDLE* output)
+{
+    const SQLRETURN rc = REAL(SQLAllocHandle, type, input, output);
+    if (SQL_SUCCEEDED(rc) && type == SQL_HANDLE_STMT) {
+        std::lock_guard<std::mutex> guard(g_lock);
+        g_stmts[*output] = Statement{input};
+    }
+    return rc;
+}
+
+SQLRETURN SQL_API SQLFreeHandle(SQLSMALLINT type, SQLHANDLE handle)
+{
+    Clear(handle);
+    if (type == SQL_HANDLE_STMT) {
+        EndResult(handle);
+        std::lock_guard<std::mutex> guard(g_lock);
+        g_stmts.erase(handle);
+    }
+    return REAL(SQLFreeHandle, type, handle);
+}
+
+SQLRETURN SQL_API SQLFreeStmt(SQLHSTMT stmt, SQLUSMALLINT option)
+{
+    Clear(stmt);
+    if (option == SQL_CLOSE || option == SQL_DROP)
+        EndResult(stmt);
+    if (option == SQL_DROP) {
+        std::lock_guard<std::mutex> guard(g_lock);
+        g_stmts.erase(stmt);
+    }
+    return REAL(SQLFreeStmt, stmt, option);
+}
+
+SQLRETURN SQL_API SQLCloseCursor(SQLHSTMT stmt)
+{
+    Clear(stmt);
+    EndResult(stmt);
+    return REAL(SQLCloseCursor, stmt);
+}
+
+SQLRETURN SQL_API SQLSetEnvAttr(SQLHENV env, SQLINTEGER attr, SQLPOINTER value, SQLINTEGER length)
+{
+    return REAL(SQLSetEnvAttr, env, attr, value, length);
+}
+
+SQLRETURN SQL_API SQLGetEnvAttr(SQLHENV env, SQLINTEGER attr, SQLPOINTER value, SQLINTEGER size, SQLINTEGER* length)
+{
+    return REAL(SQLGetEnvAttr, env, attr, value, size, length);
+}
+
+SQLRETURN SQL_API SQLSetConnectAttr(SQLHDBC dbc, SQLINTEGER attr, SQLPOINTER value, SQLINTEGER length)
+{
+    Clear(dbc);
+    return REAL(SQLSetConnectAttr, dbc, attr, value, length);
+}
+
+SQLRETURN SQL_API SQLGetConnectAttr(SQLHDBC dbc, SQLINTEGER attr, SQLPOINTER value, SQLINTEGER size,
+                                    SQLINTEGER* length)
+{
+    Clear(dbc);
+    return REAL(SQLGetConnectAttr, dbc, attr, value, size, length);
+}
+
+SQLRETURN SQL_API SQLDriverConnect(SQLHDBC dbc, SQLHWND window, SQLCHAR* in, SQLSMALLINT inLength, SQLCHAR* out,
+                                   SQLSMALLINT outSize, SQLSMALLINT* outLength, SQLUSMALLINT completion)
+{
+    Clear(dbc);
+    // SQLite's own busy wait is cut to nothing: lock waits are this driver's, as on SQL Server.
+    std::string text = inLength == SQL_NTS ? std::string(reinterpret_cast<char*>(in))
+                                           : std::string(reinterpret_cast<char*>(in), static_cast<size_t>(inLength));
+    text += ";Timeout=1";
+    const SQLRETURN rc = REAL(SQLDriverConnect, dbc, window, reinterpret_cast<SQLCHAR*>(text.data()), SQL_NTS, out,
+                              outSize, outLength, completion);
+    if (rc != SQL_SUCCESS)
+        return rc;
+    std::lock_guard<std::mutex> guard(g_lock);
+    g_diags[dbc] = {Diag{"01000", 5701, std::string(kPrefix) + "[SQL Server]Changed database context to 'VeltoDb'."},
+                    Diag{"01000", 5703, std::string(kPrefix) + "[SQL Server]Changed language setting to us_english."}};
+    return SQL_SUCCESS_WITH_INFO;
+}
+
+SQLRETURN SQL_API SQLDisconnect(SQLHDBC dbc)
+{
+    Clear(dbc);
+    {
+        std::lock_guard<std::mutex> guard(g_lock);
+        g_busy.erase(dbc);
+    }
+    return REAL(SQLDisconnect, dbc);
+}
+
+SQLRETURN SQL_API SQLGetInfo(SQLHDBC dbc, SQLUSMALLINT type, SQLPOINTER value, SQLSMALLINT size, SQLSMALLINT* length)
+{
+    return REAL(SQLGetInfo, dbc, type, value, size, length);
+}
+
+SQLRETURN SQL_API SQLEndTran(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT completion)
+{
+    Clear(handle);
+    return REAL(SQLEndTran, type, handle, completion);
+}
+
+SQLRETURN SQL_API SQLSetStmtAttr(SQLHSTMT stmt, SQLINTEGER attr, SQLPOINTER value, SQLINTEGER length)
+{
+    Clear(stmt);
+    if (attr == SQL_ATTR_QUERY_TIMEOUT) {
+        std::lock_guard<std::mutex> guard(g_lock);
+        g_stmts[stmt].timeout = reinterpret_cast<SQLULEN>(value);
+        return SQL_SUCCESS;
+    }
+    return REAL(SQLSetStmtAttr, stmt, attr, value, length);
+}
+
+SQLRETURN SQL_API SQLGetStmtAttr(SQLHSTMT stmt, SQLINTEGER attr, SQLPOINTER value, SQLINTEGER size,
+                                 SQLINTEGER* length)
+{
+    Clear(stmt);
+    if (attr == SQL_ATTR_QUERY_TIMEOUT && value) {
+        std::lock_guard<std::mutex> guard(g_lock);
+        *static_cast<SQLULEN*>(value) = g_stmts[stmt].timeout;
+        return SQL_SUCCESS;
+    }
+    return REAL(SQLGetStmtAttr, stmt, attr, value, size, length);
+}
+
+SQLRETURN SQL_API SQLExecDirect(SQLHSTMT stmt, SQLCHAR* sql, SQLINTEGER length)
+{
+    const std::string text = length == SQL_NTS ? std::string(reinterpret_cast<char*>(sql))
+                                               : std::string(reinterpret_cast<char*>(sql), static_cast<size_t>(length));
+    return Execute(stmt, text, [&] { return REAL(SQLExecDirect, stmt, sql, length); });
+}
+
+SQLRETURN SQL_API SQLPrepare(SQLHSTMT stmt, SQLCHAR* sql, SQLINTEGER length)
+{
+    Clear(stmt);
+    SQLHDBC dbc;
+    {
+        std::lock_guard<std::mutex> guard(g_lock);
+        dbc = g_stmts[stmt].dbc;
+    }
+    const std::string text = length == SQL_NTS ? std::string(reinterpret_cast<char*>(sql))
+                                               : std::string(reinterpret_cast<char*>(sql), static_cast<size_t>(length));
+    const std::string column = ComparedLongColumn(dbc, text);
+    if (!column.empty())
+        return Fail(stmt, "42000", 402,
+                    "[SQL Server]The data types ntext and nvarchar are incompatible in the equal to operator. (" +
+                        column + ")");
+    SQLRETURN rc;
+    while ((rc = REAL(SQLPrepare, stmt, sql, length)) == SQL_ERROR && Locked(stmt))
+        usleep(20000);
+    return rc;
+}
+
+SQLRETURN SQL_API SQLExecute(SQLHSTMT stmt)
+{
+    return Execute(stmt, {}, [&] { return REAL(SQLExecute, stmt); });
+}
+
+SQLRETURN SQL_API SQLBindParameter(SQLHSTMT stmt, SQLUSMALLINT number, SQLSMALLINT io, SQLSMALLINT cType,
+                                   SQLSMALLINT sqlType, SQLULEN size, SQLSMALLINT digits, SQLPOINTER value,
+                                   SQLLEN bufferLength, SQLLEN* ind)
+{
+    Clear(stmt);
+    return REAL(SQLBindParameter, stmt, number, io, cType, sqlType, size, digits, value, bufferLength, ind);
+}
+
+SQLRETURN SQL_API SQLNumParams(SQLHSTMT stmt, SQLSMALLINT* count)
+{
+    return REAL(SQLNumParams, stmt, count);
+}
+
+SQLRETURN SQL_API SQLNumResultCols(SQLHSTMT stmt, SQLSMALLINT* count)
+{
+    Clear(stmt);
+    return REAL(SQLNumResultCols, stmt, count);
+}
+
+SQLRETURN SQL_API SQLDescribeCol(SQLHSTMT stmt, SQLUSMALLINT col, SQLCHAR* name, SQLSMALLINT size,
+                                 SQLSMALLINT* length, SQLSMALLINT* type, SQLULEN* columnSize, SQLSMALLINT* digits,
+                                 SQLSMALLINT* nullable)
+{
+    Clear(stmt);
+    const SQLRETURN rc = REAL(SQLDescribeCol, stmt, col, name, size, length, type, columnSize, digits, nullable);
+    std::lock_guard<std::mutex> guard(g_lock);
+    const Statement* s = Find(stmt);
+    if (SQL_SUCCEEDED(rc) && s && col >= 1 && col <= s->types.size() && s->types[col - 1] != 0) {
+        if (type)
+            *type = s->types[col - 1];
+        if (columnSize && s->types[col - 1] == SQL_GUID)
+            *columnSize = 36;
+    }
+    return rc;
+}
+
+SQLRETURN SQL_API SQLColAttribute(SQLHSTMT stmt, SQLUSMALLINT col, SQLUSMALLINT field, SQLPOINTER text,
+                                  SQLSMALLINT size, SQLSMALLINT* length, SQLLEN* number)
+{
+    Clear(stmt);
+    switch (field) {
+    // A default result set names no table, schema or catalog, and no base column.
+    case SQL_DESC_BASE_TABLE_NAME:
+    case SQL_DESC_BASE_COLUMN_NAME:
+    case SQL_DESC_TABLE_NAME:
+    case SQL_DESC_SCHEMA_NAME:
+    case SQL_DESC_CATALOG_NAME:
+        if (text && size > 0)
+            *static_cast<char*>(text) = '\0';
+        if (length)
+            *length = 0;
+        return SQL_SUCCESS;
+    default:
+        break;
+    }
+    const SQLRETURN rc = REAL(SQLColAttribute, stmt, col, field, text, size, length, number);
+    if (SQL_SUCCEEDED(rc) && number && (field == SQL_DESC_TYPE || field == SQL_DESC_CONCISE_TYPE)) {
+        std::lock_guard<std::mutex> guard(g_lock);
+        const Statement* s = Find(stmt);
+        if (s && col >= 1 && col <= s->types.size() && s->types[col - 1] != 0)
+            *number = s->types[col - 1];
+    }
+    return rc;
+}
+
+SQLRETURN SQL_API SQLBindCol(SQLHSTMT stmt, SQLUSMALLINT col, SQLSMALLINT type, SQLPOINTER value, SQLLEN size,
+                             SQLLEN* ind)
+{
+    return REAL(SQLBindCol, stmt, col, type, value, size, ind);
+}
+
+SQLRETURN SQL_API SQLFetch(SQLHSTMT stmt)
+{
+    Clear(stmt);
+    const SQLRETURN rc = REAL(SQLFetch, stmt);
+    if (rc == SQL_NO_DATA)
+        EndResult(stmt);
+    std::lock_guard<std::mutex> guard(g_lock);
+    if (Statement* s = Find(stmt))
+        s->guidRead.clear();
+    return rc;
+}
+
+SQLRETURN SQL_API SQLMoreResults(SQLHSTMT stmt)
+{
+    Clear(stmt);
+    const SQLRETURN rc = REAL(SQLMoreResults, stmt);
+    if (rc == SQL_NO_DATA)
+        EndResult(stmt);
+    return rc;
+}
+
+SQLRETURN SQL_API SQLGetData(SQLHSTMT stmt, SQLUSMALLINT col, SQLSMALLINT cType, SQLPOINTER value, SQLLEN size,
+                             SQLLEN* ind)
+{
+    Clear(stmt);
+    bool guid = false;
+    {
+        std::lock_guard<std::mutex> guard(g_lock);
+        const Statement* s = Find(stmt);
+        guid = s && col >= 1 && col <= s->types.size() && s->types[col - 1] == SQL_GUID &&
+               (cType == SQL_C_CHAR || cType == SQL_C_WCHAR);
+        if (guid && s->guidRead.count(col))
+            return SQL_NO_DATA;
+    }
+    if (!guid)
+        return REAL(SQLGetData, stmt, col, cType, value, size, ind);
+
+    char raw[256] = {};
+    SQLLEN rawInd = 0;
+    const SQLRETURN rc = REAL(SQLGetData, stmt, col, SQL_C_CHAR, raw, sizeof(raw), &rawInd);
+    if (!SQL_SUCCEEDED(rc) || rc == SQL_NO_DATA)
+        return rc;
+    {
+        std::lock_guard<std::mutex> guard(g_lock);
+        g_stmts[stmt].guidRead.insert(col);
+    }
+    if (rawInd == SQL_NULL_DATA) {
+        if (ind)
+            *ind = SQL_NULL_DATA;
+        return SQL_SUCCESS;
+    }
+    const std::string text = GuidText(raw);
+    const size_t unit = cType == SQL_C_WCHAR ? sizeof(SQLWCHAR) : 1;
+    // The whole GUID and its terminator must fit, or the call fails.
+    if (size < static_cast<SQLLEN>((text.size() + 1) * unit))
+        return Fail(stmt, "22003", 0, "Numeric value out of range");
+    if (cType == SQL_C_WCHAR) {
+        SQLWCHAR* out = static_cast<SQLWCHAR*>(value);
+        for (size_t i = 0; i < text.size(); ++i)
+            out[i] = static_cast<unsigned char>(text[i]);
+        out[text.size()] = 0;
+    } else {
+        std::memcpy(value, text.c_str(), text.size() + 1);
+    }
+    if (ind)
+        *ind = static_cast<SQLLEN>(text.size() * unit);
+    return SQL_SUCCESS;
+}
+
+SQLRETURN SQL_API SQLRowCount(SQLHSTMT stmt, SQLLEN* count)
+{
+    Clear(stmt);
+    {
+        std::lock_guard<std::mutex> guard(g_lock);
+        const Statement* s = Find(stmt);
+        if (s && s->hasResult && count) {  // rows of a default result set are not counted
+            *count = -1;
+            return SQL_SUCCESS;
+        }
+    }
+    return REAL(SQLRowCount, stmt, count);
+}
+
+SQLRETURN SQL_API SQLCancel(SQLHSTMT stmt)
+{
+    return REAL(SQLCancel, stmt);
+}
+
+SQLRETURN SQL_API SQLGetDiagRec(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT record, SQLCHAR* state,
+                                SQLINTEGER* native, SQLCHAR* message, SQLSMALLINT size, SQLSMALLINT* length)
+{
+    {
+        std::lock_guard<std::mutex> guard(g_lock);
+        const auto it = g_diags.find(handle);
+        if (it != g_diags.end()) {
+            if (record < 1 || static_cast<size_t>(record) > it->second.size())
+                return SQL_NO_DATA;
+            const Diag& d = it->second[static_cast<size_t>(record) - 1];
+            if (state)
+                std::memcpy(state, d.state.c_str(), 6);
+            if (native)
+                *native = d.native;
+            if (length)
+                *length = static_cast<SQLSMALLINT>(d.message.size());
+            if (message && size > 0) {
+                const size_t n = std::min(d.message.size(), static_cast<size_t>(size) - 1);
+                std::memcpy(message, d.message.data(), n);
+                message[n] = '\0';
+                if (n < d.message.size())
+                    return SQL_SUCCESS_WITH_INFO;
+            }
+            return SQL_SUCCESS;
+        }
+    }
+    return REAL(SQLGetDiagRec, type, handle, record, state, native, message, size, length);
+}
+
+SQLRETURN SQL_API SQLGetDiagField(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT record, SQLSMALLINT field,
+                                  SQLPOINTER info, SQLSMALLINT size, SQLSMALLINT* length)
+{
+    {
+        std::lock_guard<std::mutex> guard(g_lock);
+        const auto it = g_diags.find(handle);
+        if (it != g_diags.end()) {
+            const std::vector<Diag>& diags = it->second;
+            if (record == 0) {
+                if (field == SQL_DIAG_NUMBER && info)
+                    *static_cast<SQLINTEGER*>(info) = static_cast<SQLINTEGER>(diags.size());
+                return field == SQL_DIAG_NUMBER ? SQL_SUCCESS : SQL_NO_DATA;
+            }
+            if (record < 1 || static_cast<size_t>(record) > diags.size())
+                return SQL_NO_DATA;
+            const Diag& d = diags[static_cast<size_t>(record) - 1];
+            std::string text;
+            switch (field) {
+            case SQL_DIAG_SQLSTATE: text = d.state; break;
+            case SQL_DIAG_MESSAGE_TEXT: text = d.message; break;
+            case SQL_DIAG_CLASS_ORIGIN:
+            case SQL_DIAG_SUBCLASS_ORIGIN: text = "ODBC 3.0"; break;
+            case SQL_DIAG_CONNECTION_NAME:
+            case SQL_DIAG_SERVER_NAME: text = ""; break;
+            case SQL_DIAG_NATIVE:
+                if (info)
+                    *static_cast<SQLINTEGER*>(info) = d.native;
+                return SQL_SUCCESS;
+            case SQL_DIAG_ROW_NUMBER:
+                if (info)
+                    *static_cast<SQLLEN*>(info) = SQL_ROW_NUMBER_UNKNOWN;
+                return SQL_SUCCESS;
+            case SQL_DIAG_COLUMN_NUMBER:
+                if (info)
+                    *static_cast<SQLINTEGER*>(info) = SQL_COLUMN_NUMBER_UNKNOWN;
+                return SQL_SUCCESS;
+            default:
+                return SQL_NO_DATA;
+            }
+            if (length)
+                *length = static_cast<SQLSMALLINT>(text.size());
+            if (info && size > 0) {
+                const size_t n = std::min(text.size(), static_cast<size_t>(size) - 1);
+                std::memcpy(info, text.data(), n);
+                static_cast<char*>(info)[n] = '\0';
+            }
+            return SQL_SUCCESS;
+        }
+    }
+    return REAL(SQLGetDiagField, type, handle, record, field, info, size, length);
+}
+
+SQLRETURN SQL_API SQLTables(SQLHSTMT stmt, SQLCHAR* catalog, SQLSMALLINT catalogLength, SQLCHAR* schema,
+                            SQLSMALLINT schemaLength, SQLCHAR* table, SQLSMALLINT tableLength, SQLCHAR* type,
+                            SQLSMALLINT typeLength)
+{
+    return REAL(SQLTables, stmt, catalog, catalogLength, schema, schemaLength, table, tableLength, type, typeLength);
+}
+
+}  // extern "C"

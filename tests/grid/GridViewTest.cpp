@@ -6,7 +6,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +16,7 @@
 #include "app/frmSplashScreen.h"
 #include "mapping/GridView.h"
 #include "mapping/MappingGrid.h"
+#include "mapping/RowClipboard.h"
 #include "platform/Twips.h"
 
 namespace vcm {
@@ -494,6 +497,54 @@ TEST(GridLook, ShowForScreenshots)
     SetFocus(view.ListHwnd());
     test::PumpFor(ms);
     DestroyWindow(parent);
+}
+
+}  // namespace vcm
+
+namespace vcm {
+
+// Ctrl+C on the grid: the selected row as one line of the shown columns, tab-separated,
+// in the order the user sees them, as Unicode text; nothing selected leaves the clipboard be.
+TEST_F(GridViewTest, SelectedRowGoesToTheClipboardAsOneTabbedLine)
+{
+    AddRow(L"SALES", L"M\u00FCller", true, L"mmueller");
+    AddRow(L"", L"\u7528\u6237", false, L"user\tx");
+    struct Case {
+        const char* name;
+        std::vector<int> order;  // design index per position; empty keeps the design order
+        int row;                 // 0: none selected
+        std::optional<std::wstring> expected;
+    };
+    const Case cases[] = {
+        {"design order, primary as 1", {}, 1, L"SALES\tM\u00FCller\t1\tmmueller"},
+        {"unchecked primary as 0, empty domain, text beyond Latin-1", {}, 2, L"\t\u7528\u6237\t0\tuser\tx"},
+        {"columns dragged: Velto Alias first, Primary last", {0, 4, 1, 2, 5, 3}, 1,
+         L"mmueller\tSALES\tM\u00FCller\t1"},
+        {"no row selected", {}, 0, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(model.SetColumnOrder(c.order.empty() ? std::vector<int>{0, 1, 2, 3, 4, 5} : c.order));
+        model.SetRow(c.row);
+        EXPECT_EQ(SelectedRowLine(model), c.expected);
+
+        ASSERT_TRUE(OpenClipboard(parent));
+        EmptyClipboard();
+        HGLOBAL before = GlobalAlloc(GMEM_MOVEABLE, sizeof(L"before"));
+        std::memcpy(GlobalLock(before), L"before", sizeof(L"before"));
+        GlobalUnlock(before);
+        SetClipboardData(CF_UNICODETEXT, before);
+        CloseClipboard();
+
+        EXPECT_EQ(CopySelectedRow(model, parent), c.expected.has_value());
+        ASSERT_TRUE(OpenClipboard(parent));
+        HANDLE data = GetClipboardData(CF_UNICODETEXT);
+        const std::wstring text = data ? static_cast<const wchar_t*>(GlobalLock(data)) : L"(none)";
+        if (data)
+            GlobalUnlock(data);
+        CloseClipboard();
+        EXPECT_EQ(text, c.expected.value_or(L"before"));
+    }
 }
 
 }  // namespace vcm

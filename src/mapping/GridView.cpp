@@ -396,6 +396,7 @@ void GridView::OnGridChanged(GridChange change)
         ApplyColumnOrder();
         UpdateHeaders();
         SyncSelection(false);
+        ForgetFocusedItem();
         InvalidateRect(m_list, nullptr, FALSE);
         break;
     }
@@ -495,6 +496,17 @@ void GridView::SyncSelection(bool scrollIntoView)
     } else if (selected >= 0) {
         ListView_SetItemState(m_list, -1, 0, LVIS_SELECTED);
     }
+}
+
+// After a rebuild with no row selected, the keyboard starts again from the top: the list
+// would otherwise move on from a row that held other data before.
+void GridView::ForgetFocusedItem()
+{
+    if (m_model.Row() >= 1)
+        return;
+    const int focused = ListView_GetNextItem(m_list, -1, LVNI_FOCUSED);
+    if (focused >= 0)
+        ListView_SetItemState(m_list, focused, 0, LVIS_FOCUSED);
 }
 
 void GridView::RezeroHiddenColumns()

@@ -55,6 +55,7 @@ private:
     void ApplyColumnOrder();
     void ReadColumnOrder();
     void SyncSelection(bool scrollIntoView);
+    void ForgetFocusedItem();
     void RezeroHiddenColumns();
     bool IsHiddenColumn(int design) const;
 

@@ -333,6 +333,27 @@ TEST_F(MainWindowTest, UnreachableDatabaseLeavesHeaderAndRestoresEverything)
 
 // Moved to a screen of another DPI, the grid's shown columns keep their width in inches,
 // a width the user dragged included; the hidden columns stay at zero.
+// Another window takes over and the main window is activated again: the grid or the Exit
+// button, whichever had the focus, has it back.
+TEST_F(MainWindowTest, FocusComesBackToTheControlThatHadIt)
+{
+    HWND other = test::CreateTestParent(L"Another window", 200, 100);
+    ASSERT_NE(other, nullptr);
+    for (HWND control : {main->ExitButton(), main->GridControl().ListHwnd()}) {
+        SetForegroundWindow(main->Hwnd());
+        SetFocus(control);
+        Pump();
+        ASSERT_EQ(GetFocus(), control);
+        SetForegroundWindow(other);
+        Pump();
+        ASSERT_NE(GetFocus(), control);
+        SetForegroundWindow(main->Hwnd());
+        Pump();
+        EXPECT_EQ(GetFocus(), control);
+    }
+    DestroyWindow(other);
+}
+
 TEST_F(MainWindowTest, GridColumnWidthsFollowADpiChange)
 {
     HWND list = main->GridControl().ListHwnd();

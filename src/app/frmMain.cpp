@@ -109,7 +109,8 @@ void frmMain::Create()
         ThrowLastError(L"CreateWindowExW(cmdExit)");
     if (m_font)
         SendMessageW(m_cmdExit, WM_SETFONT, reinterpret_cast<WPARAM>(m_font.get()), FALSE);
-    m_accelerators = CreateAcceleratorTableW(const_cast<ACCEL*>(kAccelerators), static_cast<int>(std::size(kAccelerators)));
+    m_accelerators =
+        CreateAcceleratorTableW(const_cast<ACCEL*>(kAccelerators), static_cast<int>(std::size(kAccelerators)));
     // The grid has the focus when the window first opens; no row is selected until the
     // user moves.
     m_lastFocus = m_gridView.ListHwnd();

@@ -118,8 +118,8 @@ private:
         if (style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX))
             buttons += 2;
         const int icon = (GetWindowLongW(top, GWL_EXSTYLE) & WS_EX_DLGMODALFRAME) ? 0 : GetSystemMetrics(SM_CXSMICON);
-        const int room = outer.right - outer.left - 2 * GetSystemMetrics(SM_CXFRAME) - buttons * GetSystemMetrics(SM_CXSIZE) -
-                         icon - 8;
+        const int room = outer.right - outer.left - 2 * GetSystemMetrics(SM_CXFRAME) -
+                         buttons * GetSystemMetrics(SM_CXSIZE) - icon - 8;
         const SIZE need = Extent(font.get(), text, DT_SINGLELINE | DT_NOPREFIX);
         Report(text, {need.cx, 0}, {room, 0});
     }

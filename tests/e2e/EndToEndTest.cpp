@@ -591,6 +591,15 @@ TEST(EndToEnd, KeyboardAloneFromStartToExit)
         EXPECT_TRUE(focusIs(step.then));
     }
 
+    // Del with no row selected gets the removal's own answer.
+    Keys({VK_DELETE});
+    auto nothing = WaitForMessageBox(*s.program);
+    ASSERT_TRUE(nothing.has_value()) << "Del with no row says nothing";
+    EXPECT_EQ(nothing->text, Text(IDS_SELECT_ROW_FIRST));
+    Keys({VK_RETURN});
+    ASSERT_TRUE(WaitUntil([&] { return MessageBoxes(*s.program).empty(); }, 5000));
+    EXPECT_TRUE(focusIs(list));
+
     // Down selects the first row, BUILTIN\Users -> helpdesk; Del asks about it, Y answers Yes.
     Keys({VK_DOWN});
     ASSERT_TRUE(WaitUntil([&] { return s.grid->Selected() == 0; }, 3000)) << "Down selects no row";

@@ -201,11 +201,18 @@ protected:
     {
         test::ResetLanguageState();
         SetAppDialogs(&dialogs);
-        // The shipped libraries, beside a program of the shipped name.
+        // Every library the build ships, beside a program of the shipped name.
         folder = AppFolder() + L"\\fit_languages";
         CreateDirectoryW(folder.c_str(), nullptr);
-        for (const wchar_t* name : {L"VeltoCredentialsMap_DEU.dll", L"VeltoCredentialsMap_FRA.dll"})
-            ASSERT_TRUE(CopyFileW((AppFolder() + L"\\..\\" + name).c_str(), (folder + L"\\" + name).c_str(), FALSE));
+        const std::wstring built = AppFolder() + L"\\..\\";
+        WIN32_FIND_DATAW found = {};
+        HANDLE find = FindFirstFileW((built + L"VeltoCredentialsMap_*.dll").c_str(), &found);
+        ASSERT_NE(find, INVALID_HANDLE_VALUE) << "no language library was built";
+        do {
+            libraries.push_back(found.cFileName);
+            ASSERT_TRUE(CopyFileW((built + found.cFileName).c_str(), (folder + L"\\" + found.cFileName).c_str(), FALSE));
+        } while (FindNextFileW(find, &found));
+        FindClose(find);
         frmAbout::SetLanguageFolder(folder, L"VeltoCredentialsMap");
     }
 
@@ -216,7 +223,7 @@ protected:
         frmAbout::SetLanguageFolder({}, {});
         SetAppDialogs(nullptr);
         test::ResetLanguageState();
-        for (const wchar_t* name : {L"VeltoCredentialsMap_DEU.dll", L"VeltoCredentialsMap_FRA.dll"})
+        for (const std::wstring& name : libraries)
             DeleteFileW((folder + L"\\" + name).c_str());
         RemoveDirectoryW(folder.c_str());
         test::Pump();
@@ -224,6 +231,7 @@ protected:
 
     test::ScriptedDialogs dialogs;
     std::wstring folder;
+    std::vector<std::wstring> libraries;
     std::unique_ptr<frmMain> main;
 };
 
@@ -237,36 +245,24 @@ TEST_F(TextFitTest, EveryShippedLanguageFitsEveryControl)
     main->Show(SW_SHOWNORMAL);
     frmAbout& about = frmAbout::Shared();
 
-    struct Language {
-        const char* name;
-        const wchar_t* tag;  // the language menu's item; none for the built-in texts
-    };
-    const Language languages[] = {
-        {"English (built in)", nullptr},
-        {"German", L" 1031"},
-        {"French", L" 1036"},
-    };
+    // The built-in texts first, then each library the language menu lists.
+    ASSERT_GE(about.LanguageCount(), 2) << "German and French are shipped";
     std::string misfits;
-    for (const Language& language : languages) {
-        SCOPED_TRACE(language.name);
-        if (language.tag) {
-            int index = -1;
-            for (int i = 0; i < about.LanguageCount(); ++i)
-                if (about.LanguageTag(i) == language.tag)
-                    index = i;
-            ASSERT_GE(index, 0) << "no menu item for the language";
-            about.mnuLanguageList_Click(index);
-        }
+    for (int item = -1; item < about.LanguageCount(); ++item) {
+        const std::string language = item < 0 ? "built in" : ToUtf8(about.LanguageCaption(item));
+        SCOPED_TRACE(language);
+        if (item >= 0)
+            about.mnuLanguageList_Click(item);
         test::Pump();
         // The wait window takes its message from the catalogue when it is first made.
         frmSplashScreen splash;
         splash.Create(myLoadResString(IDS_GATHERING));
 
-        FitCheck check(language.name);
+        FitCheck check(language);
         check.Window(main->Hwnd(), "main window");
         check.Window(about.Hwnd(), "About window");
         check.Window(splash.Hwnd(), "wait window");
-        // Captions, the menu bar, Exit, four headers, nine labels and OK, the wait message.
+        // Two captions, the menu bar, Exit, four headers, eight labels, OK, the wait message.
         EXPECT_GE(check.Checked(), 18) << "fewer texts measured than the windows show";
         misfits += check.Misfits();
     }

@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include <iterator>
+
 #include "help/frmHelp.h"
 #include "localize/frmAbout.h"
 #include "localize/modLocalize.h"
@@ -9,6 +11,7 @@
 #include "mapping/MappingGrid.h"
 #include "mapping/MappingLoader.h"
 #include "mapping/MappingRemoval.h"
+#include "mapping/RowClipboard.h"
 #include "platform/Logging.h"
 #include "platform/ProgramInfo.h"
 #include "platform/RegistryAPI.h"
@@ -52,6 +55,16 @@ constexpr wchar_t kRefusedConnector[] = L"ZrDsDomino.ZrIDCDomino.1";
 constexpr wchar_t kConnection[] = L"Driver={SQL Server};server=;database=VeltoDb";
 constexpr wchar_t kLogName[] = L"\\CredentialsLog.txt";
 
+// The keys administrators expect of a Windows console; menu captions stay without hints.
+constexpr ACCEL kAccelerators[] = {
+    {FVIRTKEY, VK_DELETE, frmMain::IDM_REMOVE_MAPPING},
+    {FVIRTKEY, VK_F5, frmMain::IDK_RELOAD},
+    {FVIRTKEY | FCONTROL, 'C', frmMain::IDK_COPY_ROW},
+    {FVIRTKEY | FCONTROL, VK_INSERT, frmMain::IDK_COPY_ROW},
+    {FVIRTKEY, VK_F1, frmMain::IDM_SHOW_HELP},
+};
+
+bool KeyDown(int virtualKey) { return GetKeyState(virtualKey) < 0; }
 
 }  // namespace
 
@@ -67,6 +80,8 @@ frmMain::~frmMain()
     // The menus belong to the window while it has them; a bar that was never attached is ours.
     if (m_menuBar && (!Hwnd() || GetMenu(Hwnd()) != m_menuBar))
         DestroyMenu(m_menuBar);
+    if (m_accelerators)
+        DestroyAcceleratorTable(m_accelerators);
 }
 
 void frmMain::Create()
@@ -94,6 +109,11 @@ void frmMain::Create()
         ThrowLastError(L"CreateWindowExW(cmdExit)");
     if (m_font)
         SendMessageW(m_cmdExit, WM_SETFONT, reinterpret_cast<WPARAM>(m_font.get()), FALSE);
+    m_accelerators =
+        CreateAcceleratorTableW(const_cast<ACCEL*>(kAccelerators), static_cast<int>(std::size(kAccelerators)));
+    // The grid has the focus when the window first opens; no row is selected until the
+    // user moves.
+    m_lastFocus = m_gridView.ListHwnd();
 
     // The design client area at this window's DPI, centred on the screen's work area.
     RECT frame = {0, 0, TwipsToPixels(Hwnd(), kClientWidth), TwipsToPixels(Hwnd(), kClientHeight)};
@@ -114,6 +134,8 @@ void frmMain::Create()
 void frmMain::Show(int showCommand)
 {
     ShowWindow(Hwnd(), showCommand);
+    if (GetActiveWindow() == Hwnd())
+        RestoreFocus();
     UpdateWindow(Hwnd());
 }
 
@@ -309,6 +331,8 @@ void frmMain::myGrid_MouseDown(int button, int /*shift*/, int x, int y)
     TrackPopupMenu(m_mnuEdit, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON, pt.x, pt.y, 0, Hwnd(), nullptr);
 }
 
+void frmMain::CopySelectedRow() { vcm::CopySelectedRow(m_grid, Hwnd()); }
+
 void frmMain::mnuExit_Click() { ExitRoutine(); }
 
 void frmMain::cmdExit_Click()
@@ -373,8 +397,53 @@ void frmMain::OnCommand(int id)
     case IDM_SHOW_HELP: mnuShowHelp_Click(); break;
     case IDM_SHOW_ABOUT: mnuShowAbout_Click(); break;
     case IDC_CMDEXIT: cmdExit_Click(); break;
+    case IDK_RELOAD: LoadMappings(); break;
+    case IDK_COPY_ROW: CopySelectedRow(); break;
     default: break;
     }
+}
+
+bool frmMain::PreTranslateMessage(MSG& msg)
+{
+    if (m_accelerators && TranslateAcceleratorW(Hwnd(), m_accelerators, &msg))
+        return true;
+    if (msg.message != WM_KEYDOWN)
+        return false;
+    if (msg.wParam == VK_TAB && !KeyDown(VK_CONTROL) && !KeyDown(VK_MENU)) {
+        MoveFocus(KeyDown(VK_SHIFT));
+        return true;
+    }
+    if (msg.wParam == VK_RETURN && msg.hwnd == m_cmdExit) {
+        cmdExit_Click();
+        return true;
+    }
+    return false;
+}
+
+// The window's tab stops, in order: the grid, then the Exit button.
+void frmMain::MoveFocus(bool backwards)
+{
+    const HWND stops[] = {m_gridView.ListHwnd(), m_cmdExit};
+    constexpr int count = static_cast<int>(std::size(stops));
+    const HWND focus = GetFocus();
+    int current = -1;
+    for (int i = 0; i < count; ++i) {
+        if (focus == stops[i] || IsChild(stops[i], focus) || (i == 0 && focus == m_gridView.Hwnd()))
+            current = i;
+    }
+    const int next = current < 0 ? (backwards ? count - 1 : 0) : (current + (backwards ? count - 1 : 1)) % count;
+    // The focus is now shown, as it is once a dialog is used from the keyboard.
+    SendMessageW(Hwnd(), WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
+    SetFocus(stops[next]);
+}
+
+void frmMain::RestoreFocus()
+{
+    HWND target = m_lastFocus;
+    if (!target || !IsWindow(target) || !IsChild(Hwnd(), target) || !IsWindowEnabled(target))
+        target = m_gridView.ListHwnd();
+    if (target && GetFocus() != target)
+        SetFocus(target);
 }
 
 LRESULT frmMain::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam)
@@ -386,9 +455,27 @@ LRESULT frmMain::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam)
     case WM_SIZE:
         Form_Resize();
         return 0;
+    case WM_ACTIVATE:
+        if (LOWORD(wParam) == WA_INACTIVE) {
+            // A message box, another window or another program takes over: remember where
+            // the focus was, to give it back on return.
+            const HWND focus = GetFocus();
+            if (focus && IsChild(Hwnd(), focus))
+                m_lastFocus = focus;
+            return Default(msg, wParam, lParam);
+        }
+        if (!HIWORD(wParam))  // not minimized
+            RestoreFocus();
+        return 0;
+    case WM_SETFOCUS:
+        // The frame itself takes no keys; the focus goes on to the control that had it.
+        RestoreFocus();
+        return 0;
     case WM_DPICHANGED: {
         // Moved to a screen of another DPI: take the size the system proposes; the resize
-        // rule then lays the controls out in twips at the new DPI.
+        // rule then lays the controls out in twips at the new DPI, and the grid scales the
+        // column widths the user sees.
+        m_gridView.SetDpi(LOWORD(wParam));
         const RECT* proposed = reinterpret_cast<const RECT*>(lParam);
         SetWindowPos(Hwnd(), nullptr, proposed->left, proposed->top, proposed->right - proposed->left,
                      proposed->bottom - proposed->top, SWP_NOZORDER | SWP_NOACTIVATE);

@@ -27,6 +27,9 @@ public:
         IDM_SHOW_PRIMARY,
         IDM_SHOW_HELP,
         IDM_SHOW_ABOUT,
+        // Keyboard commands without a menu item of their own.
+        IDK_RELOAD = 300,
+        IDK_COPY_ROW,
     };
 
     explicit frmMain(IDialogs& dialogs);
@@ -54,6 +57,8 @@ public:
     void cmdExit_Click();
     void myGrid_MouseDown(int button, int shift, int x, int y);
     void Form_Resize();
+    // Puts the selected row on the clipboard (Ctrl+C, Ctrl+Insert).
+    void CopySelectedRow();
 
     GridModel& Grid() noexcept { return m_grid; }
     GridView& GridControl() noexcept { return m_gridView; }
@@ -70,6 +75,10 @@ public:
     // to observe the exits without losing their own process.
     void SetProcessEnder(std::function<void(UINT exitCode)> ender) { m_endProcess = std::move(ender); }
 
+    // The window's keys: the accelerators (Del, F5, Ctrl+C, Ctrl+Insert, F1), Tab and
+    // Shift+Tab between the grid and the Exit button, Enter on the Exit button.
+    bool PreTranslateMessage(MSG& msg) override;
+
 protected:
     LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
@@ -81,6 +90,8 @@ private:
     void EndProgram(UINT exitCode = 0);
     void OnCommand(int id);
     void PlaceControlsTwips(int outerWidthTwips, int outerHeightTwips);
+    void MoveFocus(bool backwards);
+    void RestoreFocus();
 
     IDialogs& m_dialogs;
     GridModel m_grid;
@@ -98,6 +109,10 @@ private:
     std::wstring m_mnuAddNewMappingCaption;
     std::wstring m_connectionString;
     UniqueHFont m_font;
+    HACCEL m_accelerators = nullptr;
+    // The control that had the focus when the window last lost activation; it gets the
+    // focus back when the window is activated again.
+    HWND m_lastFocus = nullptr;
     bool m_busy = false;
     int m_loadCount = 0;
     std::function<void(UINT)> m_endProcess;

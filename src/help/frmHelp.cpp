@@ -389,6 +389,15 @@ LRESULT frmHelp::TextViewColours(HDC dc)
     return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
 }
 
+bool frmHelp::PreTranslateMessage(MSG& msg)
+{
+    if (msg.message != WM_KEYDOWN || msg.wParam != VK_ESCAPE)
+        return false;
+    // The same as the close box: the window is unloaded.
+    PostMessageW(Hwnd(), WM_CLOSE, 0, 0);
+    return true;
+}
+
 LRESULT frmHelp::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam)
 {
     switch (msg) {

@@ -40,6 +40,9 @@ public:
     // The address the browser control reports, empty without a control.
     std::wstring BrowserLocation() const;
 
+    // Esc closes the window, whichever of its controls has the focus.
+    bool PreTranslateMessage(MSG& msg) override;
+
 protected:
     LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
     void OnFinalDestroy() override;

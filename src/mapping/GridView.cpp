@@ -94,6 +94,7 @@ void GridView::CreateList()
     if (!m_list)
         ThrowLastError(L"CreateWindowExW(ListView)");
     m_header = ListView_GetHeader(m_list);
+    m_dpi = WindowDpi(m_list);
     const DWORD exStyle = LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES | LVS_EX_HEADERDRAGDROP | LVS_EX_SUBITEMIMAGES |
                           LVS_EX_DOUBLEBUFFER;
     ListView_SetExtendedListViewStyle(m_list, exStyle);
@@ -110,6 +111,19 @@ void GridView::CreateList()
     ApplyColumnOrder();
     UpdateHeaders();
     SyncSelection(false);
+}
+
+void GridView::SetDpi(UINT dpi)
+{
+    if (!m_list || dpi == 0 || dpi == m_dpi)
+        return;
+    for (int design = 0; design < m_model.Cols(); ++design) {
+        if (IsHiddenColumn(design))
+            continue;
+        const int width = ListView_GetColumnWidth(m_list, design);
+        ListView_SetColumnWidth(m_list, design, MulDiv(width, static_cast<int>(dpi), static_cast<int>(m_dpi)));
+    }
+    m_dpi = dpi;
 }
 
 void GridView::CreateCheckImages()
@@ -382,6 +396,7 @@ void GridView::OnGridChanged(GridChange change)
         ApplyColumnOrder();
         UpdateHeaders();
         SyncSelection(false);
+        ForgetFocusedItem();
         InvalidateRect(m_list, nullptr, FALSE);
         break;
     }
@@ -481,6 +496,17 @@ void GridView::SyncSelection(bool scrollIntoView)
     } else if (selected >= 0) {
         ListView_SetItemState(m_list, -1, 0, LVIS_SELECTED);
     }
+}
+
+// After a rebuild with no row selected, the keyboard starts again from the top: the list
+// would otherwise move on from a row that held other data before.
+void GridView::ForgetFocusedItem()
+{
+    if (m_model.Row() >= 1)
+        return;
+    const int focused = ListView_GetNextItem(m_list, -1, LVNI_FOCUSED);
+    if (focused >= 0)
+        ListView_SetItemState(m_list, focused, 0, LVIS_FOCUSED);
 }
 
 void GridView::RezeroHiddenColumns()

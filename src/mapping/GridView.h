@@ -22,6 +22,10 @@ public:
     void Create(HWND parent, int controlId);
     HWND ListHwnd() const { return m_list; }
 
+    // The window now shows at another DPI: every shown column keeps its width in inches,
+    // the widths the user gave included. Hidden columns stay at zero.
+    void SetDpi(UINT dpi);
+
     // A mouse button was pressed over the list: button 1 left, 2 right, 4 middle; shift
     // state 1 Shift, 2 Ctrl, 4 Alt; x, y in the grid's client pixels. Raised once the list
     // has handled the press, so a click's selection is already in the model.
@@ -51,6 +55,7 @@ private:
     void ApplyColumnOrder();
     void ReadColumnOrder();
     void SyncSelection(bool scrollIntoView);
+    void ForgetFocusedItem();
     void RezeroHiddenColumns();
     bool IsHiddenColumn(int design) const;
 
@@ -63,6 +68,8 @@ private:
     HWND m_header = nullptr;
     UniqueImageList m_checkImages;
     int m_itemCount = 0;
+    // The DPI the column widths are measured at.
+    UINT m_dpi = 96;
     // Set while the view itself changes the list, so the list's own notifications about
     // those changes are not taken for the user's doing.
     bool m_syncing = false;

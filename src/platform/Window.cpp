@@ -127,10 +127,24 @@ void Form::AddRoutine(std::wstring name, std::function<void()> routine)
     m_routines.emplace_back(std::move(name), std::move(routine));
 }
 
+bool PreTranslateForForm(MSG& msg)
+{
+    const HWND root = msg.hwnd ? GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
+    if (!root)
+        return false;
+    for (Form* form : Forms()) {
+        if (form->Hwnd() == root)
+            return form->PreTranslateMessage(msg);
+    }
+    return false;
+}
+
 int RunMessageLoop()
 {
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        if (PreTranslateForForm(msg))
+            continue;
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }

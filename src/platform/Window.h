@@ -55,6 +55,10 @@ public:
 
     static const std::vector<Form*>& LoadedForms();
 
+    // A message for this form or one of its controls, before it is translated and
+    // dispatched: true when the form has handled it (its keyboard commands).
+    virtual bool PreTranslateMessage(MSG& msg) { return false; }
+
 protected:
     // Makes the form reachable by name; call after its window was created.
     void Register();
@@ -66,7 +70,11 @@ private:
     std::vector<std::pair<std::wstring, std::function<void()>>> m_routines;
 };
 
-// Pumps messages until WM_QUIT; returns its exit code.
+// Offers a message to the loaded form whose window it is for; true when the form handled it.
+bool PreTranslateForForm(MSG& msg);
+
+// Pumps messages until WM_QUIT, giving the loaded form a message is for the first look at
+// it; returns the exit code.
 int RunMessageLoop();
 
 }  // namespace vcm

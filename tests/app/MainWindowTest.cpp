@@ -364,6 +364,70 @@ TEST_F(MainWindowTest, LoadThatMeetsALockEndsAtTheStatementTimeOut)
     EXPECT_EQ(Keys(), keysBefore);
 }
 
+// Another window takes over and the main window is activated again: the grid or the Exit
+// button, whichever had the focus, has it back.
+TEST_F(MainWindowTest, FocusComesBackToTheControlThatHadIt)
+{
+    HWND other = test::CreateTestParent(L"Another window", 200, 100);
+    ASSERT_NE(other, nullptr);
+    for (HWND control : {main->ExitButton(), main->GridControl().ListHwnd()}) {
+        SetForegroundWindow(main->Hwnd());
+        SetFocus(control);
+        Pump();
+        ASSERT_EQ(GetFocus(), control);
+        SetForegroundWindow(other);
+        Pump();
+        ASSERT_NE(GetFocus(), control);
+        SetForegroundWindow(main->Hwnd());
+        Pump();
+        EXPECT_EQ(GetFocus(), control);
+    }
+    DestroyWindow(other);
+}
+
+// Moved to a screen of another DPI, the grid's shown columns keep their width in inches,
+// a width the user dragged included; the hidden columns stay at zero.
+TEST_F(MainWindowTest, GridColumnWidthsFollowADpiChange)
+{
+    HWND list = main->GridControl().ListHwnd();
+    ListView_SetColumnWidth(list, 2, 173);  // AD Alias, as the user dragged it
+    auto widths = [&] {
+        std::vector<int> result;
+        for (int design = 0; design < main->Grid().Cols(); ++design)
+            result.push_back(ListView_GetColumnWidth(list, design));
+        return result;
+    };
+    const std::vector<int> before = widths();
+    ASSERT_EQ(before.size(), 6u);
+    auto changeDpi = [&](UINT dpi) {
+        RECT r = {};
+        GetWindowRect(main->Hwnd(), &r);
+        SendMessageW(main->Hwnd(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&r));
+        Pump();
+    };
+    const UINT start = WindowDpi(main->Hwnd());
+    struct Case {
+        const char* name;
+        UINT dpi;
+    };
+    const Case cases[] = {
+        {"half as much again", start * 3 / 2},
+        {"twice the start", start * 2},
+        {"back to the start", start},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        changeDpi(c.dpi);
+        const std::vector<int> now = widths();
+        for (size_t design = 0; design < before.size(); ++design) {
+            const int expected = MulDiv(before[design], static_cast<int>(c.dpi), static_cast<int>(start));
+            EXPECT_NEAR(now[design], expected, 1) << "column " << design;
+        }
+        EXPECT_EQ(now[0], 0);
+        EXPECT_EQ(now[5], 0);
+    }
+}
+
 TEST_F(MainWindowTest, LanguagePickedInAboutTurnsTheMainWindowAtOnce)
 {
     // The French library the build makes, beside a program of the shipped name.

@@ -534,6 +534,11 @@ TEST(EndToEnd, EveryWayOutEndsTheProcessWithTheLogComplete)
              Activate(s.main);
              Click(CentreOf(button));
          }},
+        {"Space on the focused Exit button",
+         [](Session& s) {
+             Activate(s.main);
+             Keys({VK_TAB, VK_SPACE});
+         }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -547,6 +552,121 @@ TEST(EndToEnd, EveryWayOutEndsTheProcessWithTheLogComplete)
         EXPECT_EQ(s.program->ExitCode(), 0u);
         ExpectLog(s.Log(), {L"BUILTIN\\Users"}, started, Now());
     }
+}
+
+TEST(EndToEnd, KeyboardAloneFromStartToExit)
+{
+    Session s(L"keyboard", kVersion4);
+    s.folder.AddHelpPage();
+    const SYSTEMTIME started = Now();
+    s.Start();
+    ASSERT_NE(s.main, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return GetForegroundWindow() == s.main; }, 5000)) << "the program is not in front";
+    const HWND list = s.grid->List();
+    const HWND exitButton = FindChild(s.main, L"Button", Text(IDS_EXIT));
+    ASSERT_NE(exitButton, nullptr);
+    auto focusIs = [&](HWND expected) { return WaitUntil([&] { return FocusIn(s.main) == expected; }, 3000); };
+
+    // The grid has the focus from the start, with no row selected.
+    EXPECT_TRUE(focusIs(list)) << "the grid has no focus at the start";
+    EXPECT_EQ(s.grid->Selected(), -1);
+
+    // Tab and Shift+Tab go round the grid and the Exit button, either way.
+    struct Step {
+        const char* name;
+        bool backwards;
+        HWND then;
+    };
+    const Step round[] = {
+        {"Tab to Exit", false, exitButton},
+        {"Tab to the grid", false, list},
+        {"Shift+Tab to Exit", true, exitButton},
+        {"Shift+Tab to the grid", true, list},
+    };
+    for (const Step& step : round) {
+        SCOPED_TRACE(step.name);
+        if (step.backwards)
+            Chord({VK_SHIFT}, VK_TAB);
+        else
+            Keys({VK_TAB});
+        EXPECT_TRUE(focusIs(step.then));
+    }
+
+    // Del with no row selected gets the removal's own answer.
+    Keys({VK_DELETE});
+    auto nothing = WaitForMessageBox(*s.program);
+    ASSERT_TRUE(nothing.has_value()) << "Del with no row says nothing";
+    EXPECT_EQ(nothing->text, Text(IDS_SELECT_ROW_FIRST));
+    Keys({VK_RETURN});
+    ASSERT_TRUE(WaitUntil([&] { return MessageBoxes(*s.program).empty(); }, 5000));
+    EXPECT_TRUE(focusIs(list));
+
+    // Down selects the first row, BUILTIN\Users -> helpdesk; Del asks about it, Y answers Yes.
+    Keys({VK_DOWN});
+    ASSERT_TRUE(WaitUntil([&] { return s.grid->Selected() == 0; }, 3000)) << "Down selects no row";
+    Keys({VK_DELETE});
+    auto confirm = WaitForMessageBox(*s.program);
+    ASSERT_TRUE(confirm.has_value()) << "Del asks nothing";
+    EXPECT_EQ(confirm->title, Text(IDS_CONFIRM_DELETE_TITLE));
+    EXPECT_EQ(confirm->text, Confirmation(L"BUILTIN\\Users", L"helpdesk"));
+    Keys({'Y'});
+    auto done = WaitForMessageBox(*s.program);
+    ASSERT_TRUE(done.has_value()) << "no message after the removal";
+    EXPECT_EQ(done->text, Text(IDS_MAP_DELETED));
+    Keys({VK_RETURN});
+    ASSERT_TRUE(WaitUntil([&] { return MessageBoxes(*s.program).empty(); }, 5000));
+    EXPECT_TRUE(focusIs(list)) << "the focus did not come back to the grid after the messages";
+    EXPECT_EQ(s.grid->Rows(), RowsOf({2, 4, 5}));
+    const std::vector<std::wstring> keys = s.Keys();
+    EXPECT_EQ(std::count(keys.begin(), keys.end(), L"K-2"), 0);
+
+    // F5 reloads with the view options as they are: a mapping added meanwhile appears.
+    test::Execute(s.connection, {L"INSERT INTO Credential (SubscriberObjectID, Credentials, IsPrimary, "
+                                 L"msrepl_tran_version) VALUES ('OBJ-3', " + test::SidLiteral(L"S-1-5-32-545") +
+                                 L", 0, 'K-7')"});
+    Keys({VK_F5});
+    std::vector<GridRow> reloaded = RowsOf({2, 4, 5});
+    reloaded.push_back({L"BUILTIN", L"Users", false, L"helpdesk", L"K-7"});
+    EXPECT_TRUE(WaitUntil([&] { return s.grid->Rows() == reloaded; }, 5000)) << "F5 did not reload";
+    EXPECT_TRUE(focusIs(list)) << "the focus did not stay on the grid over the reload";
+
+    // Ctrl+C with no row selected leaves the clipboard alone; with a row, Ctrl+C and
+    // Ctrl+Insert put that row on it as one tab-separated line, Primary as 1 or 0.
+    SetClipboardText(L"left alone");
+    ASSERT_EQ(s.grid->Selected(), -1);
+    Chord({VK_CONTROL}, 'C');
+    Sleep(200);
+    EXPECT_EQ(ClipboardText(), std::optional<std::wstring>(L"left alone"));
+    Keys({VK_DOWN});
+    ASSERT_TRUE(WaitUntil([&] { return s.grid->Selected() == 0; }, 3000));
+    auto clipboardHolds = [](const std::wstring& line) {
+        return WaitUntil([&] { return ClipboardText() == std::optional<std::wstring>(line); }, 3000);
+    };
+    Chord({VK_CONTROL}, 'C');
+    EXPECT_TRUE(clipboardHolds(L"NT AUTHORITY\tSYSTEM\t1\tjdoe")) << ToUtf8(ClipboardText().value_or(L"(no text)"));
+    Keys({VK_DOWN, VK_DOWN});
+    ASSERT_TRUE(WaitUntil([&] { return s.grid->Selected() == 2; }, 3000));
+    Chord({VK_CONTROL}, VK_INSERT);
+    EXPECT_TRUE(clipboardHolds(L"BUILTIN\tAdministrators\t0\tERROR!"))
+        << ToUtf8(ClipboardText().value_or(L"(no text)"));
+
+    // F1 opens the help window in front; Esc closes it and the main window has the grid focused again.
+    Keys({VK_F1});
+    const HWND help = s.program->WaitForWindow(kHelpClass, 10000);
+    ASSERT_NE(help, nullptr) << "F1 opened no help";
+    ASSERT_TRUE(WaitUntil([&] { return GetForegroundWindow() == help; }, 5000)) << "the help window is not in front";
+    Keys({VK_ESCAPE});
+    EXPECT_TRUE(WaitUntil([&] { return s.program->Windows(kHelpClass).empty(); }, 5000)) << "Esc left the help open";
+    ASSERT_TRUE(WaitUntil([&] { return GetForegroundWindow() == s.main; }, 5000)) << "the main window is not in front";
+    EXPECT_TRUE(focusIs(list));
+
+    // Tab to Exit, Enter: the program ends with its log complete.
+    Keys({VK_TAB});
+    EXPECT_TRUE(focusIs(exitButton));
+    Keys({VK_RETURN});
+    EXPECT_TRUE(s.program->WaitForExit(10000)) << "the process is still running";
+    EXPECT_EQ(s.program->ExitCode(), 0u);
+    ExpectLog(s.Log(), {L"BUILTIN\\Users"}, started, Now());
 }
 
 TEST(EndToEnd, RefusedStartShowsOneMessageAndLeavesNoLog)

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "app/frmSplashScreen.h"
 #include "mapping/GridView.h"
 #include "mapping/MappingGrid.h"
+#include "mapping/RowClipboard.h"
 #include "platform/Twips.h"
 
 namespace vcm {
@@ -494,6 +496,36 @@ TEST(GridLook, ShowForScreenshots)
     SetFocus(view.ListHwnd());
     test::PumpFor(ms);
     DestroyWindow(parent);
+}
+
+}  // namespace vcm
+
+namespace vcm {
+
+// Ctrl+C on the grid copies this line: the selected row's shown columns, tab-separated,
+// in the order the user sees them; nothing when no row is selected.
+TEST_F(GridViewTest, SelectedRowReadsAsOneTabbedLineInShownOrder)
+{
+    AddRow(L"SALES", L"M\u00FCller", true, L"mmueller");
+    AddRow(L"", L"\u7528\u6237", false, L"user\tx");
+    struct Case {
+        const char* name;
+        std::vector<int> order;  // design index per position
+        int row;                 // 0: none selected
+        std::optional<std::wstring> expected;
+    };
+    const Case cases[] = {
+        {"design order, primary as 1", {0, 1, 2, 3, 4, 5}, 1, L"SALES\tM\u00FCller\t1\tmmueller"},
+        {"unchecked as 0, empty domain, text beyond Latin-1", {0, 1, 2, 3, 4, 5}, 2, L"\t\u7528\u6237\t0\tuser\tx"},
+        {"Velto Alias dragged first, Primary last", {0, 4, 1, 2, 5, 3}, 1, L"mmueller\tSALES\tM\u00FCller\t1"},
+        {"no row selected", {0, 1, 2, 3, 4, 5}, 0, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(model.SetColumnOrder(c.order));
+        model.SetRow(c.row);
+        EXPECT_EQ(SelectedRowLine(model), c.expected);
+    }
 }
 
 }  // namespace vcm

@@ -134,6 +134,8 @@ bool Activate(HWND window);
 void PressKey(WORD virtualKey);
 // Keys one after another, with a pause after each for the program to take it in.
 void Keys(std::initializer_list<WORD> virtualKeys);
+// A key pressed while modifiers (VK_CONTROL, VK_SHIFT, ...) are held, then everything let go.
+void Chord(std::initializer_list<WORD> modifiers, WORD virtualKey);
 void Click(POINT screen, bool right = false);
 // One press and release of a mouse button where the pointer is, right away.
 void PressButton(bool right = false);
@@ -153,6 +155,12 @@ std::optional<POINT> CloseBoxPoint(HWND window);
 // --- Reading the program's windows. ------------------------------------------------------
 
 std::wstring TextOf(HWND window);
+// The window that has the keyboard focus in the thread that owns `window`.
+HWND FocusIn(HWND window);
+
+// The clipboard's Unicode text; nothing when it holds none.
+std::optional<std::wstring> ClipboardText();
+void SetClipboardText(const std::wstring& text);
 // The first child (at any depth) of that class whose text is `text` (any text when empty).
 HWND FindChild(HWND parent, const wchar_t* className, const std::wstring& text = {});
 

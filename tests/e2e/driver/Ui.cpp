@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
+#include <iterator>
 #include <ostream>
 #include <stdexcept>
 
@@ -78,6 +80,27 @@ void Keys(std::initializer_list<WORD> virtualKeys)
         PressKey(vk);
         Sleep(kInputPause);
     }
+}
+
+void Chord(std::initializer_list<WORD> modifiers, WORD vk)
+{
+    auto key = [](WORD code, bool up) {
+        INPUT in = {};
+        in.type = INPUT_KEYBOARD;
+        in.ki.wVk = code;
+        in.ki.wScan = static_cast<WORD>(MapVirtualKeyW(code, MAPVK_VK_TO_VSC));
+        in.ki.dwFlags = (IsNavigationKey(code) || code == VK_INSERT || code == VK_DELETE ? KEYEVENTF_EXTENDEDKEY : 0) |
+                        (up ? KEYEVENTF_KEYUP : 0);
+        SendInput(1, &in, sizeof in);
+        Sleep(10);
+    };
+    for (WORD modifier : modifiers)
+        key(modifier, false);
+    key(vk, false);
+    key(vk, true);
+    for (auto it = std::rbegin(modifiers); it != std::rend(modifiers); ++it)
+        key(*it, true);
+    Sleep(kInputPause);
 }
 
 void PressButton(bool right)
@@ -189,6 +212,46 @@ std::optional<POINT> CloseBoxPoint(HWND window)
 }
 
 // --- Reading windows ---------------------------------------------------------------------
+
+HWND FocusIn(HWND window)
+{
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info))
+        return nullptr;
+    return info.hwndFocus;
+}
+
+std::optional<std::wstring> ClipboardText()
+{
+    if (!WaitUntil([] { return OpenClipboard(nullptr) != FALSE; }, 2000))
+        return std::nullopt;
+    std::optional<std::wstring> text;
+    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+        if (const auto* chars = static_cast<const wchar_t*>(GlobalLock(data))) {
+            text = std::wstring(chars);
+            GlobalUnlock(data);
+        }
+    }
+    CloseClipboard();
+    return text;
+}
+
+void SetClipboardText(const std::wstring& text)
+{
+    if (!WaitUntil([] { return OpenClipboard(nullptr) != FALSE; }, 2000))
+        throw std::runtime_error("the clipboard cannot be opened");
+    EmptyClipboard();
+    const size_t bytes = (text.size() + 1) * sizeof(wchar_t);
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
+    if (memory) {
+        std::memcpy(GlobalLock(memory), text.c_str(), bytes);
+        GlobalUnlock(memory);
+        if (!SetClipboardData(CF_UNICODETEXT, memory))
+            GlobalFree(memory);
+    }
+    CloseClipboard();
+}
 
 std::wstring TextOf(HWND window)
 {

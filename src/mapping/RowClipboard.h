@@ -1,0 +1,21 @@
+// The selected grid row as text for other programs: one line of the shown columns in the
+// order the user sees them, separated by tabs, put on the clipboard as Unicode text.
+#pragma once
+#include <windows.h>
+
+#include <optional>
+#include <string>
+
+#include "mapping/GridModel.h"
+
+namespace vcm {
+
+// The current row's shown cells in display order, joined by tabs; a check-box cell reads
+// 1 or 0. Nothing when no data row is selected.
+std::optional<std::wstring> SelectedRowLine(const GridModel& grid);
+
+// Replaces the clipboard's contents with the selected row's line; leaves the clipboard as
+// it was and returns false when no row is selected or the clipboard cannot be had.
+bool CopySelectedRow(const GridModel& grid, HWND owner);
+
+}  // namespace vcm

@@ -36,4 +36,13 @@ run_personality "SQL Server personality, database suites" "$VCM_ODBC_SQLSERVER" 
 
 echo "=== Summary"
 printf '%s\n' "${summary[@]}"
+# Both runs together, in the plain closing form any reader of test output understands.
+passed=0 failed=0
+for line in "${summary[@]}"; do
+  if [[ $line =~ ([0-9]+)\ tests\ failed\ out\ of\ ([0-9]+) ]]; then
+    failed=$((failed + BASH_REMATCH[1]))
+    passed=$((passed + BASH_REMATCH[2] - BASH_REMATCH[1]))
+  fi
+done
+echo "$passed passed, $failed failed"
 exit $status

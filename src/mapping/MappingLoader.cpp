@@ -77,24 +77,35 @@ bool FindSubscriber(StepRunner& step, Recordset& mappings, Recordset& subscriber
 
 }  // namespace
 
-void FillMappingGrid(GridModel& grid, const LoadSettings& settings)
+LoadReport FillMappingGrid(GridModel& grid, const LoadSettings& settings)
 {
+    LoadReport report;
     StepRunner step;  // no reporter: the load is silent
     const MappingSource& source = settings.major >= 4 ? kCredential : kSidHistory;
 
     step([&] { grid.SetRows(1); });
     Recordset mappings;
     Recordset subscribers;
-    step([&] { mappings.Open(source.query, settings.connection, kCursorDynamic, kLockReadOnly, kOptionsUnspecified); });
+    StepRunner tableStep([&](const Error& e) { report.mappingTable = e; });
+    tableStep([&] { mappings.Open(source.query, settings.connection, kCursorDynamic, kLockReadOnly, kOptionsUnspecified); });
     step([&] { subscribers.Open(kSubscriberQuery, settings.connection, kCursorDynamic, kLockReadOnly, kOptionsUnspecified); });
     step([&] { mappings.MoveFirst(); });
 
-    AccountLookup accounts;
+    // First pass: every row but its account names, which come from one batch lookup of the
+    // distinct identifiers afterwards. Rows hidden by the primary option cost no lookup.
+    AccountLookup accounts(settings.translate);
+    std::vector<AccountLookup::SidId> rowAccounts;  // per data row
+    step([&] {
+        const long count = mappings.RecordCount();
+        grid.Reserve(static_cast<int>(count) + 1);
+        rowAccounts.reserve(static_cast<size_t>(count));
+    });
     const int colDomain = grid.ColIndex(kKeyADDomain);
     const int colAlias = grid.ColIndex(kKeyADAlias);
     const int colVelto = grid.ColIndex(kKeyVeltoAlias);
     const int colPrimary = grid.ColIndex(kKeyPrimary);
     const int colSid = grid.ColIndex(kKeySID);
+    const int firstRow = grid.Rows();
     for (;;) {
         // A mapping set that cannot say where it stands ends the load.
         bool atEnd = true;
@@ -110,30 +121,24 @@ void FillMappingGrid(GridModel& grid, const LoadSettings& settings)
 
         step([&] { row.Primary = PrimaryFlag(mappings.Field(L"IsPrimary")); });
 
-        // Rows hidden by the primary option cost no account lookup.
         if (settings.showPrimary || !row.Primary) {
+            AccountLookup::SidId account = AccountLookup::kNoAccount;
             step([&] {
                 const FieldValue sid = mappings.Field(source.sidColumn);
-                if (const auto* bytes = std::get_if<std::vector<unsigned char>>(&sid)) {
-                    AccountName account = accounts.Lookup(*bytes);
-                    row.ADDomain = std::move(account.domain);
-                    row.ADAlias = std::move(account.name);
-                }
+                if (const auto* bytes = std::get_if<std::vector<unsigned char>>(&sid))
+                    account = accounts.Add(*bytes);
             });
-            if (!(settings.showOnlyCustom && EqualsNoCase(row.ADAlias, row.VeltoAlias))) {
-                step([&] { row.SID = TakeText(mappings.Field(L"msrepl_tran_version")); });
-                int r = 0;
-                if (step([&] {
-                        grid.SetRows(grid.Rows() + 1);
-                        r = grid.Rows() - 1;
-                    })) {
-                    // A cell that cannot be written stays empty; the row keeps its other cells.
-                    step([&] { grid.SetCell(r, colDomain, std::move(row.ADDomain)); });
-                    step([&] { grid.SetCell(r, colAlias, std::move(row.ADAlias)); });
-                    step([&] { grid.SetCell(r, colVelto, std::move(row.VeltoAlias)); });
-                    step([&] { grid.SetCell(r, colPrimary, row.Primary); });
-                    step([&] { grid.SetCell(r, colSid, std::move(row.SID)); });
-                }
+            step([&] { row.SID = TakeText(mappings.Field(L"msrepl_tran_version")); });
+            int r = 0;
+            if (step([&] {
+                    grid.SetRows(grid.Rows() + 1);
+                    r = grid.Rows() - 1;
+                })) {
+                rowAccounts.push_back(account);
+                // A cell that cannot be written stays empty; the row keeps its other cells.
+                step([&] { grid.SetCellText(r, colVelto, row.VeltoAlias); });
+                step([&] { grid.SetCell(r, colPrimary, row.Primary); });
+                step([&] { grid.SetCellText(r, colSid, row.SID); });
             }
         }
 
@@ -141,6 +146,29 @@ void FillMappingGrid(GridModel& grid, const LoadSettings& settings)
         if (!step([&] { mappings.MoveNext(); }))
             break;
     }
+    mappings.Close();
+    subscribers.Close();
+
+    // Second pass: the names, and the custom option, which compares them with the alias.
+    accounts.Resolve();
+    report.accountLookup = accounts.Failure();
+    report.lookupCalls = accounts.PlatformCalls();
+    std::vector<int> defaults;
+    for (size_t i = 0; i < rowAccounts.size(); ++i) {
+        const int r = firstRow + static_cast<int>(i);
+        const AccountName& account = accounts.Name(rowAccounts[i]);
+        bool isDefault = false;
+        if (settings.showOnlyCustom)
+            step([&] { isDefault = EqualsNoCase(account.name, grid.CellText(r, colVelto)); });
+        if (isDefault) {
+            defaults.push_back(r);
+            continue;
+        }
+        step([&] { grid.SetCellText(r, colDomain, account.domain); });
+        step([&] { grid.SetCellText(r, colAlias, account.name); });
+    }
+    step([&] { grid.RemoveRows(defaults); });
+    return report;
 }
 
 }  // namespace vcm

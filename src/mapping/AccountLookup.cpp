@@ -49,9 +49,8 @@ std::wstring BufferText(const char* buffer, size_t size)
 
 // A name as the ANSI lookup gives it: converted to the ANSI code page, and nothing when it
 // does not fit the lookup's buffer.
-bool AnsiName(const LSA_UNICODE_STRING& name, std::wstring& out)
+bool AnsiName(std::wstring_view text, std::wstring& out)
 {
-    const std::wstring_view text(name.Buffer ? name.Buffer : L"", name.Length / sizeof(wchar_t));
     const std::string ansi = ToAnsi(text);
     if (ansi.size() >= kNameBufferChars)
         return false;
@@ -59,17 +58,19 @@ bool AnsiName(const LSA_UNICODE_STRING& name, std::wstring& out)
     return true;
 }
 
+std::wstring_view Text(const LSA_UNICODE_STRING& text)
+{
+    return text.Buffer ? std::wstring_view(text.Buffer, text.Length / sizeof(wchar_t)) : std::wstring_view();
+}
+
 AccountName FromTranslated(const LSA_TRANSLATED_NAME& translated, const LSA_REFERENCED_DOMAIN_LIST* domains)
 {
     if (translated.Use == SidTypeUnknown || translated.Use == SidTypeInvalid)
         return {};
-    AccountName result;
-    if (!AnsiName(translated.Name, result.name))
-        return {};
-    if (domains && translated.DomainIndex >= 0 && static_cast<ULONG>(translated.DomainIndex) < domains->Entries &&
-        !AnsiName(domains->Domains[translated.DomainIndex].Name, result.domain))
-        return {};
-    return result;
+    std::wstring_view domain;
+    if (domains && translated.DomainIndex >= 0 && static_cast<ULONG>(translated.DomainIndex) < domains->Entries)
+        domain = Text(domains->Domains[translated.DomainIndex].Name);
+    return AnsiAccountName(domain, Text(translated.Name));
 }
 
 [[noreturn]] void ThrowStatus(NTSTATUS status, std::wstring_view call)
@@ -98,6 +99,14 @@ uint64_t HashWords(const uint32_t* words, size_t count)
 }
 
 }  // namespace
+
+AccountName AnsiAccountName(std::wstring_view domain, std::wstring_view name)
+{
+    AccountName result;
+    if (!AnsiName(domain, result.domain) || !AnsiName(name, result.name))
+        return {};
+    return result;
+}
 
 // The local lookup policy, opened on the first batch and closed with the lookup.
 class AccountLookup::Policy {

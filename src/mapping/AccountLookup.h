@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "mapping/ChunkedArena.h"
@@ -20,6 +21,12 @@ struct AccountName {
     std::wstring domain;
     std::wstring name;
 };
+
+// The names as the ANSI lookup (LookupAccountSidA) hands them over: in the ANSI code page,
+// cut at a zero, without blanks at either end, and both empty when either does not fit the
+// lookup's 255-character buffers. The batch translation answers in UTF-16; this keeps both
+// ways alike.
+AccountName AnsiAccountName(std::wstring_view domain, std::wstring_view name);
 
 class AccountLookup {
 public:

@@ -21,6 +21,7 @@
 #include "mapping/MappingGrid.h"
 #include "mapping/MappingLoader.h"
 #include "mapping/OdbcConnection.h"
+#include "mapping/Recordset.h"
 #include "platform/Error.h"
 #include "platform/Handles.h"
 #include "platform/Odbc.h"
@@ -205,6 +206,7 @@ struct Result {
     double load = 0;
     double raw = 0;
     double sort = 0;
+    double sets = 0;
     int gridRows = 0;
     int lookupCalls = 0;
     double peakBytesPerRow = 0;  // heap at the load's peak, above what was live before it
@@ -213,7 +215,7 @@ struct Result {
 
 Result Measure(const std::wstring& connection, int repeats)
 {
-    Result best{1e30, 1e30, 1e30, 0, 0, 0, 0};
+    Result best{1e30, 1e30, 1e30, 1e30, 0, 0, 0, 0};
     for (int i = 0; i < repeats; ++i) {
         const long long before = heap::live.load();
         heap::peak.store(before);
@@ -241,6 +243,16 @@ Result Measure(const std::wstring& connection, int repeats)
         ScanQuery(connection, L"Select * from credential");
         ScanQuery(connection, L"Select SubscriberObjectID, UID from subscriber");
         best.raw = std::min(best.raw, Seconds(start));
+
+        // The two record sets alone, as the load reads them.
+        start = Clock::now();
+        {
+            Recordset mappings;
+            Recordset subscribers;
+            mappings.Open(L"Select * from credential", connection);
+            subscribers.Open(L"Select SubscriberObjectID, UID from subscriber", connection);
+        }
+        best.sets = std::min(best.sets, Seconds(start));
     }
     return best;
 }
@@ -256,8 +268,8 @@ int main(int argc, char** argv)
         sizes = {10000, 100000, 200000};
 
     try {
-        std::printf("%-8s %8s %8s %8s %9s %9s %8s %11s %10s %10s\n", "SIDs", "N", "load s", "raw s", "load/raw",
-                    "grid rows", "sort s", "calls/bound", "peak B/row", "kept B/row");
+        std::printf("%-8s %8s %8s %8s %9s %8s %9s %8s %11s %10s %10s\n", "SIDs", "N", "load s", "raw s", "load/raw",
+                    "sets s", "grid rows", "sort s", "calls/bound", "peak B/row", "kept B/row");
         for (SidKind kind : {SidKind::Quick, SidKind::Deleted}) {
             const char* name = kind == SidKind::Quick ? "quick" : "deleted";
             std::vector<double> loads;
@@ -274,9 +286,9 @@ int main(int argc, char** argv)
                 const long distinct = kind == SidKind::Quick ? std::min(n, 8) : n;
                 const long bound = (distinct + static_cast<long>(AccountLookup::kChunk) - 1) /
                                        static_cast<long>(AccountLookup::kChunk) + 1;
-                std::printf("%-8s %8d %8.3f %8.3f %9.2f %9d %8.3f %5d/%-5ld %10.0f %10.0f\n", name, n, r.load, r.raw,
-                            r.load / r.raw, r.gridRows, r.sort, r.lookupCalls, bound, r.peakBytesPerRow,
-                            r.keptBytesPerRow);
+                std::printf("%-8s %8d %8.3f %8.3f %9.2f %8.3f %9d %8.3f %5d/%-5ld %10.0f %10.0f\n", name, n, r.load,
+                            r.raw, r.load / r.raw, r.sets, r.gridRows, r.sort, r.lookupCalls, bound,
+                            r.peakBytesPerRow, r.keptBytesPerRow);
                 std::fflush(stdout);
                 DeleteFileW(file.c_str());
             }

@@ -51,25 +51,36 @@ bool PrimaryFlag(const FieldValue& value)
     throw Error(13, L"Type mismatch", L"IsPrimary");
 }
 
-// The text form of a value, taking over the string when the value is text.
-std::wstring TakeText(FieldValue&& value)
+// The text form of a value, into a string the caller keeps.
+void AssignText(const FieldValue& value, std::wstring& out)
 {
-    if (auto* text = std::get_if<std::wstring>(&value))
-        return std::move(*text);
-    return FieldText(value);
+    if (const auto* text = std::get_if<std::wstring>(&value))
+        out.assign(*text);
+    else
+        out = FieldText(value);
 }
+
+// Values read from the two sets, kept across rows so that their storage is reused.
+struct Scratch {
+    FieldValue id;
+    FieldValue uid;
+    FieldValue primary;
+    FieldValue sid;
+    FieldValue key;
+};
 
 // The subscriber row that a mapping points to, or nothing when none does (or the search
 // itself fails, e.g. because the subscriber table could not be read).
-bool FindSubscriber(StepRunner& step, Recordset& mappings, Recordset& subscribers, const MappingSource& source)
+bool FindSubscriber(StepRunner& step, Recordset& mappings, Recordset& subscribers, const MappingSource& source,
+                    Scratch& scratch)
 {
     step([&] { subscribers.MoveFirst(); });
     bool found = false;
     step([&] {
-        const FieldValue id = mappings.Field(source.subscriberColumn);
-        if (IsNull(id))
+        mappings.Field(source.subscriberColumn, scratch.id);
+        if (IsNull(scratch.id))
             return;
-        subscribers.Find(L"SubscriberObjectID", id);
+        subscribers.Find(L"SubscriberObjectID", scratch.id);
         found = !subscribers.IsEOF();
     });
     return found;
@@ -106,29 +117,42 @@ LoadReport FillMappingGrid(GridModel& grid, const LoadSettings& settings)
     const int colPrimary = grid.ColIndex(kKeyPrimary);
     const int colSid = grid.ColIndex(kKeySID);
     const int firstRow = grid.Rows();
+    Scratch scratch;
+    MappingRow row;
     for (;;) {
         // A mapping set that cannot say where it stands ends the load.
         bool atEnd = true;
         if (!step([&] { atEnd = mappings.IsEOF(); }) || atEnd)
             break;
 
-        MappingRow row;
-        const bool found = FindSubscriber(step, mappings, subscribers, source);
+        row.VeltoAlias.clear();
+        row.Primary = false;
+        row.SID.clear();
+        const bool found = FindSubscriber(step, mappings, subscribers, source, scratch);
         if (!found)
             row.VeltoAlias = kNoSubscriber;
         else
-            step([&] { row.VeltoAlias = TakeText(subscribers.Field(L"UID")); });
+            step([&] {
+                subscribers.Field(L"UID", scratch.uid);
+                AssignText(scratch.uid, row.VeltoAlias);
+            });
 
-        step([&] { row.Primary = PrimaryFlag(mappings.Field(L"IsPrimary")); });
+        step([&] {
+            mappings.Field(L"IsPrimary", scratch.primary);
+            row.Primary = PrimaryFlag(scratch.primary);
+        });
 
         if (settings.showPrimary || !row.Primary) {
             AccountLookup::SidId account = AccountLookup::kNoAccount;
             step([&] {
-                const FieldValue sid = mappings.Field(source.sidColumn);
-                if (const auto* bytes = std::get_if<std::vector<unsigned char>>(&sid))
+                mappings.Field(source.sidColumn, scratch.sid);
+                if (const auto* bytes = std::get_if<std::vector<unsigned char>>(&scratch.sid))
                     account = accounts.Add(*bytes);
             });
-            step([&] { row.SID = TakeText(mappings.Field(L"msrepl_tran_version")); });
+            step([&] {
+                mappings.Field(L"msrepl_tran_version", scratch.key);
+                AssignText(scratch.key, row.SID);
+            });
             int r = 0;
             if (step([&] {
                     grid.SetRows(grid.Rows() + 1);

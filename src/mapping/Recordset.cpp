@@ -619,6 +619,28 @@ FieldValue Recordset::Field(std::wstring_view name) const
     return Value(Cell(RequireCurrent(), col));
 }
 
+void Recordset::Field(std::wstring_view name, FieldValue& value) const
+{
+    const size_t col = RequireColumn(name);
+    const StoredCell& cell = Cell(RequireCurrent(), col);
+    if (cell.kind() == StoredCell::Kind::Text) {
+        const wchar_t* first = cell.length == 0 ? L"" : m_text.At(cell.payload);
+        if (auto* text = std::get_if<std::wstring>(&value))
+            text->assign(first, cell.length);
+        else
+            value = std::wstring(first, cell.length);
+    } else if (cell.kind() == StoredCell::Kind::Bytes) {
+        static const unsigned char kNone = 0;
+        const unsigned char* first = cell.length == 0 ? &kNone : m_bytes.At(cell.payload);
+        if (auto* bytes = std::get_if<std::vector<unsigned char>>(&value))
+            bytes->assign(first, first + cell.length);
+        else
+            value = std::vector<unsigned char>(first, first + cell.length);
+    } else {
+        value = Value(cell);
+    }
+}
+
 const Recordset::ColumnIndex& Recordset::IndexOf(size_t col)
 {
     if (!m_indexes[col])

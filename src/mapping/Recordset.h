@@ -52,6 +52,9 @@ public:
 
     // The current row's value of a column; names match without regard to case.
     FieldValue Field(std::wstring_view name) const;
+    // The same into a value the caller keeps, reusing its text or byte storage: a walk over
+    // many rows then allocates nothing per value.
+    void Field(std::wstring_view name, FieldValue& value) const;
 
     // Makes current the first visible row, at or after the current one, whose column equals
     // the value; when none does the set is at its end. Equal means: neither side Null and

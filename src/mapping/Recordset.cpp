@@ -68,10 +68,10 @@ Kind KindOf(SQLSMALLINT sqlType)
     }
 }
 
-// Reads a whole text value in pieces into the buffer; false for Null.
-bool ReadText(SQLHSTMT stmt, SQLUSMALLINT col, std::vector<wchar_t>& arena)
+// Reads a whole text value in pieces into value; false for Null.
+bool ReadText(SQLHSTMT stmt, SQLUSMALLINT col, std::vector<wchar_t>& value)
 {
-    arena.clear();
+    value.clear();
     SQLWCHAR buffer[512];
     constexpr SQLLEN kChars = static_cast<SQLLEN>(std::size(buffer)) - 1;  // room for the terminator
     for (;;) {
@@ -86,15 +86,15 @@ bool ReadText(SQLHSTMT stmt, SQLUSMALLINT col, std::vector<wchar_t>& arena)
         const bool complete = ind != SQL_NO_TOTAL && ind / static_cast<SQLLEN>(sizeof(SQLWCHAR)) <= kChars;
         const SQLLEN chars = complete ? ind / static_cast<SQLLEN>(sizeof(SQLWCHAR)) : kChars;
         const wchar_t* text = reinterpret_cast<const wchar_t*>(buffer);
-        arena.insert(arena.end(), text, text + chars);
+        value.insert(value.end(), text, text + chars);
         if (complete)
             return true;
     }
 }
 
-bool ReadBytes(SQLHSTMT stmt, SQLUSMALLINT col, std::vector<unsigned char>& arena)
+bool ReadBytes(SQLHSTMT stmt, SQLUSMALLINT col, std::vector<unsigned char>& value)
 {
-    arena.clear();
+    value.clear();
     unsigned char buffer[1024];
     for (;;) {
         SQLLEN ind = 0;
@@ -106,7 +106,7 @@ bool ReadBytes(SQLHSTMT stmt, SQLUSMALLINT col, std::vector<unsigned char>& aren
             return false;
         const bool complete = ind != SQL_NO_TOTAL && ind <= static_cast<SQLLEN>(sizeof(buffer));
         const size_t count = complete ? static_cast<size_t>(ind) : sizeof(buffer);
-        arena.insert(arena.end(), buffer, buffer + count);
+        value.insert(value.end(), buffer, buffer + count);
         if (complete)
             return true;
     }

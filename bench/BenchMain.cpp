@@ -1,20 +1,75 @@
 // Times FillMappingGrid on databases of N mappings and N subscribers against a bare ODBC
 // scan of the same two queries (every column fetched, nothing else done), for SIDs the
-// system resolves at once and for SIDs of deleted domain accounts.
+// system resolves at once and for SIDs of deleted domain accounts. Also reports the
+// platform lookup calls of a load, the heap the load takes at its peak and keeps in the
+// grid (per grid row), and the time of a header-click sort of the loaded grid.
 //   bench [N ...]        default: 10000 100000 200000
+#include <malloc.h>
+
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
+#include "mapping/AccountLookup.h"
 #include "mapping/GridModel.h"
 #include "mapping/MappingGrid.h"
 #include "mapping/MappingLoader.h"
 #include "mapping/OdbcConnection.h"
+#include "mapping/Recordset.h"
 #include "platform/Error.h"
 #include "platform/Handles.h"
 #include "platform/Odbc.h"
+
+// Every C++ heap block of the process is counted, so that a load's peak and what its grid
+// keeps can be read off: live bytes now, and the highest since the last reset.
+namespace heap {
+std::atomic<long long> live{0};
+std::atomic<long long> peak{0};
+
+void* Take(size_t size)
+{
+    void* p = std::malloc(size == 0 ? 1 : size);
+    if (!p)
+        throw std::bad_alloc();
+    const long long now = live += static_cast<long long>(_msize(p));
+    long long high = peak.load();
+    while (now > high && !peak.compare_exchange_weak(high, now)) {
+    }
+    return p;
+}
+
+void Give(void* p) noexcept
+{
+    if (!p)
+        return;
+    live -= static_cast<long long>(_msize(p));
+    std::free(p);
+}
+}  // namespace heap
+
+void* operator new(size_t size) { return heap::Take(size); }
+void* operator new[](size_t size) { return heap::Take(size); }
+void* operator new(size_t size, const std::nothrow_t&) noexcept
+{
+    try {
+        return heap::Take(size);
+    } catch (...) {
+        return nullptr;
+    }
+}
+void* operator new[](size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
+void operator delete(void* p) noexcept { heap::Give(p); }
+void operator delete[](void* p) noexcept { heap::Give(p); }
+void operator delete(void* p, size_t) noexcept { heap::Give(p); }
+void operator delete[](void* p, size_t) noexcept { heap::Give(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { heap::Give(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { heap::Give(p); }
 
 namespace {
 
@@ -150,23 +205,54 @@ double Seconds(Clock::time_point start) { return std::chrono::duration<double>(C
 struct Result {
     double load = 0;
     double raw = 0;
+    double sort = 0;
+    double sets = 0;
     int gridRows = 0;
+    int lookupCalls = 0;
+    double peakBytesPerRow = 0;  // heap at the load's peak, above what was live before it
+    double keptBytesPerRow = 0;  // heap the loaded grid holds
 };
 
 Result Measure(const std::wstring& connection, int repeats)
 {
-    Result best{1e30, 1e30, 0};
+    Result best{1e30, 1e30, 1e30, 1e30, 0, 0, 0, 0};
     for (int i = 0; i < repeats; ++i) {
-        GridModel grid(MappingGridColumns());
+        const long long before = heap::live.load();
+        heap::peak.store(before);
+        auto grid = std::make_unique<GridModel>(MappingGridColumns());
         auto start = Clock::now();
-        FillMappingGrid(grid, {connection, 4, false, true});
+        const LoadReport report = FillMappingGrid(*grid, {connection, 4, false, true, {}});
         best.load = std::min(best.load, Seconds(start));
-        best.gridRows = grid.Rows() - 1;
+        best.gridRows = grid->Rows() - 1;
+        best.lookupCalls = report.lookupCalls;
+        const double rows = std::max(1, best.gridRows);
+        best.peakBytesPerRow = static_cast<double>(heap::peak.load() - before) / rows;
+        best.keptBytesPerRow = static_cast<double>(heap::live.load() - before) / rows;
+
+        // A header click on AD Alias, then on it again (the order turned round).
+        const int column = grid->ColIndex(kKeyADAlias);
+        start = Clock::now();
+        grid->Sort(column, true);
+        best.sort = std::min(best.sort, Seconds(start));
+        start = Clock::now();
+        grid->Sort(column, false);
+        best.sort = std::min(best.sort, Seconds(start));
+        grid.reset();
 
         start = Clock::now();
         ScanQuery(connection, L"Select * from credential");
         ScanQuery(connection, L"Select SubscriberObjectID, UID from subscriber");
         best.raw = std::min(best.raw, Seconds(start));
+
+        // The two record sets alone, as the load reads them.
+        start = Clock::now();
+        {
+            Recordset mappings;
+            Recordset subscribers;
+            mappings.Open(L"Select * from credential", connection);
+            subscribers.Open(L"Select SubscriberObjectID, UID from subscriber", connection);
+        }
+        best.sets = std::min(best.sets, Seconds(start));
     }
     return best;
 }
@@ -182,7 +268,8 @@ int main(int argc, char** argv)
         sizes = {10000, 100000, 200000};
 
     try {
-        std::printf("%-8s %8s %10s %10s %9s %10s\n", "SIDs", "N", "load s", "raw s", "load/raw", "grid rows");
+        std::printf("%-8s %8s %8s %8s %9s %8s %9s %8s %11s %10s %10s\n", "SIDs", "N", "load s", "raw s", "load/raw",
+                    "sets s", "grid rows", "sort s", "calls/bound", "peak B/row", "kept B/row");
         for (SidKind kind : {SidKind::Quick, SidKind::Deleted}) {
             const char* name = kind == SidKind::Quick ? "quick" : "deleted";
             std::vector<double> loads;
@@ -195,7 +282,13 @@ int main(int argc, char** argv)
                 const Result r = Measure(L"Driver={SQL Server};server=;database=" + file,
                                          kind == SidKind::Quick ? 5 : 2);
                 loads.push_back(r.load);
-                std::printf("%-8s %8d %10.3f %10.3f %9.2f %10d\n", name, n, r.load, r.raw, r.load / r.raw, r.gridRows);
+                // Every row passes the view options here, so each distinct SID of the table is looked up.
+                const long distinct = kind == SidKind::Quick ? std::min(n, 8) : n;
+                const long bound = (distinct + static_cast<long>(AccountLookup::kChunk) - 1) /
+                                       static_cast<long>(AccountLookup::kChunk) + 1;
+                std::printf("%-8s %8d %8.3f %8.3f %9.2f %8.3f %9d %8.3f %5d/%-5ld %10.0f %10.0f\n", name, n, r.load,
+                            r.raw, r.load / r.raw, r.sets, r.gridRows, r.sort, r.lookupCalls, bound,
+                            r.peakBytesPerRow, r.keptBytesPerRow);
                 std::fflush(stdout);
                 DeleteFileW(file.c_str());
             }

@@ -211,11 +211,7 @@ void frmMain::Form_Load()
     InitalizeLanguages();
 
     // From here an unexpected failure is reported and the sequence goes on with the next step.
-    StepRunner step([this](const Error& e) {
-        m_dialogs.Message(L"(error):" + std::to_wstring(e.Number()) + L" (" + e.Description() +
-                              L") in procedure Form_Load of Form frmMain",
-                          kAppTitle, MB_OK);
-    });
+    StepRunner step([this](const Error& e) { ReportUnexpected(e, L"Form_Load"); });
 
     step([] { gProductVersion = GetVeltoVersion(); });
 
@@ -241,11 +237,31 @@ void frmMain::Form_Load()
     step([&] { m_connectionString = kConnection; });
     step([] { OpenLog(AppFolder() + kLogName, true); });
     step([&] { LoadMappings(); });
+    ReportLoadProblems(L"Form_Load");
+}
+
+void frmMain::ReportUnexpected(const Error& error, std::wstring_view procedure)
+{
+    m_dialogs.Message(L"(error):" + std::to_wstring(error.Number()) + L" (" + error.Description() +
+                          L") in procedure " + std::wstring(procedure) + L" of Form frmMain",
+                      kAppTitle, MB_OK);
+}
+
+// A mapping table that could not be read, or an account lookup that failed for another
+// reason than a deleted account, would otherwise look like data: an empty grid, or
+// accounts that seem deleted. Each is shown once, after the load has finished.
+void frmMain::ReportLoadProblems(std::wstring_view procedure)
+{
+    const std::vector<Error> problems = std::move(m_loadProblems);
+    m_loadProblems.clear();
+    for (const Error& e : problems)
+        ReportUnexpected(e, procedure);
 }
 
 void frmMain::LoadMappings()
 {
     ++m_loadCount;
+    m_loadProblems.clear();
     // Silent throughout: whatever fails, the pointer, the painting and the wait window are restored.
     StepRunner step;
     step([&] {
@@ -270,7 +286,12 @@ void frmMain::LoadMappings()
         settings.major = gProductVersion.Major;
         settings.showOnlyCustom = ShowOnlyCustomChecked();
         settings.showPrimary = ShowPrimaryChecked();
-        FillMappingGrid(m_grid, settings);
+        settings.translate = m_translate;
+        const LoadReport report = FillMappingGrid(m_grid, settings);
+        if (report.mappingTable)
+            m_loadProblems.push_back(*report.mappingTable);
+        if (report.accountLookup)
+            m_loadProblems.push_back(*report.accountLookup);
     });
     step([&] { m_grid.SetRedraw(2); });
     step([&] {
@@ -303,12 +324,22 @@ void frmMain::mnuShowOnlyCustom_Click()
 {
     ToggleCheck(IDM_SHOW_ONLY_CUSTOM);
     LoadMappings();
+    ReportLoadProblems(L"mnuShowOnlyCustom_Click");
 }
 
 void frmMain::mnuShowPrimary_Click()
 {
     ToggleCheck(IDM_SHOW_PRIMARY);
     LoadMappings();
+    ReportLoadProblems(L"mnuShowPrimary_Click");
+}
+
+// F5: the load a view option runs, with the options as they stand. Its problems are told as
+// the window's key handler's.
+void frmMain::Form_KeyDownReload()
+{
+    LoadMappings();
+    ReportLoadProblems(L"Form_KeyDown");
 }
 
 void frmMain::mnuExportToCSV_Click() { ExportGridToCsv(m_grid, m_dialogs); }
@@ -397,7 +428,7 @@ void frmMain::OnCommand(int id)
     case IDM_SHOW_HELP: mnuShowHelp_Click(); break;
     case IDM_SHOW_ABOUT: mnuShowAbout_Click(); break;
     case IDC_CMDEXIT: cmdExit_Click(); break;
-    case IDK_RELOAD: LoadMappings(); break;
+    case IDK_RELOAD: Form_KeyDownReload(); break;
     case IDK_COPY_ROW: CopySelectedRow(); break;
     default: break;
     }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/frmSplashScreen.h"
+#include "mapping/AccountLookup.h"
 #include "mapping/GridModel.h"
 #include "mapping/GridView.h"
 #include "platform/Dialogs.h"
@@ -70,6 +71,8 @@ public:
     void SetConnectionString(std::wstring connection) { m_connectionString = std::move(connection); }
     frmSplashScreen& SplashScreen() noexcept { return m_splash; }
     int LoadCount() const noexcept { return m_loadCount; }
+    // The account lookup the loads use; tests put a failing one in place. Empty: the platform's.
+    void SetAccountTranslator(AccountLookup::Translator translate) { m_translate = std::move(translate); }
 
     // How the process ends (at once, without any further window event). Tests replace it
     // to observe the exits without losing their own process.
@@ -92,6 +95,9 @@ private:
     void PlaceControlsTwips(int outerWidthTwips, int outerHeightTwips);
     void MoveFocus(bool backwards);
     void RestoreFocus();
+    void Form_KeyDownReload();
+    void ReportUnexpected(const Error& error, std::wstring_view procedure);
+    void ReportLoadProblems(std::wstring_view procedure);
 
     IDialogs& m_dialogs;
     GridModel m_grid;
@@ -115,6 +121,8 @@ private:
     HWND m_lastFocus = nullptr;
     bool m_busy = false;
     int m_loadCount = 0;
+    std::vector<Error> m_loadProblems;  // of the last load, for the routine that ran it to show
+    AccountLookup::Translator m_translate;
     std::function<void(UINT)> m_endProcess;
 };
 

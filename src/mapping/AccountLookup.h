@@ -1,10 +1,19 @@
-// Turns a stored security identifier into the domain and account name Windows knows it by.
-// One instance serves one load and asks the system once per distinct identifier.
+// Turns stored security identifiers into the domain and account names Windows knows them by.
+// A load queues the identifiers of its rows, has them translated in batches (one platform
+// call per chunk of distinct identifiers, so a domain controller is asked once per chunk
+// and not once per deleted account) and then reads each row's names.
 #pragma once
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
+
+#include "mapping/ChunkedArena.h"
+#include "platform/Error.h"
 
 namespace vcm {
 
@@ -13,21 +22,71 @@ struct AccountName {
     std::wstring name;
 };
 
+// The names as the ANSI lookup (LookupAccountSidA) hands them over: in the ANSI code page,
+// cut at a zero, without blanks at either end, and both empty when either does not fit the
+// lookup's 255-character buffers. The batch translation answers in UTF-16; this keeps both
+// ways alike.
+AccountName AnsiAccountName(std::wstring_view domain, std::wstring_view name);
+
 class AccountLookup {
 public:
-    // Empty domain and name when the bytes hold no valid identifier or the system cannot
-    // name the account (deleted account, unreachable domain, name too long for the buffers).
+    using SidId = uint32_t;
+    // The id of bytes that hold no valid identifier; its names are empty.
+    static constexpr SidId kNoAccount = 0;
+    // Identifiers per platform call; the platform takes at most 20,480.
+    static constexpr size_t kChunk = 4096;
+
+    // Translates a batch of identifiers (pointers to valid SID structures): one name per
+    // identifier, in order, empty where the system knows no such account. Throws Error when
+    // the call as a whole fails. Empty means the platform's LsaLookupSids.
+    using Translator = std::function<std::vector<AccountName>(const std::vector<void*>& sids)>;
+
+    explicit AccountLookup(Translator translate = {}, size_t chunk = kChunk);
+    ~AccountLookup();
+    AccountLookup(const AccountLookup&) = delete;
+    AccountLookup& operator=(const AccountLookup&) = delete;
+
+    // Queues the identifier in these bytes (trailing bytes beyond its length are allowed, as
+    // in a padded column) and returns its id; equal identifiers share one id. Bytes that
+    // hold no valid identifier get kNoAccount and are never passed to the system.
+    SidId Add(const std::vector<unsigned char>& sid);
+    // Translates every identifier queued since the last call, in chunks.
+    void Resolve();
+    // The names of a resolved id: empty when the bytes hold no valid identifier or the system
+    // cannot name the account (deleted account, failed call, name too long for the buffers).
+    const AccountName& Name(SidId id) const;
+
+    // One identifier through one LookupAccountSidA call, nothing queued or kept.
     AccountName Lookup(const std::vector<unsigned char>& sid);
 
+    // The first failure since construction that was not "no such account": a batch call that
+    // failed as a whole, or a single lookup the system refused for another reason.
+    const std::optional<Error>& Failure() const { return m_failure; }
+    // Platform calls made so far (opening the lookup policy counts as one).
+    int PlatformCalls() const { return m_platformCalls; }
+
 private:
-    struct BytesHash {
-        size_t operator()(const std::vector<unsigned char>& bytes) const noexcept
-        {
-            return std::hash<std::string_view>{}(
-                std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
-        }
-    };
-    std::unordered_map<std::vector<unsigned char>, AccountName, BytesHash> m_cache;
+    class Policy;
+    const uint32_t* Words(SidId id) const { return m_sidWords.At(m_sidStart[id]); }
+    size_t Locate(const uint32_t* words, size_t count, uint64_t hash) const;
+    void Grow();
+    std::vector<AccountName> Translate(const std::vector<void*>& sids);
+
+    Translator m_translate;
+    size_t m_chunk;
+    std::unique_ptr<Policy> m_policy;
+    // Identifier i (from 1) starts at m_sidStart[i] in m_sidWords, word-aligned as the
+    // platform's SID structure wants it; its own sub-authority count gives its length.
+    ChunkedArena<uint32_t> m_sidWords;
+    std::vector<uint32_t> m_sidStart;
+    std::vector<uint32_t> m_slots;  // open addressing over ids, 0 = free
+    // Names by id: an index into m_names, 0 (empty names) for an account without a name, so
+    // that many deleted accounts cost four bytes each.
+    std::vector<uint32_t> m_nameOf;
+    std::vector<AccountName> m_names;
+    size_t m_resolved = 1;          // ids below this one have their names
+    std::optional<Error> m_failure;
+    int m_platformCalls = 0;
 };
 
 }  // namespace vcm

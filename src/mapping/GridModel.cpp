@@ -2,6 +2,7 @@
 
 #include <windows.h>
 #include <algorithm>
+#include <cstring>
 #include <numeric>
 
 #include "platform/Error.h"
@@ -16,23 +17,37 @@ constexpr long kSubscriptOutOfRange = 381;
     throw Error(kSubscriptOutOfRange, L"Subscript out of range", what);
 }
 
-// Text order as the user's locale sorts it, without regard to case.
-int CompareText(const std::wstring& a, const std::wstring& b)
+// The order the user's locale sorts text in, without regard to case, as one byte string per
+// cell: comparing two keys bytewise gives what CompareStringEx gives for the two texts, so a
+// sort asks the system once per row instead of once per comparison. A Boolean sorts before
+// text, unchecked before checked.
+void AppendSortKey(std::wstring_view text, std::vector<unsigned char>& keys)
 {
-    const int r = CompareStringEx(LOCALE_NAME_USER_DEFAULT, NORM_IGNORECASE, a.c_str(), static_cast<int>(a.size()),
-                                  b.c_str(), static_cast<int>(b.size()), nullptr, nullptr, 0);
-    return r == 0 ? a.compare(b) : r - CSTR_EQUAL;
+    keys.push_back(1);
+    const int length = static_cast<int>(text.size());
+    const int size = LCMapStringEx(LOCALE_NAME_USER_DEFAULT, LCMAP_SORTKEY | NORM_IGNORECASE, text.data(), length,
+                                   nullptr, 0, nullptr, nullptr, 0);
+    if (size > 0) {
+        const size_t at = keys.size();
+        keys.resize(at + static_cast<size_t>(size));
+        if (LCMapStringEx(LOCALE_NAME_USER_DEFAULT, LCMAP_SORTKEY | NORM_IGNORECASE, text.data(), length,
+                          reinterpret_cast<LPWSTR>(keys.data() + at), size, nullptr, nullptr, 0) == size)
+            return;
+        keys.resize(at);
+    }
+    // No key from the system (empty text among them): the code units, most significant byte first.
+    for (wchar_t c : text) {
+        keys.push_back(static_cast<unsigned char>(c >> 8));
+        keys.push_back(static_cast<unsigned char>(c & 0xFF));
+    }
 }
 
-int CompareCells(const CellValue& a, const CellValue& b)
+int CompareKeys(const unsigned char* a, size_t aSize, const unsigned char* b, size_t bSize)
 {
-    const bool* ba = std::get_if<bool>(&a);
-    const bool* bb = std::get_if<bool>(&b);
-    if (ba && bb)
-        return static_cast<int>(*ba) - static_cast<int>(*bb);
-    if (ba || bb)  // a Boolean sorts before text
-        return ba ? -1 : 1;
-    return CompareText(std::get<std::wstring>(a), std::get<std::wstring>(b));
+    const int r = std::memcmp(a, b, std::min(aSize, bSize));
+    if (r != 0)
+        return r;
+    return aSize < bSize ? -1 : aSize > bSize ? 1 : 0;
 }
 }  // namespace
 
@@ -40,33 +55,86 @@ GridModel::GridModel(std::vector<GridColumn> columns) : m_columns(std::move(colu
 {
     m_order.resize(m_columns.size());
     std::iota(m_order.begin(), m_order.end(), 0);
-    std::vector<CellValue> header;
-    header.reserve(m_columns.size());
-    for (const GridColumn& c : m_columns)
-        header.emplace_back(c.header);
-    m_rows.push_back(std::move(header));
+    m_cells.resize(m_columns.size());
+    m_rowCount = 1;
+    for (size_t design = 0; design < m_columns.size(); ++design)
+        StoreText(m_cells[design], m_columns[design].header);
+}
+
+std::wstring_view GridModel::TextOf(const Slot& slot) const
+{
+    // An empty text still points somewhere: some system calls refuse a null pointer.
+    if (slot.ref == Slot::kBoolean || slot.size == 0)
+        return L"";
+    return std::wstring_view(m_text.At(slot.ref), slot.size);
+}
+
+CellValue GridModel::ValueOf(const Slot& slot) const
+{
+    if (slot.ref == Slot::kBoolean)
+        return slot.size != 0;
+    return std::wstring(TextOf(slot));
+}
+
+void GridModel::Forget(const Slot& slot)
+{
+    if (slot.ref != Slot::kBoolean)
+        m_unused += slot.size;
+}
+
+void GridModel::StoreText(Slot& slot, std::wstring_view text)
+{
+    Forget(slot);
+    slot.ref = m_text.Append(text.data(), text.size());
+    slot.size = static_cast<uint32_t>(text.size());
+}
+
+// Texts that were overwritten or whose rows went stay in the store until they are the
+// larger part of it; then the texts still in use move to a fresh store.
+void GridModel::CompactText()
+{
+    if (m_unused < ChunkedArena<wchar_t>::kChunk || m_unused * 2 < m_text.Used())
+        return;
+    ChunkedArena<wchar_t> fresh;
+    for (Slot& slot : m_cells) {
+        if (slot.ref == Slot::kBoolean || slot.size == 0)
+            continue;
+        slot.ref = fresh.Append(m_text.At(slot.ref), slot.size);
+    }
+    m_text = std::move(fresh);
+    m_unused = 0;
 }
 
 void GridModel::SetRows(int count)
 {
     if (count < 1)
         count = 1;
-    const size_t target = static_cast<size_t>(count);
-    if (target == m_rows.size())
+    if (count == m_rowCount)
         return;
-    if (target < m_rows.size()) {
-        m_rows.resize(target);
+    const size_t cells = static_cast<size_t>(count) * m_columns.size();
+    if (count < m_rowCount) {
+        for (size_t i = cells; i < m_cells.size(); ++i)
+            Forget(m_cells[i]);
+        m_cells.resize(cells);
+        m_rowCount = count;
         if (m_row >= count)
             m_row = 0;
         // Rows added from here on come in their own order, so no sort holds any more.
         if (count == 1)
             m_sortCol = -1;
+        CompactText();
     } else {
-        // No reserve(target) here: appending one row at a time would reallocate every time.
-        while (m_rows.size() < target)
-            m_rows.emplace_back(m_columns.size(), CellValue(std::wstring()));
+        // resize, not reserve(cells): appending one row at a time would otherwise reallocate every time.
+        m_cells.resize(cells);
+        m_rowCount = count;
     }
     Announce(GridChange::Rows);
+}
+
+void GridModel::Reserve(int rows)
+{
+    if (rows > m_rowCount)
+        m_cells.reserve(static_cast<size_t>(rows) * m_columns.size());
 }
 
 int GridModel::ColIndex(std::wstring_view key) const
@@ -135,11 +203,11 @@ const GridColumn& GridModel::DesignColumn(int design) const
     return m_columns[static_cast<size_t>(design)];
 }
 
-const CellValue& GridModel::DesignCell(int row, int design) const
+CellValue GridModel::DesignCell(int row, int design) const
 {
     if (row < 0 || row >= Rows() || design < 0 || design >= Cols())
         OutOfRange(L"GridModel::DesignCell");
-    return m_rows[static_cast<size_t>(row)][static_cast<size_t>(design)];
+    return ValueOf(SlotAt(row, design));
 }
 
 int GridModel::CheckedDesign(int row, int col) const
@@ -151,34 +219,88 @@ int GridModel::CheckedDesign(int row, int col) const
 
 void GridModel::SetCell(int row, int col, CellValue value)
 {
-    const int design = CheckedDesign(row, col);
-    m_rows[static_cast<size_t>(row)][static_cast<size_t>(design)] = std::move(value);
+    if (const bool* b = std::get_if<bool>(&value)) {
+        Slot& slot = SlotAt(row, CheckedDesign(row, col));
+        Forget(slot);
+        slot = {Slot::kBoolean, *b ? 1u : 0u};
+        Announce(GridChange::Cells);
+        return;
+    }
+    SetCellText(row, col, std::get<std::wstring>(value));
+}
+
+void GridModel::SetCellText(int row, int col, std::wstring_view text)
+{
+    StoreText(SlotAt(row, CheckedDesign(row, col)), text);
     Announce(GridChange::Cells);
 }
 
-const CellValue& GridModel::Cell(int row, int col) const
-{
-    const int design = CheckedDesign(row, col);
-    return m_rows[static_cast<size_t>(row)][static_cast<size_t>(design)];
-}
+CellValue GridModel::Cell(int row, int col) const { return ValueOf(SlotAt(row, CheckedDesign(row, col))); }
+
+std::wstring_view GridModel::CellText(int row, int col) const { return TextOf(SlotAt(row, CheckedDesign(row, col))); }
 
 std::wstring GridModel::TextMatrix(int row, int col) const
 {
-    const CellValue& v = Cell(row, col);
-    if (const bool* b = std::get_if<bool>(&v))
-        return *b ? L"True" : L"False";
-    return std::get<std::wstring>(v);
+    const Slot& slot = SlotAt(row, CheckedDesign(row, col));
+    if (slot.ref == Slot::kBoolean)
+        return slot.size != 0 ? L"True" : L"False";
+    return std::wstring(TextOf(slot));
 }
 
 void GridModel::RemoveItem(int row)
 {
     if (row < 1 || row >= Rows())
         OutOfRange(L"GridModel::RemoveItem");
-    m_rows.erase(m_rows.begin() + row);
+    const auto first = m_cells.begin() + static_cast<std::ptrdiff_t>(static_cast<size_t>(row) * m_columns.size());
+    for (auto it = first; it != first + static_cast<std::ptrdiff_t>(m_columns.size()); ++it)
+        Forget(*it);
+    m_cells.erase(first, first + static_cast<std::ptrdiff_t>(m_columns.size()));
+    --m_rowCount;
+    CompactText();
     if (m_row > row)
         --m_row;
     else if (m_row == row)
         m_row = row < Rows() ? row : Rows() - 1;  // the row that moved up, or the new last row
+    Announce(GridChange::Rows);
+}
+
+void GridModel::RemoveRows(const std::vector<int>& rows)
+{
+    for (size_t i = 0; i < rows.size(); ++i)
+        if (rows[i] < 1 || rows[i] >= Rows() || (i > 0 && rows[i] <= rows[i - 1]))
+            OutOfRange(L"GridModel::RemoveRows");
+    if (rows.empty())
+        return;
+    const size_t cols = m_columns.size();
+    size_t next = 0;   // index into rows
+    int kept = 1;      // rows written so far, header included
+    int newCurrent = 0;
+    for (int r = 1; r < m_rowCount; ++r) {
+        if (next < rows.size() && rows[next] == r) {
+            ++next;
+            for (size_t c = 0; c < cols; ++c)
+                Forget(SlotAt(r, static_cast<int>(c)));
+            if (r == m_row)
+                newCurrent = -1;  // placed below, as RemoveItem places it
+            continue;
+        }
+        if (r == m_row)
+            newCurrent = kept;
+        if (kept != r)
+            std::copy_n(&SlotAt(r, 0), cols, &SlotAt(kept, 0));
+        ++kept;
+    }
+    if (newCurrent == -1) {
+        // The current row went: the row that took its place, or the new last row.
+        int removedAbove = 0;
+        while (removedAbove < static_cast<int>(rows.size()) && rows[static_cast<size_t>(removedAbove)] < m_row)
+            ++removedAbove;
+        newCurrent = std::min(m_row - removedAbove, kept - 1);
+    }
+    m_row = newCurrent;
+    m_cells.resize(static_cast<size_t>(kept) * cols);
+    m_rowCount = kept;
+    CompactText();
     Announce(GridChange::Rows);
 }
 
@@ -196,23 +318,44 @@ void GridModel::Sort(int col, bool ascending)
 {
     const int design = DesignIndexAt(col);
     if (Rows() > 2) {
-        // Sort row indices so that the current row can follow its data.
-        std::vector<size_t> index(m_rows.size() - 1);
+        // One key per data row, then row indices sorted so that the current row can follow its data.
+        std::vector<unsigned char> keys;
+        std::vector<size_t> keyStart;
+        keyStart.reserve(static_cast<size_t>(m_rowCount) + 1);
+        keyStart.push_back(0);
+        keyStart.push_back(0);  // the header row has no key
+        for (int r = 1; r < m_rowCount; ++r) {
+            const Slot& slot = SlotAt(r, design);
+            if (slot.ref == Slot::kBoolean) {
+                keys.push_back(0);
+                keys.push_back(slot.size != 0 ? 1 : 0);
+            } else {
+                AppendSortKey(TextOf(slot), keys);
+            }
+            keyStart.push_back(keys.size());
+        }
+        auto compare = [&](size_t a, size_t b) {
+            return CompareKeys(keys.data() + keyStart[a], keyStart[a + 1] - keyStart[a], keys.data() + keyStart[b],
+                               keyStart[b + 1] - keyStart[b]);
+        };
+        std::vector<size_t> index(static_cast<size_t>(m_rowCount) - 1);
         std::iota(index.begin(), index.end(), size_t{1});
         std::stable_sort(index.begin(), index.end(), [&](size_t a, size_t b) {
-            const int r = CompareCells(m_rows[a][static_cast<size_t>(design)], m_rows[b][static_cast<size_t>(design)]);
+            const int r = compare(a, b);
             return ascending ? r < 0 : r > 0;
         });
-        std::vector<std::vector<CellValue>> sorted;
-        sorted.reserve(m_rows.size());
-        sorted.push_back(std::move(m_rows[0]));
+        const size_t cols = m_columns.size();
+        std::vector<Slot> sorted;
+        sorted.reserve(m_cells.size());
+        sorted.insert(sorted.end(), m_cells.begin(), m_cells.begin() + static_cast<std::ptrdiff_t>(cols));
         int newCurrent = 0;
         for (size_t i = 0; i < index.size(); ++i) {
             if (static_cast<int>(index[i]) == m_row)
                 newCurrent = static_cast<int>(i + 1);
-            sorted.push_back(std::move(m_rows[index[i]]));
+            const Slot* row = &SlotAt(static_cast<int>(index[i]), 0);
+            sorted.insert(sorted.end(), row, row + cols);
         }
-        m_rows = std::move(sorted);
+        m_cells = std::move(sorted);
         m_row = newCurrent;
     }
     m_sortCol = col;

@@ -1,10 +1,13 @@
 // The mapping grid's data: rows of cells found by column key, the column order the user
 // sees, the current row, sort and redraw state. It holds no window; GridView shows it.
 #pragma once
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <variant>
 #include <vector>
+
+#include "mapping/ChunkedArena.h"
 
 namespace vcm {
 
@@ -42,9 +45,11 @@ public:
     void SetObserver(IGridObserver* observer) { m_observer = observer; }
 
     // Rows including the header row 0; data rows are 1 .. Rows()-1.
-    int Rows() const { return static_cast<int>(m_rows.size()); }
+    int Rows() const { return m_rowCount; }
     // Cuts back (1 keeps only the header row) or appends empty rows at the bottom.
     void SetRows(int count);
+    // Makes room for this many rows (header included), so that appending up to there moves nothing.
+    void Reserve(int rows);
 
     int Cols() const { return static_cast<int>(m_columns.size()); }
     // The current position of the column with this key (case-sensitive), -1 when there is none.
@@ -62,17 +67,22 @@ public:
     // The column and the cell by design index, whatever the current order (for the view,
     // whose columns stay in design order while only their display order changes).
     const GridColumn& DesignColumn(int design) const;
-    const CellValue& DesignCell(int row, int design) const;
+    CellValue DesignCell(int row, int design) const;
 
     // Cells addressed by row and current column position. Throws Error 381 ("Subscript out of
     // range") for a row or column that does not exist.
     void SetCell(int row, int col, CellValue value);
-    const CellValue& Cell(int row, int col) const;
+    void SetCellText(int row, int col, std::wstring_view text);
+    CellValue Cell(int row, int col) const;
+    // A text cell's text, empty for a Boolean; valid until the grid next changes.
+    std::wstring_view CellText(int row, int col) const;
     // The text a cell holds: its text, or "True"/"False" for a Boolean.
     std::wstring TextMatrix(int row, int col) const;
 
     // Removes a data row; the rows below move up. The header row cannot be removed.
     void RemoveItem(int row);
+    // Removes these data rows (ascending, no repeats) at once; the others keep their order.
+    void RemoveRows(const std::vector<int>& rows);
 
     // The current row: the data row the user selected, 0 when none is.
     int Row() const { return m_row; }
@@ -89,12 +99,33 @@ public:
     int Redraw() const { return m_redraw; }
 
 private:
+    // One cell: a stretch of the text store, or a Boolean. Eight bytes a cell and no heap
+    // block of its own keep a grid of hundreds of thousands of rows small.
+    struct Slot {
+        static constexpr uint32_t kBoolean = 0xFFFFFFFFu;
+        uint32_t ref = 0;   // position in m_text, or kBoolean
+        uint32_t size = 0;  // characters, or the Boolean's value
+    };
+
     int CheckedDesign(int row, int col) const;
+    Slot& SlotAt(int row, int design) { return m_cells[static_cast<size_t>(row) * m_columns.size() + static_cast<size_t>(design)]; }
+    const Slot& SlotAt(int row, int design) const
+    {
+        return m_cells[static_cast<size_t>(row) * m_columns.size() + static_cast<size_t>(design)];
+    }
+    std::wstring_view TextOf(const Slot& slot) const;
+    CellValue ValueOf(const Slot& slot) const;
+    void StoreText(Slot& slot, std::wstring_view text);
+    void Forget(const Slot& slot);
+    void CompactText();
     void Announce(GridChange change);
 
     std::vector<GridColumn> m_columns;          // design order
     std::vector<int> m_order;                   // position -> design index
-    std::vector<std::vector<CellValue>> m_rows; // [row][design index]
+    std::vector<Slot> m_cells;                  // [row * Cols() + design index]
+    ChunkedArena<wchar_t> m_text;               // the cells' texts
+    size_t m_unused = 0;                        // characters in m_text no cell refers to
+    int m_rowCount = 0;
     int m_row = 0;
     int m_sortCol = -1;
     bool m_sortAscending = true;

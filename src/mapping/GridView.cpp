@@ -304,7 +304,8 @@ void GridView::DrawCheckBox(const NMLVCUSTOMDRAW& draw) const
     const int row = item + 1;
     if (item < 0 || row >= m_model.Rows() || draw.iSubItem <= 0 || draw.iSubItem >= m_model.Cols())
         return;
-    const bool* flag = std::get_if<bool>(&m_model.DesignCell(row, draw.iSubItem));
+    const CellValue value = m_model.DesignCell(row, draw.iSubItem);
+    const bool* flag = std::get_if<bool>(&value);
     if (!flag)
         return;
     RECT cell = {};
@@ -343,7 +344,8 @@ int GridView::FindItem(const NMLVFINDITEMW& find) const
     const int span = (find.lvfi.flags & LVFI_WRAP) ? count : count - start;
     for (int i = 0; i < span; ++i) {
         const int item = (start + i) % count;
-        const std::wstring* text = std::get_if<std::wstring>(&m_model.DesignCell(item + 1, design));
+        const CellValue value = m_model.DesignCell(item + 1, design);
+        const std::wstring* text = std::get_if<std::wstring>(&value);
         if (text && (partial ? StartsWithNoCase(*text, wanted) : EqualsNoCase(*text, wanted)))
             return item;
     }

@@ -51,25 +51,36 @@ bool PrimaryFlag(const FieldValue& value)
     throw Error(13, L"Type mismatch", L"IsPrimary");
 }
 
-// The text form of a value, taking over the string when the value is text.
-std::wstring TakeText(FieldValue&& value)
+// The text form of a value, into a string the caller keeps.
+void AssignText(const FieldValue& value, std::wstring& out)
 {
-    if (auto* text = std::get_if<std::wstring>(&value))
-        return std::move(*text);
-    return FieldText(value);
+    if (const auto* text = std::get_if<std::wstring>(&value))
+        out.assign(*text);
+    else
+        out = FieldText(value);
 }
+
+// Values read from the two sets, kept across rows so that their storage is reused.
+struct Scratch {
+    FieldValue id;
+    FieldValue uid;
+    FieldValue primary;
+    FieldValue sid;
+    FieldValue key;
+};
 
 // The subscriber row that a mapping points to, or nothing when none does (or the search
 // itself fails, e.g. because the subscriber table could not be read).
-bool FindSubscriber(StepRunner& step, Recordset& mappings, Recordset& subscribers, const MappingSource& source)
+bool FindSubscriber(StepRunner& step, Recordset& mappings, Recordset& subscribers, const MappingSource& source,
+                    Scratch& scratch)
 {
     step([&] { subscribers.MoveFirst(); });
     bool found = false;
     step([&] {
-        const FieldValue id = mappings.Field(source.subscriberColumn);
-        if (IsNull(id))
+        mappings.Field(source.subscriberColumn, scratch.id);
+        if (IsNull(scratch.id))
             return;
-        subscribers.Find(L"SubscriberObjectID", id);
+        subscribers.Find(L"SubscriberObjectID", scratch.id);
         found = !subscribers.IsEOF();
     });
     return found;
@@ -77,63 +88,81 @@ bool FindSubscriber(StepRunner& step, Recordset& mappings, Recordset& subscriber
 
 }  // namespace
 
-void FillMappingGrid(GridModel& grid, const LoadSettings& settings)
+LoadReport FillMappingGrid(GridModel& grid, const LoadSettings& settings)
 {
+    LoadReport report;
     StepRunner step;  // no reporter: the load is silent
     const MappingSource& source = settings.major >= 4 ? kCredential : kSidHistory;
 
     step([&] { grid.SetRows(1); });
     Recordset mappings;
     Recordset subscribers;
-    step([&] { mappings.Open(source.query, settings.connection, kCursorDynamic, kLockReadOnly, kOptionsUnspecified); });
+    StepRunner tableStep([&](const Error& e) { report.mappingTable = e; });
+    tableStep([&] { mappings.Open(source.query, settings.connection, kCursorDynamic, kLockReadOnly, kOptionsUnspecified); });
     step([&] { subscribers.Open(kSubscriberQuery, settings.connection, kCursorDynamic, kLockReadOnly, kOptionsUnspecified); });
     step([&] { mappings.MoveFirst(); });
 
-    AccountLookup accounts;
+    // First pass: every row but its account names, which come from one batch lookup of the
+    // distinct identifiers afterwards. Rows hidden by the primary option cost no lookup.
+    AccountLookup accounts(settings.translate);
+    std::vector<AccountLookup::SidId> rowAccounts;  // per data row
+    step([&] {
+        const long count = mappings.RecordCount();
+        grid.Reserve(static_cast<int>(count) + 1);
+        rowAccounts.reserve(static_cast<size_t>(count));
+    });
     const int colDomain = grid.ColIndex(kKeyADDomain);
     const int colAlias = grid.ColIndex(kKeyADAlias);
     const int colVelto = grid.ColIndex(kKeyVeltoAlias);
     const int colPrimary = grid.ColIndex(kKeyPrimary);
     const int colSid = grid.ColIndex(kKeySID);
+    const int firstRow = grid.Rows();
+    Scratch scratch;
+    MappingRow row;
     for (;;) {
         // A mapping set that cannot say where it stands ends the load.
         bool atEnd = true;
         if (!step([&] { atEnd = mappings.IsEOF(); }) || atEnd)
             break;
 
-        MappingRow row;
-        const bool found = FindSubscriber(step, mappings, subscribers, source);
+        row.VeltoAlias.clear();
+        row.Primary = false;
+        row.SID.clear();
+        const bool found = FindSubscriber(step, mappings, subscribers, source, scratch);
         if (!found)
             row.VeltoAlias = kNoSubscriber;
         else
-            step([&] { row.VeltoAlias = TakeText(subscribers.Field(L"UID")); });
-
-        step([&] { row.Primary = PrimaryFlag(mappings.Field(L"IsPrimary")); });
-
-        // Rows hidden by the primary option cost no account lookup.
-        if (settings.showPrimary || !row.Primary) {
             step([&] {
-                const FieldValue sid = mappings.Field(source.sidColumn);
-                if (const auto* bytes = std::get_if<std::vector<unsigned char>>(&sid)) {
-                    AccountName account = accounts.Lookup(*bytes);
-                    row.ADDomain = std::move(account.domain);
-                    row.ADAlias = std::move(account.name);
-                }
+                subscribers.Field(L"UID", scratch.uid);
+                AssignText(scratch.uid, row.VeltoAlias);
             });
-            if (!(settings.showOnlyCustom && EqualsNoCase(row.ADAlias, row.VeltoAlias))) {
-                step([&] { row.SID = TakeText(mappings.Field(L"msrepl_tran_version")); });
-                int r = 0;
-                if (step([&] {
-                        grid.SetRows(grid.Rows() + 1);
-                        r = grid.Rows() - 1;
-                    })) {
-                    // A cell that cannot be written stays empty; the row keeps its other cells.
-                    step([&] { grid.SetCell(r, colDomain, std::move(row.ADDomain)); });
-                    step([&] { grid.SetCell(r, colAlias, std::move(row.ADAlias)); });
-                    step([&] { grid.SetCell(r, colVelto, std::move(row.VeltoAlias)); });
-                    step([&] { grid.SetCell(r, colPrimary, row.Primary); });
-                    step([&] { grid.SetCell(r, colSid, std::move(row.SID)); });
-                }
+
+        step([&] {
+            mappings.Field(L"IsPrimary", scratch.primary);
+            row.Primary = PrimaryFlag(scratch.primary);
+        });
+
+        if (settings.showPrimary || !row.Primary) {
+            AccountLookup::SidId account = AccountLookup::kNoAccount;
+            step([&] {
+                mappings.Field(source.sidColumn, scratch.sid);
+                if (const auto* bytes = std::get_if<std::vector<unsigned char>>(&scratch.sid))
+                    account = accounts.Add(*bytes);
+            });
+            step([&] {
+                mappings.Field(L"msrepl_tran_version", scratch.key);
+                AssignText(scratch.key, row.SID);
+            });
+            int r = 0;
+            if (step([&] {
+                    grid.SetRows(grid.Rows() + 1);
+                    r = grid.Rows() - 1;
+                })) {
+                rowAccounts.push_back(account);
+                // A cell that cannot be written stays empty; the row keeps its other cells.
+                step([&] { grid.SetCellText(r, colVelto, row.VeltoAlias); });
+                step([&] { grid.SetCell(r, colPrimary, row.Primary); });
+                step([&] { grid.SetCellText(r, colSid, row.SID); });
             }
         }
 
@@ -141,6 +170,29 @@ void FillMappingGrid(GridModel& grid, const LoadSettings& settings)
         if (!step([&] { mappings.MoveNext(); }))
             break;
     }
+    mappings.Close();
+    subscribers.Close();
+
+    // Second pass: the names, and the custom option, which compares them with the alias.
+    accounts.Resolve();
+    report.accountLookup = accounts.Failure();
+    report.lookupCalls = accounts.PlatformCalls();
+    std::vector<int> defaults;
+    for (size_t i = 0; i < rowAccounts.size(); ++i) {
+        const int r = firstRow + static_cast<int>(i);
+        const AccountName& account = accounts.Name(rowAccounts[i]);
+        bool isDefault = false;
+        if (settings.showOnlyCustom)
+            step([&] { isDefault = EqualsNoCase(account.name, grid.CellText(r, colVelto)); });
+        if (isDefault) {
+            defaults.push_back(r);
+            continue;
+        }
+        step([&] { grid.SetCellText(r, colDomain, account.domain); });
+        step([&] { grid.SetCellText(r, colAlias, account.name); });
+    }
+    step([&] { grid.RemoveRows(defaults); });
+    return report;
 }
 
 }  // namespace vcm

@@ -68,9 +68,10 @@ Kind KindOf(SQLSMALLINT sqlType)
     }
 }
 
-// Reads a whole text value in pieces onto the end of the arena; false for Null.
-bool ReadText(SQLHSTMT stmt, SQLUSMALLINT col, std::vector<wchar_t>& arena)
+// Reads a whole text value in pieces into value; false for Null.
+bool ReadText(SQLHSTMT stmt, SQLUSMALLINT col, std::vector<wchar_t>& value)
 {
+    value.clear();
     SQLWCHAR buffer[512];
     constexpr SQLLEN kChars = static_cast<SQLLEN>(std::size(buffer)) - 1;  // room for the terminator
     for (;;) {
@@ -85,14 +86,15 @@ bool ReadText(SQLHSTMT stmt, SQLUSMALLINT col, std::vector<wchar_t>& arena)
         const bool complete = ind != SQL_NO_TOTAL && ind / static_cast<SQLLEN>(sizeof(SQLWCHAR)) <= kChars;
         const SQLLEN chars = complete ? ind / static_cast<SQLLEN>(sizeof(SQLWCHAR)) : kChars;
         const wchar_t* text = reinterpret_cast<const wchar_t*>(buffer);
-        arena.insert(arena.end(), text, text + chars);
+        value.insert(value.end(), text, text + chars);
         if (complete)
             return true;
     }
 }
 
-bool ReadBytes(SQLHSTMT stmt, SQLUSMALLINT col, std::vector<unsigned char>& arena)
+bool ReadBytes(SQLHSTMT stmt, SQLUSMALLINT col, std::vector<unsigned char>& value)
 {
+    value.clear();
     unsigned char buffer[1024];
     for (;;) {
         SQLLEN ind = 0;
@@ -104,7 +106,7 @@ bool ReadBytes(SQLHSTMT stmt, SQLUSMALLINT col, std::vector<unsigned char>& aren
             return false;
         const bool complete = ind != SQL_NO_TOTAL && ind <= static_cast<SQLLEN>(sizeof(buffer));
         const size_t count = complete ? static_cast<size_t>(ind) : sizeof(buffer);
-        arena.insert(arena.end(), buffer, buffer + count);
+        value.insert(value.end(), buffer, buffer + count);
         if (complete)
             return true;
     }
@@ -324,7 +326,7 @@ public:
         std::wstring scratch;
         for (size_t r = set.m_rowCount; r-- > 0;) {
             const StoredCell& cell = set.Cell(r, col);
-            if (cell.kind == StoredCell::Kind::Null)
+            if (cell.kind() == StoredCell::Kind::Null)
                 continue;
             const std::wstring_view text = set.TextOf(cell, scratch);
             const uint64_t hash = FoldedHash(text);
@@ -436,6 +438,13 @@ void Recordset::ReadResult(SQLHSTMT stmt)
         return;
 
     FieldValue typed;
+    std::vector<wchar_t> text;
+    std::vector<unsigned char> bytes;
+    auto length = [](size_t size) {
+        if (size > StoredCell::kMaxLength)
+            Throw(kProviderFailure, L"A value is too long for one recordset.", L"Recordset::Open");
+        return static_cast<uint32_t>(size);
+    };
     for (;;) {
         const SQLRETURN rc = SQLFetch(stmt);
         if (rc == SQL_NO_DATA)
@@ -447,27 +456,22 @@ void Recordset::ReadResult(SQLHSTMT stmt)
             const Kind kind = kinds[i - 1];
             StoredCell cell;
             if (kind == Kind::Bytes) {
-                const size_t start = m_bytes.size();
-                if (ReadBytes(stmt, i, m_bytes)) {
-                    cell.kind = StoredCell::Kind::Bytes;
-                    cell.payload = start;
-                    cell.length = static_cast<uint32_t>(m_bytes.size() - start);
+                if (ReadBytes(stmt, i, bytes)) {
+                    cell.kindBits = static_cast<uint32_t>(StoredCell::Kind::Bytes);
+                    cell.length = length(bytes.size());
+                    cell.payload = m_bytes.Append(bytes.data(), bytes.size());
                 }
-            } else {
-                const size_t start = m_text.size();
-                if (ReadText(stmt, i, m_text)) {
-                    const std::wstring_view text(m_text.data() + start, m_text.size() - start);
-                    if (ParseTyped(kind, text, typed)) {
-                        m_text.resize(start);
-                        cell = Stored(typed);
-                    } else {
-                        cell.kind = StoredCell::Kind::Text;
-                        cell.payload = start;
-                        cell.length = static_cast<uint32_t>(text.size());
-                    }
+            } else if (ReadText(stmt, i, text)) {
+                const std::wstring_view view(text.data(), text.size());
+                if (ParseTyped(kind, view, typed)) {
+                    cell = Stored(typed);
+                } else {
+                    cell.kindBits = static_cast<uint32_t>(StoredCell::Kind::Text);
+                    cell.length = length(view.size());
+                    cell.payload = m_text.Append(view.data(), view.size());
                 }
             }
-            m_cells.push_back(cell);
+            m_cells.Append(&cell, 1);
         }
         ++m_rowCount;
     }
@@ -481,35 +485,48 @@ void Recordset::ReadResult(SQLHSTMT stmt)
 Recordset::StoredCell Recordset::Stored(const FieldValue& number)
 {
     StoredCell cell;
+    uint64_t bits = 0;
     if (const long long* n = std::get_if<long long>(&number)) {
-        cell.kind = StoredCell::Kind::Integer;
-        std::memcpy(&cell.payload, n, sizeof(*n));
+        cell.kindBits = static_cast<uint32_t>(StoredCell::Kind::Integer);
+        std::memcpy(&bits, n, sizeof(*n));
     } else if (const double* d = std::get_if<double>(&number)) {
-        cell.kind = StoredCell::Kind::Float;
-        std::memcpy(&cell.payload, d, sizeof(*d));
+        cell.kindBits = static_cast<uint32_t>(StoredCell::Kind::Float);
+        std::memcpy(&bits, d, sizeof(*d));
     } else if (const bool* b = std::get_if<bool>(&number)) {
-        cell.kind = StoredCell::Kind::Boolean;
+        cell.kindBits = static_cast<uint32_t>(StoredCell::Kind::Boolean);
         cell.payload = *b ? 1 : 0;
+        return cell;
+    } else {
+        return cell;
     }
+    if (m_numbers.size() >= kNoRow)
+        Throw(kProviderFailure, L"Too many numbers for one recordset.", L"Recordset::Open");
+    cell.payload = static_cast<uint32_t>(m_numbers.size());
+    m_numbers.push_back(bits);
     return cell;
 }
 
 FieldValue Recordset::Value(const StoredCell& cell) const
 {
-    switch (cell.kind) {
+    switch (cell.kind()) {
     case StoredCell::Kind::Text:
-        return std::wstring(m_text.data() + cell.payload, cell.length);
-    case StoredCell::Kind::Bytes:
-        return std::vector<unsigned char>(m_bytes.begin() + static_cast<std::ptrdiff_t>(cell.payload),
-                                          m_bytes.begin() + static_cast<std::ptrdiff_t>(cell.payload + cell.length));
+        if (cell.length == 0)
+            return std::wstring();
+        return std::wstring(m_text.At(cell.payload), cell.length);
+    case StoredCell::Kind::Bytes: {
+        if (cell.length == 0)
+            return std::vector<unsigned char>();
+        const unsigned char* first = m_bytes.At(cell.payload);
+        return std::vector<unsigned char>(first, first + cell.length);
+    }
     case StoredCell::Kind::Integer: {
         long long n;
-        std::memcpy(&n, &cell.payload, sizeof(n));
+        std::memcpy(&n, &m_numbers[cell.payload], sizeof(n));
         return n;
     }
     case StoredCell::Kind::Float: {
         double d;
-        std::memcpy(&d, &cell.payload, sizeof(d));
+        std::memcpy(&d, &m_numbers[cell.payload], sizeof(d));
         return d;
     }
     case StoredCell::Kind::Boolean:
@@ -522,8 +539,8 @@ FieldValue Recordset::Value(const StoredCell& cell) const
 
 std::wstring_view Recordset::TextOf(const StoredCell& cell, std::wstring& scratch) const
 {
-    if (cell.kind == StoredCell::Kind::Text)
-        return std::wstring_view(m_text.data() + cell.payload, cell.length);
+    if (cell.kind() == StoredCell::Kind::Text)
+        return cell.length == 0 ? std::wstring_view(L"") : std::wstring_view(m_text.At(cell.payload), cell.length);
     scratch = FieldText(Value(cell));
     return scratch;
 }
@@ -585,6 +602,28 @@ FieldValue Recordset::Field(std::wstring_view name) const
 {
     const size_t col = RequireColumn(name);
     return Value(Cell(RequireCurrent(), col));
+}
+
+void Recordset::Field(std::wstring_view name, FieldValue& value) const
+{
+    const size_t col = RequireColumn(name);
+    const StoredCell& cell = Cell(RequireCurrent(), col);
+    if (cell.kind() == StoredCell::Kind::Text) {
+        const wchar_t* first = cell.length == 0 ? L"" : m_text.At(cell.payload);
+        if (auto* text = std::get_if<std::wstring>(&value))
+            text->assign(first, cell.length);
+        else
+            value = std::wstring(first, cell.length);
+    } else if (cell.kind() == StoredCell::Kind::Bytes) {
+        static const unsigned char kNone = 0;
+        const unsigned char* first = cell.length == 0 ? &kNone : m_bytes.At(cell.payload);
+        if (auto* bytes = std::get_if<std::vector<unsigned char>>(&value))
+            bytes->assign(first, first + cell.length);
+        else
+            value = std::vector<unsigned char>(first, first + cell.length);
+    } else {
+        value = Value(cell);
+    }
 }
 
 const Recordset::ColumnIndex& Recordset::IndexOf(size_t col)
@@ -710,9 +749,10 @@ void Recordset::Close()
 {
     m_open = false;
     m_columns.clear();
-    m_cells = {};
-    m_text = {};
-    m_bytes = {};
+    m_cells.Clear();
+    m_text.Clear();
+    m_bytes.Clear();
+    m_numbers = {};
     m_rowCount = 0;
     m_visible.clear();
     m_deleted.clear();

@@ -9,6 +9,7 @@
 #include <variant>
 #include <vector>
 
+#include "mapping/ChunkedArena.h"
 #include "mapping/OdbcConnection.h"
 #include "platform/Handles.h"
 
@@ -51,6 +52,9 @@ public:
 
     // The current row's value of a column; names match without regard to case.
     FieldValue Field(std::wstring_view name) const;
+    // The same into a value the caller keeps, reusing its text or byte storage: a walk over
+    // many rows then allocates nothing per value.
+    void Field(std::wstring_view name, FieldValue& value) const;
 
     // Makes current the first visible row, at or after the current one, whose column equals
     // the value; when none does the set is at its end. Equal means: neither side Null and
@@ -74,13 +78,16 @@ public:
     bool IsOpen() const;
 
 private:
-    // One stored value: numbers inline, text and bytes as a stretch of the set's arenas, so
-    // that reading a large table costs no allocation per value.
+    // One stored value in eight bytes: Booleans inline, text and bytes as a stretch of the
+    // set's arenas, other numbers in a side table, so that reading a large table costs no
+    // allocation per value and little memory per row.
     struct StoredCell {
-        enum class Kind : unsigned char { Null, Text, Integer, Float, Boolean, Bytes };
-        Kind kind = Kind::Null;
-        uint32_t length = 0;   // characters or bytes
-        uint64_t payload = 0;  // arena offset, or the number's bits
+        enum class Kind : uint32_t { Null, Text, Integer, Float, Boolean, Bytes };
+        static constexpr uint32_t kMaxLength = (1u << 29) - 1;
+        uint32_t kindBits : 3 = 0;
+        uint32_t length : 29 = 0;  // characters or bytes
+        uint32_t payload = 0;      // arena position, index into m_numbers, or the Boolean
+        Kind kind() const { return static_cast<Kind>(kindBits); }
     };
     struct Column {
         std::wstring name;
@@ -91,9 +98,12 @@ private:
     void RequireOpen() const;
     size_t RequireColumn(std::wstring_view name) const;
     size_t RequireCurrent() const;  // storage index of the current row
-    const StoredCell& Cell(size_t row, size_t col) const { return m_cells[row * m_columns.size() + col]; }
+    const StoredCell& Cell(size_t row, size_t col) const
+    {
+        return *m_cells.At(static_cast<uint32_t>(row * m_columns.size() + col));
+    }
     FieldValue Value(const StoredCell& cell) const;
-    static StoredCell Stored(const FieldValue& number);  // a number or Boolean, inline
+    StoredCell Stored(const FieldValue& number);  // a number or Boolean
     // A value's text form; a view into the arena for text, else formatted into scratch.
     std::wstring_view TextOf(const StoredCell& cell, std::wstring& scratch) const;
     const ColumnIndex& IndexOf(size_t col);
@@ -107,9 +117,10 @@ private:
     int m_options = kOptionsUnspecified;
 
     std::vector<Column> m_columns;
-    std::vector<StoredCell> m_cells;      // row-major, every row the query returned
-    std::vector<wchar_t> m_text;
-    std::vector<unsigned char> m_bytes;
+    ChunkedArena<StoredCell, 14> m_cells;  // row-major, every row the query returned
+    ChunkedArena<wchar_t> m_text;
+    ChunkedArena<unsigned char> m_bytes;
+    std::vector<uint64_t> m_numbers;       // bits of the integer and floating-point values
     size_t m_rowCount = 0;
     std::vector<uint32_t> m_visible;      // storage indices, ascending
     std::vector<bool> m_deleted;          // per storage row

@@ -19,6 +19,8 @@
 #include "localize/modLocalize.h"
 #include "mapping/MappingGrid.h"
 #include "mapping/OdbcConnection.h"
+#include "mapping/Recordset.h"
+#include "platform/Error.h"
 #include "platform/Logging.h"
 #include "platform/ProgramInfo.h"
 #include "platform/TextConv.h"
@@ -323,14 +325,60 @@ TEST_F(MainWindowTest, WaitWindowStandsCentredBelowTheTopEdge)
     EXPECT_FALSE(IsWindowVisible(main->SplashScreen().Hwnd()));
 }
 
-TEST_F(MainWindowTest, UnreachableDatabaseLeavesHeaderAndRestoresEverything)
+TEST_F(MainWindowTest, LoadProblemsAreShownOnceByTheRoutineThatLoaded)
 {
-    main->SetConnectionString(L"Driver={SQL Server};server=;database=no_such_dir/none.db;NoCreat=1");
-    main->LoadMappings();
-    EXPECT_EQ(main->Grid().Rows(), 1);
-    EXPECT_NE(main->Grid().Redraw(), 0);
-    EXPECT_FALSE(IsWindowVisible(main->SplashScreen().Hwnd()));
-    EXPECT_TRUE(dialogs.messages.empty());
+    const std::wstring unreachable = L"Driver={SQL Server};server=;database=no_such_dir/none.db;NoCreat=1";
+    std::wstring tableError;
+    try {
+        Recordset direct;
+        direct.Open(L"Select * from credential", unreachable);
+    } catch (const Error& e) {
+        tableError = L"(error):" + std::to_wstring(e.Number()) + L" (" + e.Description() + L")";
+    }
+    ASSERT_FALSE(tableError.empty());
+    const std::wstring trustError =
+        L"(error):" + std::to_wstring(ERROR_TRUSTED_RELATIONSHIP_FAILURE) + L" (" +
+        SystemMessage(ERROR_TRUSTED_RELATIONSHIP_FAILURE) + L")";
+    const AccountLookup::Translator failing = [](const std::vector<void*>&) -> std::vector<AccountName> {
+        ThrowWin32(ERROR_TRUSTED_RELATIONSHIP_FAILURE, L"LsaLookupSids");
+    };
+
+    struct Case {
+        const char* what;
+        std::wstring connection;  // empty: the fixture's database
+        bool lookupFails;
+        int command;
+        std::vector<std::wstring> messages;
+        std::vector<std::wstring> keys;
+    };
+    // The options start ticked; each command inverts one of them.
+    const Case cases[] = {
+        {"unreadable mapping table: the grid stays empty", unreachable, false, frmMain::IDM_SHOW_PRIMARY,
+         {tableError + L" in procedure mnuShowPrimary_Click of Form frmMain"}, {}},
+        {"failed lookups: the rows stay, without names", L"", true, frmMain::IDM_SHOW_ONLY_CUSTOM,
+         {trustError + L" in procedure mnuShowOnlyCustom_Click of Form frmMain"}, {L"K1", L"K3"}},
+        {"a sound load says nothing", L"", false, frmMain::IDM_SHOW_ONLY_CUSTOM, {}, {L"K3"}},
+    };
+    for (const Case& c : cases) {
+        main->SetConnectionString(c.connection.empty() ? connection : c.connection);
+        main->SetAccountTranslator(c.lookupFails ? failing : AccountLookup::Translator{});
+        dialogs.messages.clear();
+        SendMessageW(main->Hwnd(), WM_COMMAND, MAKEWPARAM(c.command, 0), 0);
+        std::vector<std::wstring> shown;
+        for (const auto& m : dialogs.messages) {
+            shown.push_back(m.text);
+            EXPECT_EQ(m.type, static_cast<UINT>(MB_OK)) << c.what;
+        }
+        EXPECT_EQ(shown, c.messages) << c.what;
+        EXPECT_EQ(Keys(), c.keys) << c.what;
+        if (c.lookupFails) {
+            GridModel& grid = main->Grid();
+            for (int row = 1; row < grid.Rows(); ++row)
+                EXPECT_EQ(grid.TextMatrix(row, grid.ColIndex(kKeyADAlias)), L"") << c.what;
+        }
+        EXPECT_NE(main->Grid().Redraw(), 0) << c.what;
+        EXPECT_FALSE(IsWindowVisible(main->SplashScreen().Hwnd())) << c.what;
+    }
 }
 
 // Someone else holds a write lock: the load gives up at the statement time-out (once for
@@ -347,11 +395,18 @@ TEST_F(MainWindowTest, LoadThatMeetsALockEndsAtTheStatementTimeOut)
     {
         OdbcConnection locker(connection);
         locker.Execute(L"BEGIN EXCLUSIVE");
+        dialogs.messages.clear();
         const auto start = std::chrono::steady_clock::now();
-        main->LoadMappings();
+        SendMessageW(main->Hwnd(), WM_COMMAND, MAKEWPARAM(frmMain::IDK_RELOAD, 1), 0);  // F5
         const auto waited = std::chrono::steady_clock::now() - start;
         EXPECT_LT(waited, std::chrono::seconds(2 * kSeconds + 3));
         EXPECT_EQ(main->Grid().Rows(), 1);
+        // One message in the usual form says why the grid is empty.
+        ASSERT_EQ(dialogs.messages.size(), 1u);
+        const std::wstring& text = dialogs.messages[0].text;
+        EXPECT_TRUE(text.starts_with(L"(error):")) << ToUtf8(text);
+        EXPECT_NE(text.find(L"HYT00"), std::wstring::npos) << ToUtf8(text);
+        EXPECT_TRUE(text.ends_with(L") in procedure Form_KeyDown of Form frmMain")) << ToUtf8(text);
         EXPECT_FALSE(IsWindowVisible(main->SplashScreen().Hwnd()));
         Pump();
         DWORD_PTR answer = 0;

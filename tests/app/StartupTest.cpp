@@ -11,6 +11,7 @@
 #include "TestFiles.h"
 #include "WindowTesting.h"
 #include "app/frmMain.h"
+#include "mapping/Recordset.h"
 #include "localize/modLocalize.h"
 #include "platform/Logging.h"
 #include "platform/ProgramInfo.h"
@@ -151,16 +152,39 @@ TEST_F(StartupTest, AcceptedServerLoadsItsTableAndWritesTheLogHeader)
 {
     struct Row {
         DWORD version;
-        const wchar_t* key;  // the one mapping the version's table holds
+        const wchar_t* key;  // the one mapping the version's table holds; none when the table is gone
     };
-    const Row rows[] = {{0x00040000, L"K1"}, {0x00030001, L"H1"}};
+    const Row rows[] = {{0x00040000, L"K1"}, {0x00030001, L"H1"}, {0x00040000, nullptr}};
     for (const Row& row : rows) {
         SetDword(kProductKey, L"Version Number", row.version);
         SetDword(kProductKey, L"Build Number", 0x00020069);
+        std::wstring expectedMessage;
+        if (!row.key) {
+            // A mapping table that cannot be read is said once, as the startup's own failures are.
+            const std::wstring connection = test::ConnectionString(L"VeltoDb");
+            test::Execute(connection, {L"DROP TABLE Credential"});
+            Recordset direct;
+            try {
+                direct.Open(L"Select * from credential", connection);
+            } catch (const Error& e) {
+                expectedMessage = L"(error):" + std::to_wstring(e.Number()) + L" (" + e.Description() +
+                                  L") in procedure Form_Load of Form frmMain";
+            }
+            ASSERT_FALSE(expectedMessage.empty());
+        }
+        dialogs.messages.clear();
         Start();
         GridModel& grid = main->Grid();
-        ASSERT_EQ(grid.Rows(), 2);
-        EXPECT_EQ(grid.TextMatrix(1, grid.ColIndex(L"SID")), row.key);
+        if (row.key) {
+            ASSERT_EQ(grid.Rows(), 2);
+            EXPECT_EQ(grid.TextMatrix(1, grid.ColIndex(L"SID")), row.key);
+            EXPECT_TRUE(dialogs.messages.empty());
+        } else {
+            EXPECT_EQ(grid.Rows(), 1);
+            ASSERT_EQ(dialogs.messages.size(), 1u);
+            EXPECT_EQ(dialogs.messages[0].text, expectedMessage);
+            EXPECT_EQ(dialogs.messages[0].type, static_cast<UINT>(MB_OK));
+        }
         EXPECT_EQ(gProductVersion.BuildLow, 105);
         main.reset();
         CloseLog();

@@ -1,6 +1,8 @@
 // The grid model: rows, column order, sort, current row and redraw.
 #include <gtest/gtest.h>
+#include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -76,26 +78,48 @@ TEST(GridModel, RemoveItemMovesRowsUpAndKeepsCurrentRowSensible)
     struct Case {
         const char* what;
         int current;
-        int removed;
+        std::vector<int> removed;
         std::vector<std::wstring> left;
         int currentAfter;
     };
     const std::vector<Case> cases = {
-        {"row above the current one goes: current follows its data", 3, 1, {L"b", L"c", L"d"}, 2},
-        {"row below the current one goes: current unchanged", 2, 4, {L"a", L"b", L"c"}, 2},
-        {"the current row goes: the row that moved up is current", 2, 2, {L"a", L"c", L"d"}, 2},
-        {"the current last row goes: the new last row is current", 4, 4, {L"a", L"b", L"c"}, 3},
-        {"nothing selected stays so", 0, 1, {L"b", L"c", L"d"}, 0},
+        {"row above the current one goes: current follows its data", 3, {1}, {L"b", L"c", L"d"}, 2},
+        {"row below the current one goes: current unchanged", 2, {4}, {L"a", L"b", L"c"}, 2},
+        {"the current row goes: the row that moved up is current", 2, {2}, {L"a", L"c", L"d"}, 2},
+        {"the current last row goes: the new last row is current", 4, {4}, {L"a", L"b", L"c"}, 3},
+        {"nothing selected stays so", 0, {1}, {L"b", L"c", L"d"}, 0},
+        // Several at once, as a load drops the rows the view hides.
+        {"rows around the current one go", 3, {1, 4}, {L"b", L"c"}, 2},
+        {"the current row and the next go: the row after them is current", 1, {1, 2}, {L"c", L"d"}, 1},
+        {"the current row and all below go: the new last row is current", 3, {2, 3, 4}, {L"a"}, 1},
+        {"every row goes", 2, {1, 2, 3, 4}, {}, 0},
+        {"no row goes", 2, {}, {L"a", L"b", L"c", L"d"}, 2},
     };
     for (const Case& c : cases) {
-        GridModel grid(MappingGridColumns());
-        for (const wchar_t* alias : {L"a", L"b", L"c", L"d"})
-            AddRow(grid, L"VM", alias, false);
-        grid.SetRow(c.current);
-        grid.RemoveItem(c.removed);
-        EXPECT_EQ(Column(grid, kKeyADAlias), c.left) << c.what;
-        EXPECT_EQ(grid.Row(), c.currentAfter) << c.what;
+        for (const bool oneByOne : {true, false}) {
+            if (oneByOne && c.removed.size() != 1)
+                continue;
+            GridModel grid(MappingGridColumns());
+            for (const wchar_t* alias : {L"a", L"b", L"c", L"d"})
+                AddRow(grid, L"VM", alias, false);
+            grid.SetRow(c.current);
+            if (oneByOne)
+                grid.RemoveItem(c.removed[0]);
+            else
+                grid.RemoveRows(c.removed);
+            EXPECT_EQ(Column(grid, kKeyADAlias), c.left) << c.what;
+            EXPECT_EQ(Column(grid, kKeySID).size(), c.left.size()) << c.what;
+            for (size_t i = 0; i < c.left.size(); ++i)
+                EXPECT_EQ(Column(grid, kKeySID)[i], L"key-" + c.left[i]) << c.what << ": cells travel together";
+            EXPECT_EQ(grid.Row(), c.currentAfter) << c.what;
+        }
     }
+    GridModel grid(MappingGridColumns());
+    AddRow(grid, L"VM", L"a", false);
+    EXPECT_THROW(grid.RemoveRows({0}), Error) << "the header row stays";
+    EXPECT_THROW(grid.RemoveRows({1, 1}), Error) << "a row goes once";
+    EXPECT_THROW(grid.RemoveRows({2}), Error) << "no such row";
+    EXPECT_EQ(grid.Rows(), 2);
 
     GridModel single(MappingGridColumns());
     AddRow(single, L"VM", L"only", false);
@@ -146,6 +170,66 @@ TEST(GridModel, SortIsStableCaseBlindAndOrdersBooleans)
 
     grid.SetRows(1);  // a reload starts so; its rows come unsorted
     EXPECT_EQ(grid.SortColumn(), -1);
+}
+
+// The sort asks the system for one key per row; the order must be the one the locale's
+// case-blind comparison gives, ties kept in their order, for texts that compare in
+// unexpected ways.
+TEST(GridModel, SortFollowsTheLocalesCaseBlindComparison)
+{
+    const std::vector<std::wstring> texts = {
+        L"b", L"", L"a", L"A", L"co-op", L"coop", L"co op", L"can't", L"cant", L"\u00c4hre", L"ahre", L"Zebra",
+        L"zebra", L"\u00e9clair", L"eclair", L"Eclair", L"10", L"9", L"1", L"-", L"--a", L"\u00df", L"ss", L"SS",
+        L"stra\u00dfe", L"strasse", L"\u65e5", L"\u0131", L"I", L"i", L"x\u200by", L"xy", L"  lead", L"lead",
+        L"\u00c6", L"ae", L"\u00e6", L"\u03a9", L"\u03c9", L"a", L"", L"B",
+    };
+    // The order the grid sorted in before it used keys: a stable sort by CompareStringEx.
+    auto expected = [&](bool ascending) {
+        std::vector<size_t> index(texts.size());
+        for (size_t i = 0; i < index.size(); ++i)
+            index[i] = i;
+        std::stable_sort(index.begin(), index.end(), [&](size_t a, size_t b) {
+            const int r = CompareStringEx(LOCALE_NAME_USER_DEFAULT, NORM_IGNORECASE, texts[a].c_str(),
+                                          static_cast<int>(texts[a].size()), texts[b].c_str(),
+                                          static_cast<int>(texts[b].size()), nullptr, nullptr, 0) -
+                          CSTR_EQUAL;
+            return ascending ? r < 0 : r > 0;
+        });
+        std::vector<std::wstring> ids;
+        for (size_t i : index)
+            ids.push_back(std::to_wstring(i));
+        return ids;
+    };
+    for (const bool ascending : {true, false}) {
+        GridModel grid(MappingGridColumns());
+        for (size_t i = 0; i < texts.size(); ++i)
+            AddRow(grid, std::to_wstring(i), texts[i], false);
+        grid.Sort(grid.ColIndex(kKeyADAlias), ascending);
+        EXPECT_EQ(Column(grid, kKeyADDomain), expected(ascending)) << (ascending ? "ascending" : "descending");
+    }
+}
+
+// Cells written again and again keep their last text, also once the store has made room.
+TEST(GridModel, RewrittenCellsKeepTheirLastText)
+{
+    GridModel grid(MappingGridColumns());
+    for (int i = 0; i < 50; ++i)
+        AddRow(grid, L"d" + std::to_wstring(i), L"a" + std::to_wstring(i), i % 2 == 0);
+    const std::wstring filler(1000, L'x');
+    for (int round = 0; round < 200; ++round)
+        for (int row = 1; row < grid.Rows(); row += 7)
+            grid.SetCell(row, grid.ColIndex(kKeyADAlias), filler + std::to_wstring(round * 100 + row));
+    grid.SetRows(30);
+    grid.RemoveItem(2);
+    for (int row = 1; row < grid.Rows(); ++row) {
+        const int original = row < 2 ? row : row + 1;
+        const std::wstring alias = (original - 1) % 7 == 0 ? filler + std::to_wstring(199 * 100 + original)
+                                                           : L"a" + std::to_wstring(original - 1);
+        EXPECT_EQ(grid.TextMatrix(row, grid.ColIndex(kKeyADAlias)), alias) << "row " << row;
+        EXPECT_EQ(grid.TextMatrix(row, grid.ColIndex(kKeyADDomain)), L"d" + std::to_wstring(original - 1));
+        EXPECT_EQ(grid.TextMatrix(row, grid.ColIndex(kKeyPrimary)), (original - 1) % 2 == 0 ? L"True" : L"False");
+    }
+    EXPECT_EQ(grid.TextMatrix(0, grid.ColIndex(kKeyADAlias)), L"AD Alias");
 }
 
 TEST(GridModel, ColumnLookupFollowsMovesAndRejectsInvalidOrders)

@@ -1,11 +1,13 @@
 // Loading the mapping grid from real databases of both product layouts, and the account
 // lookup behind its Domain and AD Alias columns.
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include "TestDb.h"
 #include "mapping/AccountLookup.h"
 #include "mapping/MappingGrid.h"
 #include "mapping/MappingLoader.h"
+#include "mapping/Recordset.h"
 
 namespace vcm {
 namespace {
@@ -21,7 +23,38 @@ Bytes Padded(Bytes bytes, size_t size)
     return bytes;
 }
 
-TEST(AccountLookup, NamesWhatTheSystemKnowsAndNothingElse)
+// The current user's SID, and that of the machine's own Administrator beside it.
+Bytes CurrentUserSid()
+{
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+        return {};
+    unsigned char buffer[256] = {};
+    DWORD size = 0;
+    const BOOL ok = GetTokenInformation(token, TokenUser, buffer, sizeof(buffer), &size);
+    CloseHandle(token);
+    if (!ok)
+        return {};
+    const PSID sid = reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid;
+    const auto* bytes = static_cast<const unsigned char*>(sid);
+    return Bytes(bytes, bytes + GetLengthSid(sid));
+}
+
+Bytes WithLastRid(Bytes sid, unsigned rid)
+{
+    for (int i = 0; i < 4; ++i)
+        sid[sid.size() - 4 + i] = static_cast<unsigned char>(rid >> (8 * i));
+    return sid;
+}
+
+Bytes WithoutLastRid(Bytes sid)
+{
+    sid[1] = static_cast<unsigned char>(sid[1] - 1);
+    sid.resize(sid.size() - 4);
+    return sid;
+}
+
+TEST(AccountLookup, BatchesNameEverySidAsSingleLookupsDo)
 {
     Bytes badCount = SidBytes(L"S-1-5-32-544");
     badCount[1] = 16;  // more sub-authorities than a SID may have
@@ -29,29 +62,144 @@ TEST(AccountLookup, NamesWhatTheSystemKnowsAndNothingElse)
     truncated.resize(truncated.size() - 1);
     Bytes badRevision = SidBytes(L"S-1-5-32-544");
     badRevision[0] = 2;
+    const Bytes user = CurrentUserSid();
+    ASSERT_FALSE(user.empty());
+    const std::optional<std::wstring> any;  // whatever the single lookup says
     const struct {
         const char* what;
         Bytes sid;
-        std::wstring domain, name;
+        std::optional<std::wstring> domain, name;  // what a single lookup must give
+        bool valid;                                // passed on to the system
     } cases[] = {
-        {"no domain part", SidBytes(L"S-1-1-0"), L"", L"Everyone"},
-        {"built-in group", SidBytes(L"S-1-5-32-544"), L"BUILTIN", L"Administrators"},
-        {"well-known account", SidBytes(L"S-1-5-18"), L"NT AUTHORITY", L"SYSTEM"},
-        {"padded column", Padded(SidBytes(L"S-1-5-32-544"), 68), L"BUILTIN", L"Administrators"},
-        {"deleted account", SidBytes(L"S-1-5-21-1-2-3-1001"), L"", L""},
-        {"empty", Bytes{}, L"", L""},
-        {"header only", Bytes{1, 1, 0, 0, 0, 0, 0, 5}, L"", L""},
-        {"count past the bytes", truncated, L"", L""},
-        {"count past the limit", badCount, L"", L""},
-        {"unknown revision", badRevision, L"", L""},
+        {"no domain part", SidBytes(L"S-1-1-0"), L"", L"Everyone", true},
+        {"built-in group", SidBytes(L"S-1-5-32-544"), L"BUILTIN", L"Administrators", true},
+        {"another built-in group", SidBytes(L"S-1-5-32-545"), L"BUILTIN", L"Users", true},
+        {"well-known account", SidBytes(L"S-1-5-18"), L"NT AUTHORITY", L"SYSTEM", true},
+        {"well-known group", SidBytes(L"S-1-5-11"), L"NT AUTHORITY", any, true},
+        {"service account", SidBytes(L"S-1-5-19"), L"NT AUTHORITY", any, true},
+        {"the same group again", SidBytes(L"S-1-5-32-544"), L"BUILTIN", L"Administrators", true},
+        {"padded column", Padded(SidBytes(L"S-1-5-32-544"), 68), L"BUILTIN", L"Administrators", true},
+        {"local account: this user", user, any, any, true},
+        {"local account: the administrator", WithLastRid(user, 500), any, any, true},
+        {"the machine's own domain", WithoutLastRid(user), any, any, true},
+        {"no local account of that number", WithLastRid(user, 4242), L"", L"", true},
+        {"deleted domain account", SidBytes(L"S-1-5-21-1-2-3-1001"), L"", L"", true},
+        {"another deleted domain account", SidBytes(L"S-1-5-21-9-9-9-500"), L"", L"", true},
+        {"unknown authority", SidBytes(L"S-1-99-1"), L"", L"", true},
+        {"authority without sub-authorities", SidBytes(L"S-1-5"), any, any, true},
+        {"empty", Bytes{}, L"", L"", false},
+        {"header only", Bytes{1, 1, 0, 0, 0, 0, 0, 5}, L"", L"", false},
+        {"count past the bytes", truncated, L"", L"", false},
+        {"count past the limit", badCount, L"", L"", false},
+        {"unknown revision", badRevision, L"", L"", false},
     };
-    AccountLookup lookup;
-    for (int pass = 0; pass < 2; ++pass) {  // the second pass answers from the cache
-        for (const auto& c : cases) {
-            const AccountName account = lookup.Lookup(c.sid);
-            EXPECT_EQ(account.domain, c.domain) << c.what;
-            EXPECT_EQ(account.name, c.name) << c.what;
+
+    // The platform both ways, in chunks of three so that several calls are made.
+    AccountLookup batch({}, 3);
+    AccountLookup single;
+    std::vector<AccountLookup::SidId> ids;
+    for (const auto& c : cases)
+        ids.push_back(batch.Add(c.sid));
+    batch.Resolve();
+    size_t distinct = 0;
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const auto& c = cases[i];
+        const AccountName one = single.Lookup(c.sid);
+        const AccountName many = batch.Name(ids[i]);
+        if (c.domain) {
+            EXPECT_EQ(one.domain, *c.domain) << c.what;
         }
+        if (c.name) {
+            EXPECT_EQ(one.name, *c.name) << c.what;
+        }
+        EXPECT_EQ(many.domain, one.domain) << c.what;
+        EXPECT_EQ(many.name, one.name) << c.what;
+        EXPECT_EQ(ids[i] != AccountLookup::kNoAccount, c.valid) << c.what;
+        if (ids[i] > distinct)
+            distinct = ids[i];
+    }
+    EXPECT_FALSE(batch.Name(ids[8]).name.empty()) << "the current user has a name";
+    EXPECT_FALSE(batch.Name(ids[8]).domain.empty()) << "and a domain";
+    EXPECT_EQ(ids[6], ids[1]) << "one SID, one id";
+    EXPECT_EQ(ids[7], ids[1]) << "padding is no part of the SID";
+    EXPECT_LE(batch.PlatformCalls(), static_cast<int>((distinct + 2) / 3 + 1));
+    EXPECT_FALSE(batch.Failure()) << "unknown accounts are no failure";
+    EXPECT_FALSE(single.Failure()) << "unknown accounts are no failure";
+
+    // What reaches the system: valid SIDs only, each once, in chunks of at most three.
+    std::vector<Bytes> passed;
+    AccountLookup recorded(
+        [&](const std::vector<void*>& sids) {
+            EXPECT_LE(sids.size(), 3u);
+            for (void* sid : sids) {
+                EXPECT_TRUE(IsValidSid(sid));
+                const auto* bytes = static_cast<const unsigned char*>(sid);
+                passed.emplace_back(bytes, bytes + GetLengthSid(sid));
+            }
+            return std::vector<AccountName>(sids.size(), AccountName{L"D", L"N"});
+        },
+        3);
+    for (const auto& c : cases)
+        recorded.Add(c.sid);
+    recorded.Resolve();
+    recorded.Resolve();  // nothing new queued: no further call
+    EXPECT_EQ(passed.size(), distinct);
+    EXPECT_EQ(recorded.PlatformCalls(), static_cast<int>((distinct + 2) / 3));
+    for (const auto& c : cases) {
+        if (!c.valid) {
+            for (const Bytes& p : passed)
+                EXPECT_NE(p, c.sid) << c.what;
+        }
+    }
+}
+
+TEST(AccountLookup, AFailedBatchLeavesItsAccountsUnnamedAndIsToldOnce)
+{
+    int calls = 0;
+    AccountLookup lookup(
+        [&](const std::vector<void*>& sids) -> std::vector<AccountName> {
+            if (++calls == 2)  // the second of three chunks: the domain controller went away
+                ThrowWin32(ERROR_TRUSTED_RELATIONSHIP_FAILURE, L"LsaLookupSids");
+            if (calls == 3)
+                ThrowWin32(ERROR_NO_LOGON_SERVERS, L"LsaLookupSids");
+            return std::vector<AccountName>(sids.size(), AccountName{L"D", L"N"});
+        },
+        2);
+    std::vector<AccountLookup::SidId> ids;
+    for (unsigned rid = 1000; rid < 1006; ++rid)
+        ids.push_back(lookup.Add(WithLastRid(SidBytes(L"S-1-5-21-1-2-3-0"), rid)));
+    lookup.Resolve();
+    const std::wstring expected[] = {L"N", L"N", L"", L"", L"", L""};
+    for (size_t i = 0; i < ids.size(); ++i)
+        EXPECT_EQ(lookup.Name(ids[i]).name, expected[i]) << "SID " << i;
+    ASSERT_TRUE(lookup.Failure());
+    EXPECT_EQ(lookup.Failure()->Number(), ERROR_TRUSTED_RELATIONSHIP_FAILURE) << "the first failure is kept";
+    EXPECT_EQ(lookup.Failure()->Description(), SystemMessage(ERROR_TRUSTED_RELATIONSHIP_FAILURE));
+}
+
+// Names no test machine can produce, as the batch hands them on: as the ANSI lookup would.
+TEST(AccountLookup, BatchNamesFollowTheAnsiLookupsBuffers)
+{
+    const std::wstring longest(255, L'a');
+    const std::wstring tooLong(256, L'a');
+    const struct {
+        const char* what;
+        std::wstring domain, name;
+        AccountName expected;
+    } cases[] = {
+        {"255 characters fit", L"D", longest, {L"D", longest}},
+        {"256 characters do not", L"D", tooLong, {L"", L""}},
+        {"nor in the domain", tooLong, L"n", {L"", L""}},
+        {"255 characters of domain fit", longest, L"n", {longest, L"n"}},
+        {"blanks at the ends go", L" D ", L"  n a  ", {L"D", L"n a"}},
+        {"a zero ends the name", L"D", std::wstring(L"ab\0cd", 5), {L"D", L"ab"}},
+        {"characters outside the code page", L"D", L"\u65e5\u672c", {L"D", L"??"}},
+        {"no domain", L"", L"Everyone", {L"", L"Everyone"}},
+    };
+    for (const auto& c : cases) {
+        const AccountName got = AnsiAccountName(c.domain, c.name);
+        EXPECT_EQ(got.domain, c.expected.domain) << c.what;
+        EXPECT_EQ(got.name, c.expected.name) << c.what;
     }
 }
 
@@ -172,7 +320,9 @@ TEST(MappingLoader, ViewOptionsOnBothProductLayouts)
             GridModel grid(MappingGridColumns());
             grid.SetRows(4);  // rows of an earlier load are cut away
             grid.MoveColumn(5, 1);  // cells are found by key, wherever the user dragged the column
-            FillMappingGrid(grid, {db, v.major, o.onlyCustom, o.showPrimary});
+            const LoadReport report = FillMappingGrid(grid, {db, v.major, o.onlyCustom, o.showPrimary, {}});
+            EXPECT_FALSE(report.mappingTable);
+            EXPECT_FALSE(report.accountLookup);
             const std::string what = "major " + std::to_string(v.major) + " custom " + std::to_string(o.onlyCustom) +
                                      " primary " + std::to_string(o.showPrimary);
             ExpectRows(GridRows(grid), expected, what.c_str());
@@ -188,9 +338,10 @@ TEST(MappingLoader, FailuresLeaveAGridAndNeverThrow)
         std::vector<std::wstring> statements;  // on an empty database
         std::wstring connection;               // empty: that database
         std::vector<MappingRow> rows;
+        bool unreadable = false;               // the mapping table could not be read
     } cases[] = {
-        {"unreachable database", {}, L"Driver={No Such Driver 17};server=;database=gone.db", {}},
-        {"no tables", {}, L"", {}},
+        {"unreachable database", {}, L"Driver={No Such Driver 17};server=;database=gone.db", {}, true},
+        {"no tables", {}, L"", {}, true},
         {"empty mapping table", test::VeltoSchema(), L"", {}},
         {"no subscriber table",
          {L"CREATE TABLE Credential (SubscriberObjectID VARCHAR(64), Credentials VARBINARY(68), IsPrimary BIT, "
@@ -220,10 +371,47 @@ TEST(MappingLoader, FailuresLeaveAGridAndNeverThrow)
         const std::wstring db = test::CreateTestDb(file, c.statements);
         GridModel grid(MappingGridColumns());
         grid.SetRows(3);
-        EXPECT_NO_THROW(FillMappingGrid(grid, {c.connection.empty() ? db : c.connection, 4, false, true})) << c.what;
+        LoadReport report;
+        EXPECT_NO_THROW(report = FillMappingGrid(grid, {c.connection.empty() ? db : c.connection, 4, false, true, {}}))
+            << c.what;
         ExpectRows(GridRows(grid), c.rows, c.what);
+        EXPECT_EQ(report.mappingTable.has_value(), c.unreadable) << c.what;
+        if (report.mappingTable) {
+            // The very error the query gives.
+            Recordset direct;
+            try {
+                direct.Open(L"Select * from credential", c.connection.empty() ? db : c.connection);
+                ADD_FAILURE() << c.what << ": the query ran";
+            } catch (const Error& e) {
+                EXPECT_EQ(report.mappingTable->Number(), e.Number()) << c.what;
+                EXPECT_EQ(report.mappingTable->Description(), e.Description()) << c.what;
+            }
+        }
+        EXPECT_FALSE(report.accountLookup) << c.what;
         EXPECT_EQ(grid.TextMatrix(0, grid.ColIndex(kKeyVeltoAlias)), L"Velto Alias") << "header row kept";
     }
+}
+
+TEST(MappingLoader, ALookupThatFailsKeepsTheRowsAndIsReported)
+{
+    const std::wstring db = VeltoDb(L"lookup_fails.db");
+    std::vector<MappingRow> expected;
+    for (const Mapping& m : Mappings())
+        expected.push_back({L"", L"", m.primary, m.velto, m.key == L"NULL" ? L"" : L"c-" + m.key.substr(1, m.key.size() - 2)});
+    int calls = 0;
+    LoadSettings settings{db, 4, false, true, [&](const std::vector<void*>&) -> std::vector<AccountName> {
+                              ++calls;
+                              ThrowWin32(ERROR_TRUSTED_RELATIONSHIP_FAILURE, L"LsaLookupSids");
+                          }};
+    GridModel grid(MappingGridColumns());
+    const LoadReport report = FillMappingGrid(grid, settings);
+    ExpectRows(GridRows(grid), expected, "lookup failed");
+    ASSERT_TRUE(report.accountLookup);
+    EXPECT_EQ(report.accountLookup->Number(), ERROR_TRUSTED_RELATIONSHIP_FAILURE);
+    EXPECT_EQ(report.accountLookup->Description(), SystemMessage(ERROR_TRUSTED_RELATIONSHIP_FAILURE));
+    EXPECT_FALSE(report.mappingTable);
+    EXPECT_EQ(calls, 1) << "one batch for the few distinct SIDs";
+    EXPECT_EQ(report.lookupCalls, 1);
 }
 
 }  // namespace

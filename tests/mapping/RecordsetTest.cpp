@@ -50,8 +50,11 @@ std::vector<std::wstring> Names(Recordset& rs)
 
 TEST(Recordset, ReadsEveryValueKind)
 {
-    const std::wstring longText(1500, L'x');  // more than one piece of the reader
-    Bytes longBlob(3000);
+    // More than one piece of the reader, and longer than a block of the set's storage.
+    std::wstring longText(70000, L'x');
+    for (size_t i = 0; i < longText.size(); i += 97)
+        longText[i] = static_cast<wchar_t>(L'a' + i % 26);
+    Bytes longBlob(70000);
     for (size_t i = 0; i < longBlob.size(); ++i)
         longBlob[i] = static_cast<unsigned char>(i * 7);
     const std::wstring db = CreateTestDb(L"kinds.db", {
@@ -80,13 +83,20 @@ TEST(Recordset, ReadsEveryValueKind)
         {L"BIN", Bytes{0x00, 0xFF, 0x10}, Bytes{'A', 'B'}},
         {L"bL", longBlob, Bytes{}},
     };
+    FieldValue kept;  // read into again and again, whatever it held before
     for (const Case& c : cases) {
         rs.MoveFirst();
         EXPECT_EQ(rs.Field(c.column), c.plain) << c.column;
+        rs.Field(c.column, kept);
+        EXPECT_EQ(kept, c.plain) << c.column;
         rs.MoveNext();
         EXPECT_EQ(rs.Field(c.column), c.odd) << c.column;
+        rs.Field(c.column, kept);
+        EXPECT_EQ(kept, c.odd) << c.column;
         rs.MoveNext();
         EXPECT_TRUE(IsNull(rs.Field(c.column))) << c.column;
+        rs.Field(c.column, kept);
+        EXPECT_TRUE(IsNull(kept)) << c.column;
     }
 }
 

@@ -12,6 +12,7 @@
 #include "mapping/MappingLoader.h"
 #include "mapping/MappingRemoval.h"
 #include "mapping/RowClipboard.h"
+#include "platform/ErrorCodes.h"
 #include "platform/Logging.h"
 #include "platform/ProgramInfo.h"
 #include "platform/RegistryAPI.h"
@@ -19,6 +20,7 @@
 #include "platform/TextConv.h"
 #include "platform/Twips.h"
 #include "platform/VeltoVersion.h"
+#include "platform/WinHelpers.h"
 #include "platform/mdlPriority.h"
 #include "resource.h"
 
@@ -77,9 +79,6 @@ frmMain::frmMain(IDialogs& dialogs)
 
 frmMain::~frmMain()
 {
-    // The menus belong to the window while it has them; a bar that was never attached is ours.
-    if (m_menuBar && (!Hwnd() || GetMenu(Hwnd()) != m_menuBar))
-        DestroyMenu(m_menuBar);
     if (m_accelerators)
         DestroyAcceleratorTable(m_accelerators);
 }
@@ -91,22 +90,24 @@ void frmMain::Create()
     Window::Create(kClassName, 0, style, L"", CW_USEDEFAULT, CW_USEDEFAULT, 100, 100, nullptr, nullptr, icon);
     Register();
 
-    BuildMenus();
-    SetMenu(Hwnd(), m_menuBar);
+    // The bar and its menus belong to the window once it has them; until then they are ours.
+    UniqueHMenu bar = BuildMenus();
+    if (!SetMenu(Hwnd(), bar.get()))
+        ThrowLastError(L"SetMenu");
+    m_menuBar = bar.release();
 
-    NONCLIENTMETRICSW metrics = {};
-    metrics.cbSize = sizeof(metrics);
-    if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0))
-        m_font.reset(CreateFontIndirectW(&metrics.lfMessageFont));
+    if (LOGFONTW message = {}; MessageFont(message))
+        m_font.reset(CreateFontIndirectW(&message));
 
     m_gridView.Create(Hwnd(), IDC_GRID);
     m_gridView.MouseDown = [this](int button, int shift, int x, int y) { myGrid_MouseDown(button, shift, x, y); };
 
-    m_cmdExit = CreateWindowExW(0, WC_BUTTONW, L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0, 0, 10, 10,
-                                Hwnd(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_CMDEXIT)),
-                                GetModuleHandleW(nullptr), nullptr);
-    if (!m_cmdExit)
-        ThrowLastError(L"CreateWindowExW(cmdExit)");
+    m_cmdExit = CreateChild({.className = WC_BUTTONW,
+                             .style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
+                             .bounds = {0, 0, 10, 10},
+                             .parent = Hwnd(),
+                             .id = IDC_CMDEXIT},
+                            L"CreateWindowExW(cmdExit)");
     if (m_font)
         SendMessageW(m_cmdExit, WM_SETFONT, reinterpret_cast<WPARAM>(m_font.get()), FALSE);
     m_accelerators =
@@ -139,41 +140,33 @@ void frmMain::Show(int showCommand)
     UpdateWindow(Hwnd());
 }
 
-void frmMain::BuildMenus()
+UniqueHMenu frmMain::BuildMenus()
 {
-    m_menuBar = CreateMenu();
-    m_mnuFile = CreatePopupMenu();
-    m_mnuEdit = CreatePopupMenu();
-    m_mnuView = CreatePopupMenu();
-    m_mnuHelp = CreatePopupMenu();
-    if (!m_menuBar || !m_mnuFile || !m_mnuEdit || !m_mnuView || !m_mnuHelp)
+    UniqueHMenu bar(CreateMenu());
+    UniqueHMenu file(CreatePopupMenu());
+    UniqueHMenu edit(CreatePopupMenu());
+    UniqueHMenu view(CreatePopupMenu());
+    UniqueHMenu help(CreatePopupMenu());
+    if (!bar || !file || !edit || !view || !help)
         ThrowLastError(L"CreateMenu");
 
     // "Import Mappings from CSV" and "Add New Mapping" are hidden items without an action:
     // they are never put into a menu.
-    AppendMenuW(m_mnuFile, MF_STRING, IDM_EXPORT_TO_CSV, L"Export Grid Info to CSV");
-    AppendMenuW(m_mnuFile, MF_SEPARATOR, 0, nullptr);
-    AppendMenuW(m_mnuFile, MF_STRING, IDM_EXIT, L"Exit");
-    AppendMenuW(m_mnuEdit, MF_STRING, IDM_REMOVE_MAPPING, L"Remove Selected Mapping");
-    AppendMenuW(m_mnuView, MF_STRING | MF_CHECKED, IDM_SHOW_ONLY_CUSTOM, L"Show Only Custom Mappings");
-    AppendMenuW(m_mnuView, MF_STRING | MF_CHECKED, IDM_SHOW_PRIMARY, L"Show Primary Mappings");
-    AppendMenuW(m_mnuHelp, MF_STRING, IDM_SHOW_HELP, L"Help");
-    AppendMenuW(m_mnuHelp, MF_SEPARATOR, 0, nullptr);
-    AppendMenuW(m_mnuHelp, MF_STRING, IDM_SHOW_ABOUT, L"About");
+    AppendMenuW(file.get(), MF_STRING, IDM_EXPORT_TO_CSV, L"Export Grid Info to CSV");
+    AppendMenuW(file.get(), MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(file.get(), MF_STRING, IDM_EXIT, L"Exit");
+    AppendMenuW(edit.get(), MF_STRING, IDM_REMOVE_MAPPING, L"Remove Selected Mapping");
+    AppendMenuW(view.get(), MF_STRING | MF_CHECKED, IDM_SHOW_ONLY_CUSTOM, L"Show Only Custom Mappings");
+    AppendMenuW(view.get(), MF_STRING | MF_CHECKED, IDM_SHOW_PRIMARY, L"Show Primary Mappings");
+    AppendMenuW(help.get(), MF_STRING, IDM_SHOW_HELP, L"Help");
+    AppendMenuW(help.get(), MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(help.get(), MF_STRING, IDM_SHOW_ABOUT, L"About");
 
-    AppendMenuW(m_menuBar, MF_POPUP, reinterpret_cast<UINT_PTR>(m_mnuFile), L"File");
-    AppendMenuW(m_menuBar, MF_POPUP, reinterpret_cast<UINT_PTR>(m_mnuEdit), L"Edit");
-    AppendMenuW(m_menuBar, MF_POPUP, reinterpret_cast<UINT_PTR>(m_mnuView), L"View");
-    AppendMenuW(m_menuBar, MF_POPUP, reinterpret_cast<UINT_PTR>(m_mnuHelp), L"Help");
-}
-
-void frmMain::SetMenuCaption(HMENU menu, UINT item, bool byPosition, const std::wstring& caption)
-{
-    MENUITEMINFOW info = {};
-    info.cbSize = sizeof(info);
-    info.fMask = MIIM_STRING;
-    info.dwTypeData = const_cast<wchar_t*>(caption.c_str());
-    SetMenuItemInfoW(menu, item, byPosition ? TRUE : FALSE, &info);
+    m_mnuFile = AppendSubmenu(bar.get(), std::move(file), L"File");
+    m_mnuEdit = AppendSubmenu(bar.get(), std::move(edit), L"Edit");
+    m_mnuView = AppendSubmenu(bar.get(), std::move(view), L"View");
+    m_mnuHelp = AppendSubmenu(bar.get(), std::move(help), L"Help");
+    return bar;
 }
 
 void frmMain::frmMain_Auto_Init()
@@ -181,19 +174,19 @@ void frmMain::frmMain_Auto_Init()
     SetWindowTextW(Hwnd(), myLoadResString(IDS_MAIN_CAPTION).c_str());
     SetWindowTextW(m_cmdExit, myLoadResString(IDS_EXIT).c_str());
 
-    SetMenuCaption(m_menuBar, 0, true, myLoadResString(IDS_FILE));
-    SetMenuCaption(m_mnuFile, IDM_EXPORT_TO_CSV, false, myLoadResString(IDS_EXPORT_TO_CSV));
+    SetMenuItemText(m_menuBar, 0, true, myLoadResString(IDS_FILE));
+    SetMenuItemText(m_mnuFile, IDM_EXPORT_TO_CSV, false, myLoadResString(IDS_EXPORT_TO_CSV));
     m_mnuImportFromCSVCaption = myLoadResString(IDS_IMPORT_FROM_CSV);
-    SetMenuCaption(m_mnuFile, IDM_EXIT, false, myLoadResString(IDS_EXIT));
-    SetMenuCaption(m_menuBar, 1, true, myLoadResString(IDS_EDIT));
-    SetMenuCaption(m_mnuEdit, IDM_REMOVE_MAPPING, false, myLoadResString(IDS_REMOVE_MAPPING));
+    SetMenuItemText(m_mnuFile, IDM_EXIT, false, myLoadResString(IDS_EXIT));
+    SetMenuItemText(m_menuBar, 1, true, myLoadResString(IDS_EDIT));
+    SetMenuItemText(m_mnuEdit, IDM_REMOVE_MAPPING, false, myLoadResString(IDS_REMOVE_MAPPING));
     m_mnuAddNewMappingCaption = myLoadResString(IDS_ADD_NEW_MAPPING);
-    SetMenuCaption(m_menuBar, 2, true, myLoadResString(IDS_VIEW));
-    SetMenuCaption(m_mnuView, IDM_SHOW_ONLY_CUSTOM, false, myLoadResString(IDS_SHOW_ONLY_CUSTOM));
-    SetMenuCaption(m_mnuView, IDM_SHOW_PRIMARY, false, myLoadResString(IDS_SHOW_PRIMARY));
-    SetMenuCaption(m_menuBar, 3, true, myLoadResString(IDS_HELP));
-    SetMenuCaption(m_mnuHelp, IDM_SHOW_HELP, false, myLoadResString(IDS_HELP));
-    SetMenuCaption(m_mnuHelp, IDM_SHOW_ABOUT, false, myLoadResString(IDS_ABOUT));
+    SetMenuItemText(m_menuBar, 2, true, myLoadResString(IDS_VIEW));
+    SetMenuItemText(m_mnuView, IDM_SHOW_ONLY_CUSTOM, false, myLoadResString(IDS_SHOW_ONLY_CUSTOM));
+    SetMenuItemText(m_mnuView, IDM_SHOW_PRIMARY, false, myLoadResString(IDS_SHOW_PRIMARY));
+    SetMenuItemText(m_menuBar, 3, true, myLoadResString(IDS_HELP));
+    SetMenuItemText(m_mnuHelp, IDM_SHOW_HELP, false, myLoadResString(IDS_HELP));
+    SetMenuItemText(m_mnuHelp, IDM_SHOW_ABOUT, false, myLoadResString(IDS_ABOUT));
     DrawMenuBar(Hwnd());
 
     // The header row, each cell found by its column's key.
@@ -242,9 +235,7 @@ void frmMain::Form_Load()
 
 void frmMain::ReportUnexpected(const Error& error, std::wstring_view procedure)
 {
-    m_dialogs.Message(L"(error):" + std::to_wstring(error.Number()) + L" (" + error.Description() +
-                          L") in procedure " + std::wstring(procedure) + L" of Form frmMain",
-                      kAppTitle, MB_OK);
+    m_dialogs.Message(TrapMessage(L"(error):", error, procedure, L"frmMain"), kAppTitle, MB_OK);
 }
 
 // A mapping table that could not be read, or an account lookup that failed for another

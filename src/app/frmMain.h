@@ -86,8 +86,7 @@ protected:
     LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
 private:
-    void BuildMenus();
-    void SetMenuCaption(HMENU menu, UINT item, bool byPosition, const std::wstring& caption);
+    UniqueHMenu BuildMenus();
     void ToggleCheck(UINT id);
     void ExitRoutine();
     void EndProgram(UINT exitCode = 0);

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <string>
 
-#include "platform/Error.h"
+#include "platform/ErrorCodes.h"
 #include "platform/TextConv.h"
 #include "platform/Twips.h"
 
@@ -139,26 +139,23 @@ void GridView::CreateCheckImages()
     const COLORREF key = RGB(255, 0, 255);
     WindowDC screen(nullptr);
     UniqueHBitmap strip(CreateCompatibleBitmap(screen.get(), size * 2, size));
-    HDC memory = CreateCompatibleDC(screen.get());
-    if (!strip || !memory) {
-        if (memory)
-            DeleteDC(memory);
+    UniqueMemoryDC memory(CreateCompatibleDC(screen.get()));
+    if (!strip || !memory)
         ThrowWin32(ERROR_NOT_ENOUGH_MEMORY, L"CreateCompatibleBitmap");
-    }
     {
-        SelectedObject selected(memory, strip.get());
+        SelectedObject selected(memory.get(), strip.get());
         UniqueHBrush background(CreateSolidBrush(key));
         RECT all = {0, 0, size * 2, size};
-        FillRect(memory, &all, background.get());
+        FillRect(memory.get(), &all, background.get());
         for (int image : {kUncheckedImage, kCheckedImage}) {
             const int left = image * size + (size - box) / 2;
             const int top = (size - box) / 2;
             RECT r = {left, top, left + box, top + box};
-            DrawFrameControl(memory, &r, DFC_BUTTON,
+            DrawFrameControl(memory.get(), &r, DFC_BUTTON,
                              DFCS_BUTTONCHECK | DFCS_FLAT | (image == kCheckedImage ? DFCS_CHECKED : 0));
         }
     }
-    DeleteDC(memory);
+    memory.reset();  // the bitmap must be out of every DC before the image list copies it
     if (ImageList_AddMasked(m_checkImages.get(), strip.get(), key) < 0)
         ThrowWin32(ERROR_INVALID_DATA, L"ImageList_AddMasked");
     ListView_SetImageList(m_list, m_checkImages.get(), LVSIL_SMALL);
@@ -534,6 +531,7 @@ LRESULT CALLBACK GridView::ListProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM l
     try {
         return reinterpret_cast<GridView*>(self)->OnListMessage(hwnd, msg, wParam, lParam);
     } catch (...) {
+        DebugReport(CurrentError());
         return DefSubclassProc(hwnd, msg, wParam, lParam);
     }
 }
@@ -611,6 +609,7 @@ LRESULT GridView::OnListMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
         try {
             handler(button, shift, at.x, at.y);
         } catch (...) {
+            DebugReport(CurrentError());
         }
     }
     return result;

@@ -6,6 +6,7 @@
 #include "mapping/AccountLookup.h"
 #include "mapping/MappingGrid.h"
 #include "mapping/Recordset.h"
+#include "platform/ErrorCodes.h"
 #include "platform/StepRunner.h"
 #include "platform/TextConv.h"
 
@@ -48,7 +49,7 @@ bool PrimaryFlag(const FieldValue& value)
         if (!t.empty() && end && *end == L'\0')
             return number != 0.0;
     }
-    throw Error(13, L"Type mismatch", L"IsPrimary");
+    throw TypeMismatchError(L"IsPrimary");
 }
 
 // The text form of a value, into a string the caller keeps.

@@ -6,6 +6,7 @@
 #include "localize/modLocalize.h"
 #include "mapping/MappingGrid.h"
 #include "mapping/Recordset.h"
+#include "platform/ErrorCodes.h"
 #include "platform/Logging.h"
 #include "platform/ProgramInfo.h"
 #include "platform/StepRunner.h"
@@ -14,8 +15,6 @@
 namespace vcm {
 
 namespace {
-
-constexpr wchar_t kTrapClosing[] = L") in procedure mnuRemoveMapping_Click of Form frmMain";
 
 // The object id is a bound parameter, so no id can change what the query asks. Ids that
 // differ only in letter case match, as they do for the loader and under SQL Server's
@@ -50,8 +49,7 @@ void RemoveSelectedMapping(GridModel& grid, const RemovalContext& context)
 {
     IDialogs& dialogs = context.dialogs;
     StepRunner step([&dialogs](const Error& error) {
-        dialogs.Message(myLoadResString(IDS_ERROR_PREFIX) + std::to_wstring(error.Number()) + L" (" +
-                            error.Description() + kTrapClosing,
+        dialogs.Message(TrapMessage(myLoadResString(IDS_ERROR_PREFIX), error, L"mnuRemoveMapping_Click", L"frmMain"),
                         kAppTitle, MB_OK);
     });
     // An expected condition: its catalogue text, then whatever the condition names.

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "platform/Error.h"
+#include "platform/ErrorCodes.h"
 
 namespace vcm {
 
@@ -76,10 +76,11 @@ LRESULT CALLBACK Window::Procedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lP
         return result;
     }
     // No exception may cross into the system's code: windows report their own errors
-    // where the behaviour asks for it; anything left is dropped here.
+    // where the behaviour asks for it; anything left goes to the debugger output.
     try {
         return self->OnMessage(msg, wParam, lParam);
     } catch (...) {
+        DebugReport(CurrentError());
         return DefWindowProcW(hwnd, msg, wParam, lParam);
     }
 }

@@ -1,7 +1,6 @@
 // The shared helpers: error conversion, step runner, text conversion, twips.
 #include <gtest/gtest.h>
 
-#include "platform/Odbc.h"
 #include <vector>
 
 #include "platform/Error.h"
@@ -27,23 +26,6 @@ TEST(Error, Win32FailureCarriesCodeAndSystemText)
         EXPECT_NE(e.Description().back(), L'\n');
         EXPECT_EQ(e.Source(), L"CreateFileW");
     }
-}
-
-TEST(Error, OdbcFailureCarriesDriverManagerDiagnostics)
-{
-    UniqueSqlEnv env;
-    ASSERT_TRUE(SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, env.put())));
-    SQLSetEnvAttr(env.get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
-    UniqueSqlDbc dbc;
-    ASSERT_TRUE(SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, env.get(), dbc.put())));
-    wchar_t connect[] = L"Driver={No Such Driver 17};database=x";
-    SQLRETURN rc = SQLDriverConnectW(dbc.get(), nullptr, reinterpret_cast<SQLWCHAR*>(connect), SQL_NTS, nullptr,
-                                     0, nullptr, SQL_DRIVER_NOPROMPT);
-    ASSERT_FALSE(SQL_SUCCEEDED(rc));
-    const Error e = OdbcError(SQL_HANDLE_DBC, dbc.get(), L"SQLDriverConnectW");
-    EXPECT_EQ(e.Description().rfind(L"[", 0), 0u) << "starts with the SQLSTATE";
-    EXPECT_NE(e.Description().find(L"No Such Driver 17"), std::wstring::npos) << std::string(e.what());
-    EXPECT_NE(e.Number(), 0);
 }
 
 TEST(Error, CurrentErrorKeepsOurErrorsAndWrapsOthers)

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "mapping/AccountLookup.h"
-#include "mapping/GridModel.h"
+#include "grid/GridModel.h"
 #include "mapping/MappingGrid.h"
 #include "mapping/MappingLoader.h"
 #include "mapping/OdbcConnection.h"

@@ -7,8 +7,8 @@
 
 #include "app/frmSplashScreen.h"
 #include "mapping/AccountLookup.h"
-#include "mapping/GridModel.h"
-#include "mapping/GridView.h"
+#include "grid/GridModel.h"
+#include "grid/GridView.h"
 #include "platform/Dialogs.h"
 #include "platform/Handles.h"
 #include "platform/Window.h"

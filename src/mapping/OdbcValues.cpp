@@ -58,47 +58,43 @@ ValueKind KindOf(SQLSMALLINT sqlType)
     }
 }
 
-bool ReadText(SQLHSTMT stmt, SQLUSMALLINT col, std::vector<wchar_t>& value)
+namespace {
+
+// Reads a value in pieces of kUnits. The indicator counts the bytes still to come, this
+// piece included, or is SQL_NO_TOTAL when the driver does not know; a text piece keeps
+// one unit for the terminator the driver writes.
+template <class Unit, size_t kUnits, bool kTerminated>
+bool ReadPieces(SQLHSTMT stmt, SQLUSMALLINT col, SQLSMALLINT cType, std::vector<Unit>& value)
 {
     value.clear();
-    SQLWCHAR buffer[512];
-    constexpr SQLLEN kChars = static_cast<SQLLEN>(std::size(buffer)) - 1;  // room for the terminator
+    Unit buffer[kUnits];
+    constexpr SQLLEN kRoom = static_cast<SQLLEN>(kUnits) - (kTerminated ? 1 : 0);
     for (;;) {
         SQLLEN ind = 0;
-        const SQLRETURN rc = SQLGetData(stmt, col, SQL_C_WCHAR, buffer, sizeof(buffer), &ind);
+        const SQLRETURN rc = SQLGetData(stmt, col, cType, buffer, sizeof(buffer), &ind);
         if (rc == SQL_NO_DATA)
             return true;
         CheckOdbc(rc, SQL_HANDLE_STMT, stmt, L"SQLGetData");
         if (ind == SQL_NULL_DATA)
             return false;
-        // The indicator counts the bytes still to come, this piece included.
-        const bool complete = ind != SQL_NO_TOTAL && ind / static_cast<SQLLEN>(sizeof(SQLWCHAR)) <= kChars;
-        const SQLLEN chars = complete ? ind / static_cast<SQLLEN>(sizeof(SQLWCHAR)) : kChars;
-        const wchar_t* text = reinterpret_cast<const wchar_t*>(buffer);
-        value.insert(value.end(), text, text + chars);
+        const bool complete = ind != SQL_NO_TOTAL && ind / static_cast<SQLLEN>(sizeof(Unit)) <= kRoom;
+        const SQLLEN units = complete ? ind / static_cast<SQLLEN>(sizeof(Unit)) : kRoom;
+        value.insert(value.end(), buffer, buffer + units);
         if (complete)
             return true;
     }
 }
 
+}  // namespace
+
+bool ReadText(SQLHSTMT stmt, SQLUSMALLINT col, std::vector<wchar_t>& value)
+{
+    return ReadPieces<wchar_t, 512, true>(stmt, col, SQL_C_WCHAR, value);
+}
+
 bool ReadBytes(SQLHSTMT stmt, SQLUSMALLINT col, std::vector<unsigned char>& value)
 {
-    value.clear();
-    unsigned char buffer[1024];
-    for (;;) {
-        SQLLEN ind = 0;
-        const SQLRETURN rc = SQLGetData(stmt, col, SQL_C_BINARY, buffer, sizeof(buffer), &ind);
-        if (rc == SQL_NO_DATA)
-            return true;
-        CheckOdbc(rc, SQL_HANDLE_STMT, stmt, L"SQLGetData");
-        if (ind == SQL_NULL_DATA)
-            return false;
-        const bool complete = ind != SQL_NO_TOTAL && ind <= static_cast<SQLLEN>(sizeof(buffer));
-        const size_t count = complete ? static_cast<size_t>(ind) : sizeof(buffer);
-        value.insert(value.end(), buffer, buffer + count);
-        if (complete)
-            return true;
-    }
+    return ReadPieces<unsigned char, 1024, false>(stmt, col, SQL_C_BINARY, value);
 }
 
 bool ParseTyped(ValueKind kind, std::wstring_view text, FieldValue& value)

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "mapping/ChunkedArena.h"
+#include "platform/ChunkedArena.h"
 #include "mapping/FieldValue.h"
 #include "mapping/OdbcConnection.h"
 #include "platform/Handles.h"

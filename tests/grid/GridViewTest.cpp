@@ -13,7 +13,7 @@
 
 #include "WindowTesting.h"
 #include "app/frmSplashScreen.h"
-#include "mapping/GridView.h"
+#include "grid/GridView.h"
 #include "mapping/MappingGrid.h"
 #include "mapping/RowClipboard.h"
 #include "platform/Twips.h"

@@ -1,4 +1,4 @@
-#include "mapping/GridModel.h"
+#include "grid/GridModel.h"
 
 #include <windows.h>
 #include <algorithm>

@@ -5,7 +5,7 @@
 #include <functional>
 #include <vector>
 
-#include "mapping/GridModel.h"
+#include "grid/GridModel.h"
 #include "platform/Handles.h"
 #include "platform/Window.h"
 

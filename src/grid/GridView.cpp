@@ -1,4 +1,4 @@
-#include "mapping/GridView.h"
+#include "grid/GridView.h"
 
 #include <windowsx.h>
 #include <algorithm>

@@ -47,16 +47,6 @@ constexpr int kExitFromBottom = 1155;
 constexpr int kGridNarrower = 165;
 constexpr int kGridLower = 1650;
 
-// The wait window stands this far below the main window's top edge.
-constexpr double kSplashBelowTop = 1700.0;
-
-constexpr DWORD kBelowNormalPriority = 0x4000;
-constexpr wchar_t kConnectorKey[] = L"SOFTWARE\\Orvanto\\SystemParameters\\1.0";
-constexpr wchar_t kConnectorValue[] = L"IDCProgID";
-constexpr wchar_t kRefusedConnector[] = L"ZrDsDomino.ZrIDCDomino.1";
-constexpr wchar_t kConnection[] = L"Driver={SQL Server};server=;database=VeltoDb";
-constexpr wchar_t kLogName[] = L"\\CredentialsLog.txt";
-
 // The keys administrators expect of a Windows console; menu captions stay without hints.
 constexpr ACCEL kAccelerators[] = {
     {FVIRTKEY, VK_DELETE, frmMain::IDM_REMOVE_MAPPING},
@@ -101,6 +91,8 @@ void frmMain::Create()
 
     m_gridView.Create(Hwnd(), IDC_GRID);
     m_gridView.MouseDown = [this](int button, int shift, int x, int y) { myGrid_MouseDown(button, shift, x, y); };
+    // The menu key or Shift+F10 on the grid opens the same popup as the right button.
+    m_gridView.ContextMenuKey = [this](int x, int y) { ShowEditPopup(x, y); };
 
     m_cmdExit = CreateChild({.className = WC_BUTTONW,
                              .style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
@@ -196,105 +188,6 @@ void frmMain::frmMain_Auto_Init()
     m_grid.SetCell(0, m_grid.ColIndex(kKeyVeltoAlias), myLoadResString(IDS_COL_VELTO_ALIAS));
 }
 
-void frmMain::Form_Load()
-{
-    DWORD priority = kBelowNormalPriority;
-    SetProcessPriority(priority);
-    frmMain_Auto_Init();
-    InitalizeLanguages();
-
-    // From here an unexpected failure is reported and the sequence goes on with the next step.
-    StepRunner step([this](const Error& e) { ReportUnexpected(e, L"Form_Load"); });
-
-    step([] { gProductVersion = GetVeltoVersion(); });
-
-    bool refused = false;
-    step([&] { refused = !VersionAccepted(gProductVersion); });
-    if (refused) {
-        m_dialogs.Message(myLoadResString(IDS_REFUSED_VERSION), kAppTitle, MB_OK);
-        EndProgram();
-        return;
-    }
-
-    std::wstring connector;
-    step([&] {
-        connector = RegValueText(
-            ReadRegistryValue(HKEY_LOCAL_MACHINE, kConnectorKey, kConnectorValue, kRegString, RegValue{}));
-    });
-    if (EqualsNoCase(connector, kRefusedConnector)) {
-        m_dialogs.Message(myLoadResString(IDS_REFUSED_CONNECTOR), kAppTitle, MB_OK);
-        EndProgram();
-        return;
-    }
-
-    step([&] { m_connectionString = kConnection; });
-    step([] { OpenLog(AppFolder() + kLogName, true); });
-    step([&] { LoadMappings(); });
-    ReportLoadProblems(L"Form_Load");
-}
-
-void frmMain::ReportUnexpected(const Error& error, std::wstring_view procedure)
-{
-    m_dialogs.Message(TrapMessage(L"(error):", error, procedure, L"frmMain"), kAppTitle, MB_OK);
-}
-
-// A mapping table that could not be read, or an account lookup that failed for another
-// reason than a deleted account, would otherwise look like data: an empty grid, or
-// accounts that seem deleted. Each is shown once, after the load has finished.
-void frmMain::ReportLoadProblems(std::wstring_view procedure)
-{
-    const std::vector<Error> problems = std::move(m_loadProblems);
-    m_loadProblems.clear();
-    for (const Error& e : problems)
-        ReportUnexpected(e, procedure);
-}
-
-void frmMain::LoadMappings()
-{
-    ++m_loadCount;
-    m_loadProblems.clear();
-    // Silent throughout: whatever fails, the pointer, the painting and the wait window are restored.
-    StepRunner step;
-    step([&] {
-        m_busy = true;
-        SetCursor(LoadCursorW(nullptr, IDC_WAIT));
-    });
-    step([&] {
-        if (!m_splash.IsCreated())
-            m_splash.Create(myLoadResString(IDS_GATHERING));
-        RECT main = {};
-        GetWindowRect(Hwnd(), &main);
-        const double mainLeft = PixelsToTwips(Hwnd(), main.left);
-        const double mainTop = PixelsToTwips(Hwnd(), main.top);
-        const double mainWidth = PixelsToTwips(Hwnd(), main.right - main.left);
-        m_splash.MoveTwips(mainWidth / 2 + mainLeft - m_splash.WidthTwips() / 2.0, mainTop + kSplashBelowTop);
-    });
-    step([&] { m_splash.ShowAndPaint(); });
-    step([&] { m_grid.SetRedraw(0); });
-    step([&] {
-        LoadSettings settings;
-        settings.connection = m_connectionString;
-        settings.major = gProductVersion.Major;
-        settings.showOnlyCustom = ShowOnlyCustomChecked();
-        settings.showPrimary = ShowPrimaryChecked();
-        settings.translate = m_translate;
-        const LoadReport report = FillMappingGrid(m_grid, settings);
-        if (report.mappingTable)
-            m_loadProblems.push_back(*report.mappingTable);
-        if (report.accountLookup)
-            m_loadProblems.push_back(*report.accountLookup);
-    });
-    step([&] { m_grid.SetRedraw(2); });
-    step([&] {
-        m_busy = false;
-        POINT pt;
-        GetCursorPos(&pt);
-        SetCursorPos(pt.x, pt.y);  // lets the window under the pointer set its own cursor again
-        SetCursor(LoadCursorW(nullptr, IDC_ARROW));
-    });
-    step([&] { m_splash.Hide(); });
-}
-
 bool frmMain::ShowOnlyCustomChecked() const
 {
     return (GetMenuState(m_mnuView, IDM_SHOW_ONLY_CUSTOM, MF_BYCOMMAND) & MF_CHECKED) != 0;
@@ -346,8 +239,12 @@ void frmMain::mnuShowAbout_Click() { frmAbout::ShowModal(Hwnd()); }
 
 void frmMain::myGrid_MouseDown(int button, int /*shift*/, int x, int y)
 {
-    if (button != 2)
-        return;
+    if (button == 2)
+        ShowEditPopup(x, y);
+}
+
+void frmMain::ShowEditPopup(int x, int y)
+{
     POINT pt = {x, y};
     ClientToScreen(m_gridView.Hwnd(), &pt);
     TrackPopupMenu(m_mnuEdit, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON, pt.x, pt.y, 0, Hwnd(), nullptr);
@@ -501,23 +398,6 @@ LRESULT frmMain::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam)
         const RECT* proposed = reinterpret_cast<const RECT*>(lParam);
         SetWindowPos(Hwnd(), nullptr, proposed->left, proposed->top, proposed->right - proposed->left,
                      proposed->bottom - proposed->top, SWP_NOZORDER | SWP_NOACTIVATE);
-        return 0;
-    }
-    case WM_CONTEXTMENU: {
-        // The menu key or Shift+F10 on the grid opens the same popup as the right button,
-        // under the selected row (or the grid's corner when none is selected). A mouse
-        // right-click already got its popup through the grid's button event.
-        const HWND from = reinterpret_cast<HWND>(wParam);
-        const bool fromGrid = from == m_gridView.Hwnd() || from == m_gridView.ListHwnd();
-        if (!fromGrid || lParam != -1)
-            return Default(msg, wParam, lParam);
-        POINT at = {0, 0};
-        const int item = m_grid.Row() - 1;
-        RECT rowRect = {};
-        if (item >= 0 && ListView_GetItemRect(m_gridView.ListHwnd(), item, &rowRect, LVIR_LABEL))
-            at = {rowRect.left, rowRect.bottom};
-        ClientToScreen(m_gridView.ListHwnd(), &at);
-        TrackPopupMenu(m_mnuEdit, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON, at.x, at.y, 0, Hwnd(), nullptr);
         return 0;
     }
     case WM_SETCURSOR:

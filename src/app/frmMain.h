@@ -57,6 +57,8 @@ public:
     void mnuExit_Click();
     void cmdExit_Click();
     void myGrid_MouseDown(int button, int shift, int x, int y);
+    // The Edit menu as a popup at x, y in the grid's client pixels.
+    void ShowEditPopup(int x, int y);
     void Form_Resize();
     // Puts the selected row on the clipboard (Ctrl+C, Ctrl+Insert).
     void CopySelectedRow();

@@ -15,13 +15,11 @@
 #include "platform/ErrorCodes.h"
 #include "platform/Logging.h"
 #include "platform/ProgramInfo.h"
-#include "platform/RegistryAPI.h"
 #include "platform/StepRunner.h"
 #include "platform/TextConv.h"
 #include "platform/Twips.h"
 #include "platform/VeltoVersion.h"
 #include "platform/WinHelpers.h"
-#include "platform/mdlPriority.h"
 #include "resource.h"
 
 namespace vcm {
@@ -77,7 +75,7 @@ void frmMain::Create()
 {
     const DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
     HICON icon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APP));
-    Window::Create(kClassName, 0, style, L"", CW_USEDEFAULT, CW_USEDEFAULT, 100, 100, nullptr, nullptr, icon);
+    Window::Create({.className = kClassName, .style = style, .width = 100, .height = 100, .icon = icon});
     Register();
 
     // The bar and its menus belong to the window once it has them; until then they are ours.

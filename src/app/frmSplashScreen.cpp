@@ -55,7 +55,8 @@ void frmSplashScreen::Create(const std::wstring& message)
 {
     if (IsCreated())
         return;
-    Form::Create(kClassName, kExStyle, kStyle, L"", 0, 0, 0, 0, nullptr, nullptr);
+    Form::Create(
+        {.className = kClassName, .style = kStyle, .exStyle = kExStyle, .x = 0, .y = 0, .width = 0, .height = 0});
 
     const UINT dpi = WindowDpi(Hwnd());
     RECT outer = {0, 0, TwipsToPixels(kClientWidthTwips, dpi), TwipsToPixels(kClientHeightTwips, dpi)};

@@ -8,6 +8,7 @@
 #include "platform/ErrorCodes.h"
 #include "platform/TextConv.h"
 #include "platform/Twips.h"
+#include "platform/WinHelpers.h"
 
 namespace vcm {
 
@@ -56,8 +57,15 @@ void GridView::Create(HWND parent, int controlId)
 {
     if (Hwnd())
         return;  // one window per view
-    Window::Create(kClassName, 0, WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_TABSTOP, L"", 0, 0, 0, 0, parent,
-                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(controlId)), nullptr, nullptr);
+    Window::Create({.className = kClassName,
+                    .style = WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_TABSTOP,
+                    .x = 0,
+                    .y = 0,
+                    .width = 0,
+                    .height = 0,
+                    .parent = parent,
+                    .id = controlId,
+                    .background = nullptr});
     CreateList();
 }
 
@@ -67,10 +75,12 @@ void GridView::CreateList()
     GetClientRect(Hwnd(), &client);
     const DWORD style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_OWNERDATA | LVS_SINGLESEL |
                         LVS_SHOWSELALWAYS | LVS_SHAREIMAGELISTS;
-    m_list = CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"", style, 0, 0, client.right, client.bottom, Hwnd(),
-                             nullptr, GetModuleHandleW(nullptr), nullptr);
-    if (!m_list)
-        ThrowLastError(L"CreateWindowExW(ListView)");
+    m_list = CreateChild({.className = WC_LISTVIEWW,
+                          .style = style,
+                          .exStyle = WS_EX_CLIENTEDGE,
+                          .bounds = {0, 0, client.right, client.bottom},
+                          .parent = Hwnd()},
+                         L"CreateWindowExW(ListView)");
     m_header = ListView_GetHeader(m_list);
     m_dpi = WindowDpi(m_list);
     const DWORD exStyle = LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES | LVS_EX_HEADERDRAGDROP | LVS_EX_SUBITEMIMAGES |

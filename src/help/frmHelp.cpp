@@ -139,8 +139,7 @@ void frmHelp::Load()
 {
     const DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
     HICON icon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APP));
-    Create(kClassName, 0, style, L"", CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr,
-           icon);
+    Create({.className = kClassName, .style = style, .icon = icon});
     // The class of another window may have been registered first with another icon.
     SendMessageW(Hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
     SendMessageW(Hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
@@ -251,7 +250,8 @@ void frmHelp::Navigate()
 void frmHelp::CheckBrowserReady()
 {
     READYSTATE state = READYSTATE_UNINITIALIZED;
-    const bool ready = m_browser && SUCCEEDED(m_browser.get()->get_ReadyState(&state)) && state >= READYSTATE_INTERACTIVE;
+    const bool ready =
+        m_browser && SUCCEEDED(m_browser.get()->get_ReadyState(&state)) && state >= READYSTATE_INTERACTIVE;
     const ULONGLONG waited = GetTickCount64() - m_navigatedAt;
     if (ready) {
         KillTimer(Hwnd(), kReadyTimer);

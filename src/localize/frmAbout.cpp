@@ -1,9 +1,6 @@
 #include "localize/frmAbout.h"
 
 #include <algorithm>
-#include <climits>
-#include <cmath>
-#include <initializer_list>
 #include <memory>
 #include <vector>
 
@@ -154,7 +151,7 @@ void frmAbout::Load()
     // destroyed with its owner. The owner is attached only while the window is shown.
     const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
     const DWORD exStyle = WS_EX_DLGMODALFRAME;
-    Create(kClassName, exStyle, style, L"", CW_USEDEFAULT, CW_USEDEFAULT, 100, 100, nullptr, nullptr);
+    Create({.className = kClassName, .style = style, .exStyle = exStyle, .width = 100, .height = 100});
     Register();
 
     RECT frame = {0, 0, TwipsToPixels(Hwnd(), kClientWidthTwips), TwipsToPixels(Hwnd(), kClientHeightTwips)};
@@ -307,9 +304,7 @@ HWND frmAbout::Control(std::wstring_view name) const
 
 std::wstring frmAbout::SelectLanguageCaption() const
 {
-    wchar_t text[256] = {};
-    GetMenuStringW(m_menuHolder.get(), 0, text, 256, MF_BYPOSITION);
-    return text;
+    return MenuItemText(m_menuHolder.get(), 0, true);
 }
 
 int frmAbout::LanguageCount() const

@@ -11,20 +11,25 @@
 namespace vcm {
 
 namespace err {
+// The runtime's own conditions.
 inline constexpr long kInvalidCall = 5;
 inline constexpr long kOverflow = 6;
 inline constexpr long kOutOfMemory = 7;
 inline constexpr long kSubscriptOutOfRange = 9;
 inline constexpr long kTypeMismatch = 13;
+// Resources, control arrays and grids.
 inline constexpr long kResourceNotFound = 326;
 inline constexpr long kNoControlArrayElement = 340;
 inline constexpr long kGridSubscript = 381;  // a grid row or column outside the grid
+// The registry reader: a value of a type it does not read.
 inline constexpr long kUnsupportedValueType = 1001;
+// The data objects: records and their state.
 inline constexpr long kNoCurrentRecord = 3021;
 inline constexpr long kNotUpdatable = 3251;
 inline constexpr long kItemNotFound = 3265;
 inline constexpr long kObjectClosed = 3704;
 inline constexpr long kObjectOpen = 3705;
+// The data provider's HRESULTs.
 inline constexpr long kProviderFailure = -2147467259;  // 0x80004005, E_FAIL
 inline constexpr long kRowNotLocated = -2147217864;    // 0x80040E38
 }  // namespace err

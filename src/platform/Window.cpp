@@ -29,24 +29,24 @@ Window::~Window()
     }
 }
 
-void Window::Create(const wchar_t* className, DWORD exStyle, DWORD style, const std::wstring& text, int x,
-                    int y, int width, int height, HWND parent, HMENU menu, HICON icon, HBRUSH background)
+void Window::Create(const CreateArgs& args)
 {
     HINSTANCE instance = GetModuleHandleW(nullptr);
     WNDCLASSEXW wc = {};
-    if (!GetClassInfoExW(instance, className, &wc)) {
+    if (!GetClassInfoExW(instance, args.className, &wc)) {
         wc.cbSize = sizeof(wc);
         wc.lpfnWndProc = &Window::Procedure;
         wc.hInstance = instance;
         wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-        wc.hbrBackground = background;
-        wc.hIcon = icon;
-        wc.hIconSm = icon;
-        wc.lpszClassName = className;
+        wc.hbrBackground = args.background;
+        wc.hIcon = args.icon;
+        wc.hIconSm = args.icon;
+        wc.lpszClassName = args.className;
         if (!RegisterClassExW(&wc))
             ThrowLastError(L"RegisterClassExW");
     }
-    if (!CreateWindowExW(exStyle, className, text.c_str(), style, x, y, width, height, parent, menu,
+    if (!CreateWindowExW(args.exStyle, args.className, args.text, args.style, args.x, args.y, args.width, args.height,
+                         args.parent, args.menu ? args.menu : reinterpret_cast<HMENU>(static_cast<INT_PTR>(args.id)),
                          instance, this))
         ThrowLastError(L"CreateWindowExW");
 }

@@ -65,11 +65,7 @@ frmMain::frmMain(IDialogs& dialogs)
     AddRoutine(L"frmMain_Auto_Init", [this] { frmMain_Auto_Init(); });
 }
 
-frmMain::~frmMain()
-{
-    if (m_accelerators)
-        DestroyAcceleratorTable(m_accelerators);
-}
+frmMain::~frmMain() = default;
 
 void frmMain::Create()
 {
@@ -100,8 +96,8 @@ void frmMain::Create()
                             L"CreateWindowExW(cmdExit)");
     if (m_font)
         SendMessageW(m_cmdExit, WM_SETFONT, reinterpret_cast<WPARAM>(m_font.get()), FALSE);
-    m_accelerators =
-        CreateAcceleratorTableW(const_cast<ACCEL*>(kAccelerators), static_cast<int>(std::size(kAccelerators)));
+    m_accelerators.reset(
+        CreateAcceleratorTableW(const_cast<ACCEL*>(kAccelerators), static_cast<int>(std::size(kAccelerators))));
     // The grid has the focus when the window first opens; no row is selected until the
     // user moves.
     m_lastFocus = m_gridView.ListHwnd();
@@ -322,7 +318,7 @@ void frmMain::OnCommand(int id)
 
 bool frmMain::PreTranslateMessage(MSG& msg)
 {
-    if (m_accelerators && TranslateAcceleratorW(Hwnd(), m_accelerators, &msg))
+    if (m_accelerators && TranslateAcceleratorW(Hwnd(), m_accelerators.get(), &msg))
         return true;
     if (msg.message != WM_KEYDOWN)
         return false;

@@ -116,7 +116,7 @@ private:
     std::wstring m_mnuAddNewMappingCaption;
     std::wstring m_connectionString;
     UniqueHFont m_font;
-    HACCEL m_accelerators = nullptr;
+    UniqueAccelerators m_accelerators;
     // The control that had the focus when the window last lost activation; it gets the
     // focus back when the window is activated again.
     HWND m_lastFocus = nullptr;

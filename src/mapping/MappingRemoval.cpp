@@ -7,6 +7,7 @@
 #include "mapping/MappingGrid.h"
 #include "mapping/Recordset.h"
 #include "platform/ErrorCodes.h"
+#include "platform/Handles.h"
 #include "platform/Logging.h"
 #include "platform/ProgramInfo.h"
 #include "platform/StepRunner.h"
@@ -38,9 +39,8 @@ std::wstring SidText(const FieldValue& value)
     wchar_t* text = nullptr;
     if (!ConvertSidToStringSidW(const_cast<unsigned char*>(bytes->data()), &text))
         return {};
-    std::wstring result(text);
-    LocalFree(text);
-    return result;
+    const UniqueLocal owned(text);  // allocated by the system for this call
+    return text;
 }
 
 // An expected condition: its catalogue text, then whatever the condition names.

@@ -33,33 +33,6 @@ bool Parse(std::wstring_view text, Number& value)
     return ec == std::errc() && ptr == end;
 }
 
-}  // namespace
-
-ValueKind KindOf(SQLSMALLINT sqlType)
-{
-    switch (sqlType) {
-    case SQL_BINARY:
-    case SQL_VARBINARY:
-    case SQL_LONGVARBINARY:
-        return ValueKind::Bytes;
-    case SQL_BIT:
-        return ValueKind::Boolean;
-    case SQL_TINYINT:
-    case SQL_SMALLINT:
-    case SQL_INTEGER:
-    case SQL_BIGINT:
-        return ValueKind::Integer;
-    case SQL_REAL:
-    case SQL_FLOAT:
-    case SQL_DOUBLE:
-        return ValueKind::Float;
-    default:
-        return ValueKind::Text;
-    }
-}
-
-namespace {
-
 // Reads a value in pieces of kUnits. The indicator counts the bytes still to come, this
 // piece included, or is SQL_NO_TOTAL when the driver does not know; a text piece keeps
 // one unit for the terminator the driver writes.
@@ -86,6 +59,29 @@ bool ReadPieces(SQLHSTMT stmt, SQLUSMALLINT col, SQLSMALLINT cType, std::vector<
 }
 
 }  // namespace
+
+ValueKind KindOf(SQLSMALLINT sqlType)
+{
+    switch (sqlType) {
+    case SQL_BINARY:
+    case SQL_VARBINARY:
+    case SQL_LONGVARBINARY:
+        return ValueKind::Bytes;
+    case SQL_BIT:
+        return ValueKind::Boolean;
+    case SQL_TINYINT:
+    case SQL_SMALLINT:
+    case SQL_INTEGER:
+    case SQL_BIGINT:
+        return ValueKind::Integer;
+    case SQL_REAL:
+    case SQL_FLOAT:
+    case SQL_DOUBLE:
+        return ValueKind::Float;
+    default:
+        return ValueKind::Text;
+    }
+}
 
 bool ReadText(SQLHSTMT stmt, SQLUSMALLINT col, std::vector<wchar_t>& value)
 {

@@ -3,6 +3,7 @@
 #include <new>
 
 #include "platform/ErrorCodes.h"
+#include "platform/Handles.h"
 #include "platform/TextConv.h"
 
 namespace vcm {
@@ -26,11 +27,10 @@ std::wstring SystemMessage(DWORD code)
     DWORD len = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                    FORMAT_MESSAGE_IGNORE_INSERTS,
                                nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    const UniqueLocal owned(buffer);  // allocated by the system for this call
     std::wstring text;
-    if (len != 0 && buffer) {
+    if (len != 0 && buffer)
         text.assign(buffer, len);
-        LocalFree(buffer);
-    }
     text = TrimLineEnd(std::move(text));
     if (text.empty())
         text = L"Error " + std::to_wstring(code);

@@ -3,6 +3,7 @@
 #pragma once
 #include <windows.h>
 #include <commctrl.h>
+#include <ole2.h>
 #include <oleauto.h>
 #include <utility>
 
@@ -83,6 +84,9 @@ inline void Menu(HMENU h) noexcept { DestroyMenu(h); }
 inline void ImageList(HIMAGELIST h) noexcept { ImageList_Destroy(h); }
 inline void MemoryDC(HDC h) noexcept { DeleteDC(h); }
 inline void Bstr(BSTR h) noexcept { SysFreeString(h); }
+inline void Accelerators(HACCEL h) noexcept { DestroyAcceleratorTable(h); }
+inline void Local(HLOCAL h) noexcept { LocalFree(h); }
+inline void Global(HGLOBAL h) noexcept { GlobalFree(h); }
 }  // namespace closers
 
 using UniqueHKey = Unique<NullHandleTraits<HKEY, closers::Key>>;
@@ -96,6 +100,10 @@ using UniqueImageList = Unique<NullHandleTraits<HIMAGELIST, closers::ImageList>>
 // A device context of one's own (CreateCompatibleDC), not one borrowed with GetDC.
 using UniqueMemoryDC = Unique<NullHandleTraits<HDC, closers::MemoryDC>>;
 using UniqueBstr = Unique<NullHandleTraits<BSTR, closers::Bstr>>;
+using UniqueAccelerators = Unique<NullHandleTraits<HACCEL, closers::Accelerators>>;
+// Memory the system allocated for the caller with LocalAlloc (FormatMessage, SID strings).
+using UniqueLocal = Unique<NullHandleTraits<HLOCAL, closers::Local>>;
+using UniqueGlobal = Unique<NullHandleTraits<HGLOBAL, closers::Global>>;
 template <class Interface>
 using UniqueCom = Unique<ComTraits<Interface>>;
 
@@ -111,6 +119,18 @@ public:
 private:
     HWND m_hwnd;
     HDC m_dc;
+};
+
+// OleInitialize/OleUninitialize as a pair on this thread; uninitialises only what it initialised.
+class OleScope {
+public:
+    OleScope() noexcept : m_initialized(SUCCEEDED(OleInitialize(nullptr))) {}
+    ~OleScope() { if (m_initialized) OleUninitialize(); }
+    OleScope(const OleScope&) = delete;
+    OleScope& operator=(const OleScope&) = delete;
+
+private:
+    bool m_initialized;
 };
 
 // SelectObject with the previous object restored at scope end.

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "platform/ErrorCodes.h"
 #include "platform/Handles.h"
 #include "platform/ProgramInfo.h"
 #include "platform/StepRunner.h"
@@ -103,6 +104,7 @@ void WriteLog(const std::wstring& text)
             WriteAll(gLogFile.get(), ToAnsi(text + L"\r\n"));
     } catch (...) {
         // Out of memory while converting: the line is dropped like any failed write.
+        DebugReport(CurrentError());
     }
     ProcessPendingMessages();
 }

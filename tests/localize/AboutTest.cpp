@@ -306,6 +306,14 @@ protected:
         SetAppDialogs(nullptr);
     }
 
+    // The German and French libraries in the folder, which becomes the one the window reads.
+    void UseGermanAndFrench(const TempFolder& folder) const
+    {
+        folder.Copy(german, L"VeltoCredentialsMap_DEU.dll");
+        folder.Copy(french, L"VeltoCredentialsMap_FRA.dll");
+        frmAbout::SetLanguageFolder(folder.Path(), kBase);
+    }
+
     test::ScriptedDialogs dialogs;
     const std::wstring german = BuiltLibrary(L"VeltoCredentialsMap_DEU.dll");
     const std::wstring french = BuiltLibrary(L"VeltoCredentialsMap_FRA.dll");
@@ -355,9 +363,7 @@ TEST_F(About, LanguageMenuListsTheLibrariesBesideTheProgram)
 TEST_F(About, PickingALanguageSwitchesEveryLoadedWindowAtOnce)
 {
     TempFolder folder(L"languages");
-    folder.Copy(german, L"VeltoCredentialsMap_DEU.dll");
-    folder.Copy(french, L"VeltoCredentialsMap_FRA.dll");
-    frmAbout::SetLanguageFolder(folder.Path(), kBase);
+    UseGermanAndFrench(folder);
 
     StandInMain main;
     main.Load();
@@ -549,9 +555,7 @@ TEST_F(About, ShowsModallyAndOkOrTheCloseBoxOnlyHideIt)
 TEST_F(About, ChangeLanguageLinkPopsTheLanguagesUpAtThePointer)
 {
     TempFolder folder(L"languages");
-    folder.Copy(german, L"VeltoCredentialsMap_DEU.dll");
-    folder.Copy(french, L"VeltoCredentialsMap_FRA.dll");
-    frmAbout::SetLanguageFolder(folder.Path(), kBase);
+    UseGermanAndFrench(folder);
     StandInMain main;
     main.Load();
     frmAbout& about = frmAbout::Shared();

@@ -17,14 +17,14 @@
 #include <vector>
 
 #include "mapping/AccountLookup.h"
-#include "mapping/GridModel.h"
+#include "grid/GridModel.h"
 #include "mapping/MappingGrid.h"
 #include "mapping/MappingLoader.h"
 #include "mapping/OdbcConnection.h"
 #include "mapping/Recordset.h"
 #include "platform/Error.h"
 #include "platform/Handles.h"
-#include "platform/Odbc.h"
+#include "mapping/Odbc.h"
 
 // Every C++ heap block of the process is counted, so that a load's peak and what its grid
 // keeps can be read off: live bytes now, and the highest since the last reset.

@@ -12,14 +12,14 @@
 #include "mapping/MappingLoader.h"
 #include "mapping/MappingRemoval.h"
 #include "mapping/RowClipboard.h"
+#include "platform/ErrorCodes.h"
 #include "platform/Logging.h"
 #include "platform/ProgramInfo.h"
-#include "platform/RegistryAPI.h"
 #include "platform/StepRunner.h"
 #include "platform/TextConv.h"
 #include "platform/Twips.h"
 #include "platform/VeltoVersion.h"
-#include "platform/mdlPriority.h"
+#include "platform/WinHelpers.h"
 #include "resource.h"
 
 namespace vcm {
@@ -45,16 +45,6 @@ constexpr int kExitFromBottom = 1155;
 constexpr int kGridNarrower = 165;
 constexpr int kGridLower = 1650;
 
-// The wait window stands this far below the main window's top edge.
-constexpr double kSplashBelowTop = 1700.0;
-
-constexpr DWORD kBelowNormalPriority = 0x4000;
-constexpr wchar_t kConnectorKey[] = L"SOFTWARE\\Orvanto\\SystemParameters\\1.0";
-constexpr wchar_t kConnectorValue[] = L"IDCProgID";
-constexpr wchar_t kRefusedConnector[] = L"ZrDsDomino.ZrIDCDomino.1";
-constexpr wchar_t kConnection[] = L"Driver={SQL Server};server=;database=VeltoDb";
-constexpr wchar_t kLogName[] = L"\\CredentialsLog.txt";
-
 // The keys administrators expect of a Windows console; menu captions stay without hints.
 constexpr ACCEL kAccelerators[] = {
     {FVIRTKEY, VK_DELETE, frmMain::IDM_REMOVE_MAPPING},
@@ -75,42 +65,39 @@ frmMain::frmMain(IDialogs& dialogs)
     AddRoutine(L"frmMain_Auto_Init", [this] { frmMain_Auto_Init(); });
 }
 
-frmMain::~frmMain()
-{
-    // The menus belong to the window while it has them; a bar that was never attached is ours.
-    if (m_menuBar && (!Hwnd() || GetMenu(Hwnd()) != m_menuBar))
-        DestroyMenu(m_menuBar);
-    if (m_accelerators)
-        DestroyAcceleratorTable(m_accelerators);
-}
+frmMain::~frmMain() = default;
 
 void frmMain::Create()
 {
     const DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
     HICON icon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APP));
-    Window::Create(kClassName, 0, style, L"", CW_USEDEFAULT, CW_USEDEFAULT, 100, 100, nullptr, nullptr, icon);
+    Window::Create({.className = kClassName, .style = style, .width = 100, .height = 100, .icon = icon});
     Register();
 
-    BuildMenus();
-    SetMenu(Hwnd(), m_menuBar);
+    // The bar and its menus belong to the window once it has them; until then they are ours.
+    UniqueHMenu bar = BuildMenus();
+    if (!SetMenu(Hwnd(), bar.get()))
+        ThrowLastError(L"SetMenu");
+    m_menuBar = bar.release();
 
-    NONCLIENTMETRICSW metrics = {};
-    metrics.cbSize = sizeof(metrics);
-    if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0))
-        m_font.reset(CreateFontIndirectW(&metrics.lfMessageFont));
+    if (LOGFONTW message = {}; MessageFont(message))
+        m_font.reset(CreateFontIndirectW(&message));
 
     m_gridView.Create(Hwnd(), IDC_GRID);
     m_gridView.MouseDown = [this](int button, int shift, int x, int y) { myGrid_MouseDown(button, shift, x, y); };
+    // The menu key or Shift+F10 on the grid opens the same popup as the right button.
+    m_gridView.ContextMenuKey = [this](int x, int y) { ShowEditPopup(x, y); };
 
-    m_cmdExit = CreateWindowExW(0, WC_BUTTONW, L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0, 0, 10, 10,
-                                Hwnd(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_CMDEXIT)),
-                                GetModuleHandleW(nullptr), nullptr);
-    if (!m_cmdExit)
-        ThrowLastError(L"CreateWindowExW(cmdExit)");
+    m_cmdExit = CreateChild({.className = WC_BUTTONW,
+                             .style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
+                             .bounds = {0, 0, 10, 10},
+                             .parent = Hwnd(),
+                             .id = IDC_CMDEXIT},
+                            L"CreateWindowExW(cmdExit)");
     if (m_font)
         SendMessageW(m_cmdExit, WM_SETFONT, reinterpret_cast<WPARAM>(m_font.get()), FALSE);
-    m_accelerators =
-        CreateAcceleratorTableW(const_cast<ACCEL*>(kAccelerators), static_cast<int>(std::size(kAccelerators)));
+    m_accelerators.reset(
+        CreateAcceleratorTableW(const_cast<ACCEL*>(kAccelerators), static_cast<int>(std::size(kAccelerators))));
     // The grid has the focus when the window first opens; no row is selected until the
     // user moves.
     m_lastFocus = m_gridView.ListHwnd();
@@ -139,41 +126,33 @@ void frmMain::Show(int showCommand)
     UpdateWindow(Hwnd());
 }
 
-void frmMain::BuildMenus()
+UniqueHMenu frmMain::BuildMenus()
 {
-    m_menuBar = CreateMenu();
-    m_mnuFile = CreatePopupMenu();
-    m_mnuEdit = CreatePopupMenu();
-    m_mnuView = CreatePopupMenu();
-    m_mnuHelp = CreatePopupMenu();
-    if (!m_menuBar || !m_mnuFile || !m_mnuEdit || !m_mnuView || !m_mnuHelp)
+    UniqueHMenu bar(CreateMenu());
+    UniqueHMenu file(CreatePopupMenu());
+    UniqueHMenu edit(CreatePopupMenu());
+    UniqueHMenu view(CreatePopupMenu());
+    UniqueHMenu help(CreatePopupMenu());
+    if (!bar || !file || !edit || !view || !help)
         ThrowLastError(L"CreateMenu");
 
     // "Import Mappings from CSV" and "Add New Mapping" are hidden items without an action:
     // they are never put into a menu.
-    AppendMenuW(m_mnuFile, MF_STRING, IDM_EXPORT_TO_CSV, L"Export Grid Info to CSV");
-    AppendMenuW(m_mnuFile, MF_SEPARATOR, 0, nullptr);
-    AppendMenuW(m_mnuFile, MF_STRING, IDM_EXIT, L"Exit");
-    AppendMenuW(m_mnuEdit, MF_STRING, IDM_REMOVE_MAPPING, L"Remove Selected Mapping");
-    AppendMenuW(m_mnuView, MF_STRING | MF_CHECKED, IDM_SHOW_ONLY_CUSTOM, L"Show Only Custom Mappings");
-    AppendMenuW(m_mnuView, MF_STRING | MF_CHECKED, IDM_SHOW_PRIMARY, L"Show Primary Mappings");
-    AppendMenuW(m_mnuHelp, MF_STRING, IDM_SHOW_HELP, L"Help");
-    AppendMenuW(m_mnuHelp, MF_SEPARATOR, 0, nullptr);
-    AppendMenuW(m_mnuHelp, MF_STRING, IDM_SHOW_ABOUT, L"About");
+    AppendMenuW(file.get(), MF_STRING, IDM_EXPORT_TO_CSV, L"Export Grid Info to CSV");
+    AppendMenuW(file.get(), MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(file.get(), MF_STRING, IDM_EXIT, L"Exit");
+    AppendMenuW(edit.get(), MF_STRING, IDM_REMOVE_MAPPING, L"Remove Selected Mapping");
+    AppendMenuW(view.get(), MF_STRING | MF_CHECKED, IDM_SHOW_ONLY_CUSTOM, L"Show Only Custom Mappings");
+    AppendMenuW(view.get(), MF_STRING | MF_CHECKED, IDM_SHOW_PRIMARY, L"Show Primary Mappings");
+    AppendMenuW(help.get(), MF_STRING, IDM_SHOW_HELP, L"Help");
+    AppendMenuW(help.get(), MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(help.get(), MF_STRING, IDM_SHOW_ABOUT, L"About");
 
-    AppendMenuW(m_menuBar, MF_POPUP, reinterpret_cast<UINT_PTR>(m_mnuFile), L"File");
-    AppendMenuW(m_menuBar, MF_POPUP, reinterpret_cast<UINT_PTR>(m_mnuEdit), L"Edit");
-    AppendMenuW(m_menuBar, MF_POPUP, reinterpret_cast<UINT_PTR>(m_mnuView), L"View");
-    AppendMenuW(m_menuBar, MF_POPUP, reinterpret_cast<UINT_PTR>(m_mnuHelp), L"Help");
-}
-
-void frmMain::SetMenuCaption(HMENU menu, UINT item, bool byPosition, const std::wstring& caption)
-{
-    MENUITEMINFOW info = {};
-    info.cbSize = sizeof(info);
-    info.fMask = MIIM_STRING;
-    info.dwTypeData = const_cast<wchar_t*>(caption.c_str());
-    SetMenuItemInfoW(menu, item, byPosition ? TRUE : FALSE, &info);
+    m_mnuFile = AppendSubmenu(bar.get(), std::move(file), L"File");
+    m_mnuEdit = AppendSubmenu(bar.get(), std::move(edit), L"Edit");
+    m_mnuView = AppendSubmenu(bar.get(), std::move(view), L"View");
+    m_mnuHelp = AppendSubmenu(bar.get(), std::move(help), L"Help");
+    return bar;
 }
 
 void frmMain::frmMain_Auto_Init()
@@ -181,19 +160,19 @@ void frmMain::frmMain_Auto_Init()
     SetWindowTextW(Hwnd(), myLoadResString(IDS_MAIN_CAPTION).c_str());
     SetWindowTextW(m_cmdExit, myLoadResString(IDS_EXIT).c_str());
 
-    SetMenuCaption(m_menuBar, 0, true, myLoadResString(IDS_FILE));
-    SetMenuCaption(m_mnuFile, IDM_EXPORT_TO_CSV, false, myLoadResString(IDS_EXPORT_TO_CSV));
+    SetMenuItemText(m_menuBar, 0, true, myLoadResString(IDS_FILE));
+    SetMenuItemText(m_mnuFile, IDM_EXPORT_TO_CSV, false, myLoadResString(IDS_EXPORT_TO_CSV));
     m_mnuImportFromCSVCaption = myLoadResString(IDS_IMPORT_FROM_CSV);
-    SetMenuCaption(m_mnuFile, IDM_EXIT, false, myLoadResString(IDS_EXIT));
-    SetMenuCaption(m_menuBar, 1, true, myLoadResString(IDS_EDIT));
-    SetMenuCaption(m_mnuEdit, IDM_REMOVE_MAPPING, false, myLoadResString(IDS_REMOVE_MAPPING));
+    SetMenuItemText(m_mnuFile, IDM_EXIT, false, myLoadResString(IDS_EXIT));
+    SetMenuItemText(m_menuBar, 1, true, myLoadResString(IDS_EDIT));
+    SetMenuItemText(m_mnuEdit, IDM_REMOVE_MAPPING, false, myLoadResString(IDS_REMOVE_MAPPING));
     m_mnuAddNewMappingCaption = myLoadResString(IDS_ADD_NEW_MAPPING);
-    SetMenuCaption(m_menuBar, 2, true, myLoadResString(IDS_VIEW));
-    SetMenuCaption(m_mnuView, IDM_SHOW_ONLY_CUSTOM, false, myLoadResString(IDS_SHOW_ONLY_CUSTOM));
-    SetMenuCaption(m_mnuView, IDM_SHOW_PRIMARY, false, myLoadResString(IDS_SHOW_PRIMARY));
-    SetMenuCaption(m_menuBar, 3, true, myLoadResString(IDS_HELP));
-    SetMenuCaption(m_mnuHelp, IDM_SHOW_HELP, false, myLoadResString(IDS_HELP));
-    SetMenuCaption(m_mnuHelp, IDM_SHOW_ABOUT, false, myLoadResString(IDS_ABOUT));
+    SetMenuItemText(m_menuBar, 2, true, myLoadResString(IDS_VIEW));
+    SetMenuItemText(m_mnuView, IDM_SHOW_ONLY_CUSTOM, false, myLoadResString(IDS_SHOW_ONLY_CUSTOM));
+    SetMenuItemText(m_mnuView, IDM_SHOW_PRIMARY, false, myLoadResString(IDS_SHOW_PRIMARY));
+    SetMenuItemText(m_menuBar, 3, true, myLoadResString(IDS_HELP));
+    SetMenuItemText(m_mnuHelp, IDM_SHOW_HELP, false, myLoadResString(IDS_HELP));
+    SetMenuItemText(m_mnuHelp, IDM_SHOW_ABOUT, false, myLoadResString(IDS_ABOUT));
     DrawMenuBar(Hwnd());
 
     // The header row, each cell found by its column's key.
@@ -201,107 +180,6 @@ void frmMain::frmMain_Auto_Init()
     m_grid.SetCell(0, m_grid.ColIndex(kKeyADAlias), myLoadResString(IDS_COL_AD_ALIAS));
     m_grid.SetCell(0, m_grid.ColIndex(kKeyPrimary), myLoadResString(IDS_COL_PRIMARY));
     m_grid.SetCell(0, m_grid.ColIndex(kKeyVeltoAlias), myLoadResString(IDS_COL_VELTO_ALIAS));
-}
-
-void frmMain::Form_Load()
-{
-    DWORD priority = kBelowNormalPriority;
-    SetProcessPriority(priority);
-    frmMain_Auto_Init();
-    InitalizeLanguages();
-
-    // From here an unexpected failure is reported and the sequence goes on with the next step.
-    StepRunner step([this](const Error& e) { ReportUnexpected(e, L"Form_Load"); });
-
-    step([] { gProductVersion = GetVeltoVersion(); });
-
-    bool refused = false;
-    step([&] { refused = !VersionAccepted(gProductVersion); });
-    if (refused) {
-        m_dialogs.Message(myLoadResString(IDS_REFUSED_VERSION), kAppTitle, MB_OK);
-        EndProgram();
-        return;
-    }
-
-    std::wstring connector;
-    step([&] {
-        connector = RegValueText(
-            ReadRegistryValue(HKEY_LOCAL_MACHINE, kConnectorKey, kConnectorValue, kRegString, RegValue{}));
-    });
-    if (EqualsNoCase(connector, kRefusedConnector)) {
-        m_dialogs.Message(myLoadResString(IDS_REFUSED_CONNECTOR), kAppTitle, MB_OK);
-        EndProgram();
-        return;
-    }
-
-    step([&] { m_connectionString = kConnection; });
-    step([] { OpenLog(AppFolder() + kLogName, true); });
-    step([&] { LoadMappings(); });
-    ReportLoadProblems(L"Form_Load");
-}
-
-void frmMain::ReportUnexpected(const Error& error, std::wstring_view procedure)
-{
-    m_dialogs.Message(L"(error):" + std::to_wstring(error.Number()) + L" (" + error.Description() +
-                          L") in procedure " + std::wstring(procedure) + L" of Form frmMain",
-                      kAppTitle, MB_OK);
-}
-
-// A mapping table that could not be read, or an account lookup that failed for another
-// reason than a deleted account, would otherwise look like data: an empty grid, or
-// accounts that seem deleted. Each is shown once, after the load has finished.
-void frmMain::ReportLoadProblems(std::wstring_view procedure)
-{
-    const std::vector<Error> problems = std::move(m_loadProblems);
-    m_loadProblems.clear();
-    for (const Error& e : problems)
-        ReportUnexpected(e, procedure);
-}
-
-void frmMain::LoadMappings()
-{
-    ++m_loadCount;
-    m_loadProblems.clear();
-    // Silent throughout: whatever fails, the pointer, the painting and the wait window are restored.
-    StepRunner step;
-    step([&] {
-        m_busy = true;
-        SetCursor(LoadCursorW(nullptr, IDC_WAIT));
-    });
-    step([&] {
-        if (!m_splash.IsCreated())
-            m_splash.Create(myLoadResString(IDS_GATHERING));
-        RECT main = {};
-        GetWindowRect(Hwnd(), &main);
-        const double mainLeft = PixelsToTwips(Hwnd(), main.left);
-        const double mainTop = PixelsToTwips(Hwnd(), main.top);
-        const double mainWidth = PixelsToTwips(Hwnd(), main.right - main.left);
-        m_splash.MoveTwips(mainWidth / 2 + mainLeft - m_splash.WidthTwips() / 2.0, mainTop + kSplashBelowTop);
-    });
-    step([&] { m_splash.ShowAndPaint(); });
-    step([&] { m_grid.SetRedraw(0); });
-    step([&] {
-        LoadSettings settings;
-        settings.connection = m_connectionString;
-        settings.major = gProductVersion.Major;
-        settings.showOnlyCustom = ShowOnlyCustomChecked();
-        settings.showPrimary = ShowPrimaryChecked();
-        settings.translate = m_translate;
-        const LoadReport report = FillMappingGrid(m_grid, settings);
-        if (report.mappingTable)
-            m_loadProblems.push_back(*report.mappingTable);
-        if (report.accountLookup)
-            m_loadProblems.push_back(*report.accountLookup);
-    });
-    step([&] { m_grid.SetRedraw(2); });
-    step([&] {
-        m_busy = false;
-        POINT pt;
-        GetCursorPos(&pt);
-        SetCursorPos(pt.x, pt.y);  // lets the window under the pointer set its own cursor again
-        SetCursor(LoadCursorW(nullptr, IDC_ARROW));
-    });
-    step([&] { m_splash.Hide(); });
 }
 
 bool frmMain::ShowOnlyCustomChecked() const
@@ -355,8 +233,12 @@ void frmMain::mnuShowAbout_Click() { frmAbout::ShowModal(Hwnd()); }
 
 void frmMain::myGrid_MouseDown(int button, int /*shift*/, int x, int y)
 {
-    if (button != 2)
-        return;
+    if (button == 2)
+        ShowEditPopup(x, y);
+}
+
+void frmMain::ShowEditPopup(int x, int y)
+{
     POINT pt = {x, y};
     ClientToScreen(m_gridView.Hwnd(), &pt);
     TrackPopupMenu(m_mnuEdit, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON, pt.x, pt.y, 0, Hwnd(), nullptr);
@@ -436,7 +318,7 @@ void frmMain::OnCommand(int id)
 
 bool frmMain::PreTranslateMessage(MSG& msg)
 {
-    if (m_accelerators && TranslateAcceleratorW(Hwnd(), m_accelerators, &msg))
+    if (m_accelerators && TranslateAcceleratorW(Hwnd(), m_accelerators.get(), &msg))
         return true;
     if (msg.message != WM_KEYDOWN)
         return false;
@@ -510,23 +392,6 @@ LRESULT frmMain::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam)
         const RECT* proposed = reinterpret_cast<const RECT*>(lParam);
         SetWindowPos(Hwnd(), nullptr, proposed->left, proposed->top, proposed->right - proposed->left,
                      proposed->bottom - proposed->top, SWP_NOZORDER | SWP_NOACTIVATE);
-        return 0;
-    }
-    case WM_CONTEXTMENU: {
-        // The menu key or Shift+F10 on the grid opens the same popup as the right button,
-        // under the selected row (or the grid's corner when none is selected). A mouse
-        // right-click already got its popup through the grid's button event.
-        const HWND from = reinterpret_cast<HWND>(wParam);
-        const bool fromGrid = from == m_gridView.Hwnd() || from == m_gridView.ListHwnd();
-        if (!fromGrid || lParam != -1)
-            return Default(msg, wParam, lParam);
-        POINT at = {0, 0};
-        const int item = m_grid.Row() - 1;
-        RECT rowRect = {};
-        if (item >= 0 && ListView_GetItemRect(m_gridView.ListHwnd(), item, &rowRect, LVIR_LABEL))
-            at = {rowRect.left, rowRect.bottom};
-        ClientToScreen(m_gridView.ListHwnd(), &at);
-        TrackPopupMenu(m_mnuEdit, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON, at.x, at.y, 0, Hwnd(), nullptr);
         return 0;
     }
     case WM_SETCURSOR:

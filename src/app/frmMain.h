@@ -7,8 +7,8 @@
 
 #include "app/frmSplashScreen.h"
 #include "mapping/AccountLookup.h"
-#include "mapping/GridModel.h"
-#include "mapping/GridView.h"
+#include "grid/GridModel.h"
+#include "grid/GridView.h"
 #include "platform/Dialogs.h"
 #include "platform/Handles.h"
 #include "platform/Window.h"
@@ -57,6 +57,8 @@ public:
     void mnuExit_Click();
     void cmdExit_Click();
     void myGrid_MouseDown(int button, int shift, int x, int y);
+    // The Edit menu as a popup at x, y in the grid's client pixels.
+    void ShowEditPopup(int x, int y);
     void Form_Resize();
     // Puts the selected row on the clipboard (Ctrl+C, Ctrl+Insert).
     void CopySelectedRow();
@@ -86,8 +88,7 @@ protected:
     LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
 private:
-    void BuildMenus();
-    void SetMenuCaption(HMENU menu, UINT item, bool byPosition, const std::wstring& caption);
+    UniqueHMenu BuildMenus();
     void ToggleCheck(UINT id);
     void ExitRoutine();
     void EndProgram(UINT exitCode = 0);
@@ -115,7 +116,7 @@ private:
     std::wstring m_mnuAddNewMappingCaption;
     std::wstring m_connectionString;
     UniqueHFont m_font;
-    HACCEL m_accelerators = nullptr;
+    UniqueAccelerators m_accelerators;
     // The control that had the focus when the window last lost activation; it gets the
     // focus back when the window is activated again.
     HWND m_lastFocus = nullptr;

@@ -4,6 +4,7 @@
 
 #include "platform/Error.h"
 #include "platform/Twips.h"
+#include "platform/WinHelpers.h"
 
 namespace vcm {
 
@@ -23,25 +24,13 @@ constexpr int kLabelHeightTwips = 195;
 
 int Pixels(double twips, UINT dpi) { return static_cast<int>(std::lround(twips * dpi / kTwipsPerInch)); }
 
-HWND CreateChild(const wchar_t* className, DWORD style, const std::wstring& text, const RECT& r, HWND parent)
-{
-    HWND child = CreateWindowExW(0, className, text.c_str(), WS_CHILD | WS_VISIBLE | style, r.left, r.top,
-                                 r.right - r.left, r.bottom - r.top, parent, nullptr, GetModuleHandleW(nullptr),
-                                 nullptr);
-    if (!child)
-        ThrowLastError(L"CreateWindowExW");
-    return child;
-}
-
 // The user's message font, made smaller where needed so that the whole message fits the
 // label's designed width instead of being cut off.
 UniqueHFont FittingFont(const std::wstring& text, int width)
 {
-    NONCLIENTMETRICSW metrics = {};
-    metrics.cbSize = sizeof(metrics);
-    if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0))
+    LOGFONTW font = {};
+    if (!MessageFont(font))
         return UniqueHFont();
-    LOGFONTW font = metrics.lfMessageFont;
     constexpr int kSmallestHeight = 8;  // pixels; smaller text is no longer readable
     WindowDC screen(nullptr);
     for (;;) {
@@ -66,7 +55,8 @@ void frmSplashScreen::Create(const std::wstring& message)
 {
     if (IsCreated())
         return;
-    Form::Create(kClassName, kExStyle, kStyle, L"", 0, 0, 0, 0, nullptr, nullptr);
+    Form::Create(
+        {.className = kClassName, .style = kStyle, .exStyle = kExStyle, .x = 0, .y = 0, .width = 0, .height = 0});
 
     const UINT dpi = WindowDpi(Hwnd());
     RECT outer = {0, 0, TwipsToPixels(kClientWidthTwips, dpi), TwipsToPixels(kClientHeightTwips, dpi)};
@@ -78,11 +68,18 @@ void frmSplashScreen::Create(const std::wstring& message)
     // the frame, so that the form gives it its background colour.
     RECT client = {};
     GetClientRect(Hwnd(), &client);
-    m_frame = CreateChild(L"BUTTON", BS_GROUPBOX | WS_CLIPSIBLINGS, L"", client, Hwnd());
+    m_frame = CreateChild({.className = L"BUTTON",
+                           .style = WS_CHILD | WS_VISIBLE | BS_GROUPBOX | WS_CLIPSIBLINGS,
+                           .bounds = client,
+                           .parent = Hwnd()});
     const RECT label = {TwipsToPixels(kLabelLeftTwips, dpi), TwipsToPixels(kLabelTopTwips, dpi),
                         TwipsToPixels(kLabelLeftTwips + kLabelWidthTwips, dpi),
                         TwipsToPixels(kLabelTopTwips + kLabelHeightTwips, dpi)};
-    m_label = CreateChild(L"STATIC", SS_LEFTNOWORDWRAP | SS_NOPREFIX | WS_CLIPSIBLINGS, message, label, Hwnd());
+    m_label = CreateChild({.className = L"STATIC",
+                           .style = WS_CHILD | WS_VISIBLE | SS_LEFTNOWORDWRAP | SS_NOPREFIX | WS_CLIPSIBLINGS,
+                           .text = message.c_str(),
+                           .bounds = label,
+                           .parent = Hwnd()});
     SetWindowPos(m_label, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     m_font = FittingFont(message, label.right - label.left);
     if (m_font) {

@@ -7,13 +7,15 @@
 #include "app/frmMain.h"
 #include "platform/Dialogs.h"
 #include "platform/Error.h"
+#include "platform/Handles.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand)
 {
     INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES | ICC_LINK_CLASS};
     InitCommonControlsEx(&icc);
-    // The help window hosts the browser control, which needs OLE on this thread.
-    const HRESULT ole = OleInitialize(nullptr);
+    // The help window hosts the browser control, which needs OLE on this thread; OLE is
+    // uninitialised after every window is gone.
+    const vcm::OleScope ole;
 
     int exitCode = 0;
     try {
@@ -29,7 +31,5 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand)
         MessageBoxW(nullptr, e.Description().c_str(), vcm::kAppTitle, MB_OK | MB_ICONERROR);
         exitCode = 1;
     }
-    if (SUCCEEDED(ole))
-        OleUninitialize();
     return exitCode;
 }

@@ -13,6 +13,7 @@
 #include "platform/Error.h"
 #include "platform/ProgramInfo.h"
 #include "platform/Twips.h"
+#include "platform/WinHelpers.h"
 #include "resource.h"
 
 namespace vcm {
@@ -138,8 +139,7 @@ void frmHelp::Load()
 {
     const DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
     HICON icon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APP));
-    Create(kClassName, 0, style, L"", CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr,
-           icon);
+    Create({.className = kClassName, .style = style, .icon = icon});
     // The class of another window may have been registered first with another icon.
     SendMessageW(Hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
     SendMessageW(Hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
@@ -213,16 +213,16 @@ void frmHelp::CreateBrowser()
     if (!atl.ready)
         return;
     // A ProgID makes the host create the control without navigating anywhere yet.
-    m_browserHost = CreateWindowExW(0, L"AtlAxWin", L"Shell.Explorer.2", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0,
-                                    0, 0, 0, Hwnd(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(kBrowserId)),
-                                    GetModuleHandleW(nullptr), nullptr);
+    m_browserHost = TryCreateChild({.className = L"AtlAxWin",
+                                    .style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS,
+                                    .text = L"Shell.Explorer.2",
+                                    .parent = Hwnd(),
+                                    .id = kBrowserId});
     if (!m_browserHost)
         return;
-    IUnknown* control = nullptr;
-    if (SUCCEEDED(atl.getControl(m_browserHost, &control)) && control) {
-        control->QueryInterface(IID_IWebBrowser2, reinterpret_cast<void**>(&m_browser));
-        control->Release();
-    }
+    UniqueCom<IUnknown> control;
+    if (SUCCEEDED(atl.getControl(m_browserHost, control.put())) && control)
+        control.get()->QueryInterface(IID_IWebBrowser2, reinterpret_cast<void**>(m_browser.put()));
     if (!m_browser) {
         DestroyWindow(m_browserHost);
         m_browserHost = nullptr;
@@ -235,11 +235,10 @@ void frmHelp::Navigate()
         ShowPageAsText();
         return;
     }
-    BSTR url = SysAllocString(m_pageUrl.c_str());
+    UniqueBstr url(SysAllocString(m_pageUrl.c_str()));
     VARIANT none;
     VariantInit(&none);
-    const HRESULT hr = m_browser->Navigate(url, &none, &none, &none, &none);
-    SysFreeString(url);
+    const HRESULT hr = m_browser.get()->Navigate(url.get(), &none, &none, &none, &none);
     if (FAILED(hr)) {
         ShowPageAsText();
         return;
@@ -251,7 +250,8 @@ void frmHelp::Navigate()
 void frmHelp::CheckBrowserReady()
 {
     READYSTATE state = READYSTATE_UNINITIALIZED;
-    const bool ready = m_browser && SUCCEEDED(m_browser->get_ReadyState(&state)) && state >= READYSTATE_INTERACTIVE;
+    const bool ready =
+        m_browser && SUCCEEDED(m_browser.get()->get_ReadyState(&state)) && state >= READYSTATE_INTERACTIVE;
     const ULONGLONG waited = GetTickCount64() - m_navigatedAt;
     if (ready) {
         KillTimer(Hwnd(), kReadyTimer);
@@ -269,16 +269,16 @@ void frmHelp::ShowPageAsText()
 {
     if (!m_text) {
         const wchar_t* richClass = RichEditClass();
-        m_text = CreateWindowExW(WS_EX_CLIENTEDGE, richClass ? richClass : L"EDIT", L"",
-                                 WS_CHILD | WS_VSCROLL | WS_TABSTOP | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL, 0,
-                                 0, 0, 0, Hwnd(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(kTextId)),
-                                 GetModuleHandleW(nullptr), nullptr);
+        ChildArgs view{.className = richClass ? richClass : L"EDIT",
+                       .style = WS_CHILD | WS_VSCROLL | WS_TABSTOP | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL,
+                       .exStyle = WS_EX_CLIENTEDGE,
+                       .parent = Hwnd(),
+                       .id = kTextId};
+        m_text = TryCreateChild(view);
         if (!m_text && richClass) {
             richClass = nullptr;
-            m_text = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
-                                     WS_CHILD | WS_VSCROLL | WS_TABSTOP | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL,
-                                     0, 0, 0, 0, Hwnd(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(kTextId)),
-                                     GetModuleHandleW(nullptr), nullptr);
+            view.className = L"EDIT";
+            m_text = TryCreateChild(view);
         }
         if (!m_text)
             return;
@@ -294,12 +294,8 @@ void frmHelp::ShowPageAsText()
 void frmHelp::FillTextView(bool rich)
 {
     LOGFONTW base = {};
-    NONCLIENTMETRICSW metrics = {};
-    metrics.cbSize = sizeof metrics;
-    if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0))
-        base = metrics.lfMessageFont;
-    else
-        GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof base, &base);
+    if (!MessageFont(base))
+        StockGuiFont(base);
     m_textFont.reset(CreateFontIndirectW(&base));
     if (m_textFont)
         SendMessageW(m_text, WM_SETFONT, reinterpret_cast<WPARAM>(m_textFont.get()), FALSE);
@@ -364,20 +360,16 @@ std::wstring frmHelp::BrowserLocation() const
 {
     if (!m_browser)
         return {};
-    BSTR location = nullptr;
+    UniqueBstr location;
     std::wstring text;
-    if (SUCCEEDED(m_browser->get_LocationURL(&location)) && location)
-        text.assign(location, SysStringLen(location));
-    SysFreeString(location);
+    if (SUCCEEDED(m_browser.get()->get_LocationURL(location.put())) && location)
+        text.assign(location.get(), SysStringLen(location.get()));
     return text;
 }
 
 void frmHelp::ReleaseBrowser() noexcept
 {
-    if (m_browser) {
-        m_browser->Release();
-        m_browser = nullptr;
-    }
+    m_browser.reset();
 }
 
 LRESULT frmHelp::TextViewColours(HDC dc)

@@ -66,7 +66,7 @@ private:
     std::wstring m_pageUrl;
     std::wstring m_pagePath;
     HWND m_browserHost = nullptr;
-    IWebBrowser2* m_browser = nullptr;
+    UniqueCom<IWebBrowser2> m_browser;
     HWND m_text = nullptr;
     UniqueHFont m_textFont;
     bool m_showsText = false;

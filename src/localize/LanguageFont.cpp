@@ -9,6 +9,7 @@
 
 #include "platform/Handles.h"
 #include "platform/StepRunner.h"
+#include "platform/WinHelpers.h"
 #include "platform/Window.h"
 
 namespace vcm {
@@ -75,13 +76,7 @@ bool CurrentFont(HWND control, LOGFONTW& font)
         if (GetObjectW(current, sizeof font, &font) == sizeof font)
             return true;
     }
-    NONCLIENTMETRICSW metrics = {};
-    metrics.cbSize = sizeof metrics;
-    if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) {
-        font = metrics.lfMessageFont;
-        return true;
-    }
-    return GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof font, &font) == sizeof font;
+    return MessageFont(font) || StockGuiFont(font);
 }
 
 }  // namespace

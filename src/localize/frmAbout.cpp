@@ -1,18 +1,18 @@
 #include "localize/frmAbout.h"
 
 #include <algorithm>
-#include <climits>
-#include <cmath>
-#include <initializer_list>
 #include <memory>
 #include <vector>
 
+#include "localize/AboutLogos.h"
+#include "localize/LanguageSwitch.h"
 #include "localize/modLocalize.h"
 #include "platform/Dialogs.h"
-#include "platform/Error.h"
+#include "platform/ErrorCodes.h"
 #include "platform/ProgramInfo.h"
 #include "platform/StepRunner.h"
 #include "platform/Twips.h"
+#include "platform/WinHelpers.h"
 #include "resource.h"
 
 namespace vcm {
@@ -87,34 +87,6 @@ std::wstring VersionText(const OwnVersion& version)
            WithSignPosition(version.revision);
 }
 
-// The number at the start of a tag, read the way the tags are written: blanks anywhere are
-// ignored, an optional sign, digits, an optional fraction; rounded to the nearest integer
-// (halves to even). No number at all reads as 0.
-long TagValue(std::wstring_view tag)
-{
-    std::wstring text;
-    for (wchar_t c : tag) {
-        if (c != L' ' && c != L'\t' && c != L'\n' && c != L'\r')
-            text += c;
-    }
-    size_t i = 0;
-    bool negative = false;
-    if (i < text.size() && (text[i] == L'+' || text[i] == L'-'))
-        negative = text[i++] == L'-';
-    double value = 0;
-    for (; i < text.size() && text[i] >= L'0' && text[i] <= L'9'; ++i)
-        value = value * 10 + (text[i] - L'0');
-    if (i < text.size() && text[i] == L'.') {
-        double scale = 0.1;
-        for (++i; i < text.size() && text[i] >= L'0' && text[i] <= L'9'; ++i, scale /= 10)
-            value += (text[i] - L'0') * scale;
-    }
-    const double rounded = std::nearbyint(negative ? -value : value);
-    if (rounded < static_cast<double>(LONG_MIN) || rounded > static_cast<double>(LONG_MAX))
-        throw Error(6, L"Overflow", L"mnuLanguageList_Click");
-    return static_cast<long>(rounded);
-}
-
 void SetCaption(HWND hwnd, const std::wstring& text)
 {
     if (!SetWindowTextW(hwnd, text.c_str()))
@@ -137,101 +109,6 @@ UniqueHFont MakeFont(UINT dpi, int weight, bool underline)
     font.lfQuality = DEFAULT_QUALITY;
     lstrcpynW(font.lfFaceName, L"MS Sans Serif", LF_FACESIZE);
     return UniqueHFont(CreateFontIndirectW(&font));
-}
-
-// The logos are drawn, scaled from a design grid to the picture's size at any DPI.
-class LogoPainter {
-public:
-    LogoPainter(HDC dc, const RECT& area, int designWidth, int designHeight)
-        : m_dc(dc), m_area(area), m_sx(double(area.right - area.left) / designWidth),
-          m_sy(double(area.bottom - area.top) / designHeight)
-    {
-        FillRect(dc, &area, GetSysColorBrush(COLOR_BTNFACE));
-        SetBkMode(dc, TRANSPARENT);
-    }
-
-    POINT At(int x, int y) const
-    {
-        return {m_area.left + static_cast<LONG>(std::lround(x * m_sx)),
-                m_area.top + static_cast<LONG>(std::lround(y * m_sy))};
-    }
-
-    void Polygon(std::initializer_list<POINT> designPoints, COLORREF colour) const
-    {
-        std::vector<POINT> points;
-        for (POINT p : designPoints)
-            points.push_back(At(p.x, p.y));
-        Filled(colour, [&] { ::Polygon(m_dc, points.data(), static_cast<int>(points.size())); });
-    }
-
-    void RoundRect(int left, int top, int right, int bottom, int radius, COLORREF colour) const
-    {
-        const POINT a = At(left, top);
-        const POINT b = At(right, bottom);
-        const int r = static_cast<int>(std::lround(radius * m_sy));
-        Filled(colour, [&] { ::RoundRect(m_dc, a.x, a.y, b.x + 1, b.y + 1, r, r); });
-    }
-
-    void Ellipse(int left, int top, int right, int bottom, COLORREF colour) const
-    {
-        const POINT a = At(left, top);
-        const POINT b = At(right, bottom);
-        Filled(colour, [&] { ::Ellipse(m_dc, a.x, a.y, b.x, b.y); });
-    }
-
-    void Text(const wchar_t* text, int left, int top, int right, int bottom, int height, int weight,
-              COLORREF colour, UINT align) const
-    {
-        UniqueHFont font(CreateFontW(-static_cast<int>(std::lround(height * m_sy)), 0, 0, 0, weight, FALSE, FALSE,
-                                     FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                                     ANTIALIASED_QUALITY, DEFAULT_PITCH | FF_SWISS, L"Tahoma"));
-        SelectedObject selected(m_dc, font.get());
-        SetTextColor(m_dc, colour);
-        const POINT a = At(left, top);
-        const POINT b = At(right, bottom);
-        RECT box = {a.x, a.y, b.x, b.y};
-        DrawTextW(m_dc, text, -1, &box, align | DT_SINGLELINE | DT_NOPREFIX | DT_NOCLIP);
-    }
-
-private:
-    template <class Draw>
-    void Filled(COLORREF colour, Draw draw) const
-    {
-        UniqueHBrush brush(CreateSolidBrush(colour));
-        SelectedObject selectedBrush(m_dc, brush.get());
-        SelectedObject selectedPen(m_dc, GetStockObject(NULL_PEN));
-        draw();
-    }
-
-    HDC m_dc;
-    RECT m_area;
-    double m_sx;
-    double m_sy;
-};
-
-constexpr COLORREF kVeltoBlue = RGB(0, 70, 127);
-constexpr COLORREF kAmber = RGB(247, 148, 29);
-constexpr COLORREF kNavy = RGB(20, 50, 90);
-
-void DrawVeltoLogo(HDC dc, const RECT& area)
-{
-    // Design grid: the picture's 146 x 58 pixels at 96 DPI.
-    LogoPainter paint(dc, area, 146, 58);
-    paint.RoundRect(0, 0, 145, 57, 14, kVeltoBlue);
-    paint.Polygon({{10, 12}, {20, 12}, {27, 35}, {34, 12}, {44, 12}, {32, 46}, {22, 46}}, kAmber);
-    paint.Text(L"Velto", 50, 5, 144, 36, 27, FW_BOLD, RGB(255, 255, 255), DT_LEFT | DT_TOP);
-    paint.Text(L"Credentials Map", 51, 35, 144, 52, 11, FW_NORMAL, RGB(175, 208, 240), DT_LEFT | DT_TOP);
-}
-
-void DrawBrenvikLogo(HDC dc, const RECT& area)
-{
-    // Design grid: the picture's 104 x 62 pixels at 96 DPI. A sun over two peaks and a fjord.
-    LogoPainter paint(dc, area, 104, 62);
-    paint.Ellipse(58, 5, 79, 26, kAmber);
-    paint.Polygon({{32, 41}, {56, 13}, {82, 41}}, RGB(80, 120, 160));
-    paint.Polygon({{10, 41}, {35, 8}, {62, 41}}, kNavy);
-    paint.RoundRect(6, 41, 98, 44, 2, RGB(0, 120, 200));
-    paint.Text(L"BRENVIK", 0, 46, 104, 61, 13, FW_BOLD, kNavy, DT_CENTER | DT_TOP);
 }
 
 }  // namespace
@@ -274,7 +151,7 @@ void frmAbout::Load()
     // destroyed with its owner. The owner is attached only while the window is shown.
     const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
     const DWORD exStyle = WS_EX_DLGMODALFRAME;
-    Create(kClassName, exStyle, style, L"", CW_USEDEFAULT, CW_USEDEFAULT, 100, 100, nullptr, nullptr);
+    Create({.className = kClassName, .style = style, .exStyle = exStyle, .width = 100, .height = 100});
     Register();
 
     RECT frame = {0, 0, TwipsToPixels(Hwnd(), kClientWidthTwips), TwipsToPixels(Hwnd(), kClientHeightTwips)};
@@ -322,13 +199,11 @@ void frmAbout::CreateControls()
             id = IDOK;
             break;
         }
-        HWND control = CreateWindowExW(0, className, L"", style, TwipsToPixels(layout.left, dpi),
-                                       TwipsToPixels(layout.top, dpi), TwipsToPixels(layout.width, dpi),
-                                       TwipsToPixels(layout.height, dpi), Hwnd(),
-                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr),
-                                       nullptr);
-        if (!control)
-            ThrowLastError(L"CreateWindowExW");
+        const RECT bounds = {TwipsToPixels(layout.left, dpi), TwipsToPixels(layout.top, dpi),
+                             TwipsToPixels(layout.left, dpi) + TwipsToPixels(layout.width, dpi),
+                             TwipsToPixels(layout.top, dpi) + TwipsToPixels(layout.height, dpi)};
+        HWND control =
+            CreateChild({.className = className, .style = style, .bounds = bounds, .parent = Hwnd(), .id = id});
         SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
         m_controls.emplace_back(layout.name, control);
     }
@@ -336,15 +211,10 @@ void frmAbout::CreateControls()
     // mnuSelectLanguage is a menu of the window that is never shown as a bar, only as a
     // popup; it starts with its design element 0.
     m_menuHolder.reset(CreateMenu());
-    m_mnuSelectLanguage = CreatePopupMenu();
-    if (!m_menuHolder || !m_mnuSelectLanguage)
+    UniqueHMenu languages(CreatePopupMenu());
+    if (!m_menuHolder || !languages)
         ThrowLastError(L"CreateMenu");
-    if (!AppendMenuW(m_menuHolder.get(), MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(m_mnuSelectLanguage),
-                     L"Select Language")) {
-        DestroyMenu(m_mnuSelectLanguage);
-        m_mnuSelectLanguage = nullptr;
-        ThrowLastError(L"AppendMenuW");
-    }
+    m_mnuSelectLanguage = AppendSubmenu(m_menuHolder.get(), std::move(languages), L"Select Language");
     AddLanguageItem();
     SetLanguageCaption(0, L"LanguageList");
 }
@@ -361,12 +231,7 @@ void frmAbout::frmAbout_Auto_Init()
     SetCaption(Control(L"lblBrenvikAddress1"), myLoadResString(IDS_MAKER_NAME));
     SetCaption(Control(L"lblVersionTitle"), myLoadResString(IDS_VERSION_TITLE));
 
-    const std::wstring selectLanguage = myLoadResString(IDS_SELECT_LANGUAGE);
-    MENUITEMINFOW item = {};
-    item.cbSize = sizeof item;
-    item.fMask = MIIM_STRING;
-    item.dwTypeData = const_cast<wchar_t*>(selectLanguage.c_str());
-    if (!SetMenuItemInfoW(m_menuHolder.get(), 0, TRUE, &item))
+    if (!SetMenuItemText(m_menuHolder.get(), 0, true, myLoadResString(IDS_SELECT_LANGUAGE)))
         ThrowLastError(L"SetMenuItemInfoW");
 }
 
@@ -416,21 +281,15 @@ void frmAbout::AddLanguageItem()
 void frmAbout::SetLanguageCaption(int index, const std::wstring& caption)
 {
     if (index < 0 || index >= LanguageCount())
-        throw Error(340, L"Control array element '" + std::to_wstring(index) + L"' doesn't exist",
-                    L"mnuLanguageList");
-    MENUITEMINFOW item = {};
-    item.cbSize = sizeof item;
-    item.fMask = MIIM_STRING;
-    item.dwTypeData = const_cast<wchar_t*>(caption.c_str());
-    if (!SetMenuItemInfoW(m_mnuSelectLanguage, static_cast<UINT>(index), TRUE, &item))
+        throw NoControlArrayElementError(index, L"mnuLanguageList");
+    if (!SetMenuItemText(m_mnuSelectLanguage, static_cast<UINT>(index), true, caption))
         ThrowLastError(L"SetMenuItemInfoW");
 }
 
 void frmAbout::SetLanguageTag(int index, std::wstring tag)
 {
     if (index < 0 || index >= static_cast<int>(m_languageTags.size()))
-        throw Error(340, L"Control array element '" + std::to_wstring(index) + L"' doesn't exist",
-                    L"mnuLanguageList");
+        throw NoControlArrayElementError(index, L"mnuLanguageList");
     m_languageTags[static_cast<size_t>(index)] = std::move(tag);
 }
 
@@ -445,9 +304,7 @@ HWND frmAbout::Control(std::wstring_view name) const
 
 std::wstring frmAbout::SelectLanguageCaption() const
 {
-    wchar_t text[256] = {};
-    GetMenuStringW(m_menuHolder.get(), 0, text, 256, MF_BYPOSITION);
-    return text;
+    return MenuItemText(m_menuHolder.get(), 0, true);
 }
 
 int frmAbout::LanguageCount() const
@@ -457,19 +314,13 @@ int frmAbout::LanguageCount() const
 
 std::wstring frmAbout::LanguageCaption(int index) const
 {
-    const int length = GetMenuStringW(m_mnuSelectLanguage, static_cast<UINT>(index), nullptr, 0, MF_BYPOSITION);
-    if (length <= 0)
-        return {};
-    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-    GetMenuStringW(m_mnuSelectLanguage, static_cast<UINT>(index), text.data(), length + 1, MF_BYPOSITION);
-    text.resize(static_cast<size_t>(length));
-    return text;
+    return MenuItemText(m_mnuSelectLanguage, static_cast<UINT>(index), true);
 }
 
 std::wstring frmAbout::LanguageTag(int index) const
 {
     if (index < 0 || index >= static_cast<int>(m_languageTags.size()))
-        throw Error(9, L"Subscript out of range", L"mnuLanguageList");
+        throw SubscriptError(L"mnuLanguageList");
     return m_languageTags[static_cast<size_t>(index)];
 }
 
@@ -492,31 +343,10 @@ void frmAbout::mnuLanguageList_Click(int index)
     // Every statement may fail on its own; a failure is passed over without a word.
     StepRunner step;
     step([&] { SetMousePointer(kHourglass); });
-    step([&] { gCurrentLangID = TagValue(LanguageTag(index)); });
+    step([&] { gCurrentLangID = LanguageTagValue(LanguageTag(index)); });
     step([&] { InitializeLanguages(); });
 
-    // A form's caption routine could unload another form; only loaded forms are visited.
-    auto stillLoaded = [](const Form* form) {
-        const std::vector<Form*>& loaded = Form::LoadedForms();
-        return std::find(loaded.begin(), loaded.end(), form) != loaded.end();
-    };
-    const std::vector<Form*> forms = Form::LoadedForms();
-    for (Form* form : forms) {
-        if (!stillLoaded(form))
-            continue;
-        step([&] { ApplyLanguageFont(*form); });
-        step([&] { form->CallByName(std::wstring(form->Name()) + L"_Auto_Init"); });
-        if (!stillLoaded(form))
-            continue;
-        for (HWND control : form->Controls()) {
-            step([control] {
-                if (GetMenu(control) && !DrawMenuBar(control))
-                    ThrowLastError(L"DrawMenuBar");
-                if (!RedrawWindow(control, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_UPDATENOW))
-                    ThrowLastError(L"RedrawWindow");
-            });
-        }
-    }
+    ApplyLanguageToLoadedForms(step);
     SetMousePointer(kDefaultPointer);
 }
 
@@ -535,28 +365,14 @@ void frmAbout::RunModal(HWND owner)
     }
     m_owner = owner && IsWindow(owner) ? owner : nullptr;
     SetWindowLongPtrW(self, GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(m_owner));
-    CenterOver(m_owner);
+    CenterWindowOver(self, m_owner);
     if (m_owner)
         EnableWindow(m_owner, FALSE);
     ShowWindow(self, SW_SHOW);
     SetForegroundWindow(self);
     SetFocus(Control(L"cmdOK"));
 
-    MSG msg;
-    while (IsWindow(self) && IsWindowVisible(self)) {
-        const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
-        if (got == 0) {
-            // WM_QUIT belongs to the program's own loop.
-            PostQuitMessage(static_cast<int>(msg.wParam));
-            break;
-        }
-        if (got == -1)
-            break;
-        if (!IsDialogMessageW(self, &msg)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-    }
+    RunModalLoop(self);
 
     const HWND ownerWindow = m_owner;
     m_owner = nullptr;
@@ -577,28 +393,6 @@ void frmAbout::Hide()
     if (m_owner && IsWindow(m_owner))
         EnableWindow(m_owner, TRUE);
     ShowWindow(Hwnd(), SW_HIDE);
-}
-
-void frmAbout::CenterOver(HWND owner)
-{
-    RECT area = {};
-    if (!owner || IsIconic(owner) || !GetWindowRect(owner, &area))
-        SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
-    RECT self = {};
-    GetWindowRect(Hwnd(), &self);
-    const int width = self.right - self.left;
-    const int height = self.bottom - self.top;
-    int x = area.left + (area.right - area.left - width) / 2;
-    int y = area.top + (area.bottom - area.top - height) / 2;
-    // Keep the whole window on the screen that holds the owner.
-    MONITORINFO monitor = {};
-    monitor.cbSize = sizeof monitor;
-    if (GetMonitorInfoW(MonitorFromRect(&area, MONITOR_DEFAULTTONEAREST), &monitor)) {
-        const RECT& work = monitor.rcWork;
-        x = std::clamp<int>(x, work.left, std::max<int>(work.left, work.right - width));
-        y = std::clamp<int>(y, work.top, std::max<int>(work.top, work.bottom - height));
-    }
-    SetWindowPos(Hwnd(), nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 LRESULT frmAbout::OnSetCursor(HWND target, UINT hitTest)

@@ -65,7 +65,6 @@ private:
     void Form_Load();
     void RunModal(HWND owner);
     void Hide();
-    void CenterOver(HWND owner);
     void SetMousePointer(int pointer);
     void InitializeLanguages();
 

@@ -6,7 +6,8 @@
 #include <utility>
 
 #include "platform/Dialogs.h"
-#include "platform/Error.h"
+#include "platform/ErrorCodes.h"
+#include "platform/WinHelpers.h"
 #include "platform/Handles.h"
 #include "platform/ProgramInfo.h"
 #include "platform/StepRunner.h"
@@ -24,8 +25,6 @@ namespace {
 // The lookup's buffer size in characters: one place is kept for a terminator, so a library
 // text is cut to 1199 characters.
 constexpr int kLookupBufferChars = 1200;
-// The number and wording the platform uses for a string resource that does not exist.
-constexpr long kResourceNotFound = 326;
 // LoadLibraryExW flags: DONT_RESOLVE_DLL_REFERENCES | LOAD_LIBRARY_AS_DATAFILE. A language
 // library is only read, never run.
 constexpr DWORD kLoadAsData = DONT_RESOLVE_DLL_REFERENCES | LOAD_LIBRARY_AS_DATAFILE;
@@ -94,8 +93,7 @@ std::wstring LoadResString(int id)
     const std::wstring_view text = StringResource(GetModuleHandleW(nullptr), id);
     if (!text.empty())
         return std::wstring(text);
-    throw Error(kResourceNotFound, L"Resource with identifier '" + std::to_wstring(id) + L"' not found",
-                L"LoadResString");
+    throw ResourceNotFoundError(id, L"LoadResString");
 }
 
 void ReportLookupError(const Error& error)
@@ -106,45 +104,6 @@ void ReportLookupError(const Error& error)
 void ReportLanguagesError(const Error& error)
 {
     AppDialogs().Message(L"Error in InitalizeLanguages: " + error.Description(), kAppTitle, MB_OK);
-}
-
-std::wstring JoinPath(const std::wstring& folder, const std::wstring& name)
-{
-    if (folder.empty() || folder.back() == L'\\' || folder.back() == L'/')
-        return folder + name;
-    return folder + L'\\' + name;
-}
-
-struct FindHandleTraits {
-    using Handle = HANDLE;
-    static Handle Empty() noexcept { return INVALID_HANDLE_VALUE; }
-    static bool IsEmpty(Handle h) noexcept { return h == INVALID_HANDLE_VALUE || h == nullptr; }
-    static void Close(Handle h) noexcept { FindClose(h); }
-};
-using UniqueFind = Unique<FindHandleTraits>;
-
-// The names of the entries directly in the folder that are not folders, in the order the
-// platform lists them.
-std::vector<std::wstring> ListFileNames(const std::wstring& folder)
-{
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW data = {};
-    const std::wstring pattern = JoinPath(folder, L"*");
-    UniqueFind find(
-        FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0));
-    if (!find) {
-        // A folder with no entries at all is an empty listing, not a failure.
-        if (GetLastError() == ERROR_FILE_NOT_FOUND)
-            return names;
-        ThrowLastError(L"FindFirstFileExW");
-    }
-    do {
-        if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
-            names.emplace_back(data.cFileName);
-    } while (FindNextFileW(find.get(), &data));
-    if (GetLastError() != ERROR_NO_MORE_FILES)
-        ThrowLastError(L"FindNextFileW");
-    return names;
 }
 
 // A language library's name starts with the base name and "_" and ends with "DLL", both
@@ -160,7 +119,7 @@ std::optional<std::wstring> LibraryAbbreviation(std::wstring_view fileName, std:
         return std::nullopt;
     // Only a very short base name lets a qualifying name be shorter than that.
     if (fileName.size() < 7)
-        throw Error(5, L"Invalid procedure call or argument", L"LibraryAbbreviation");
+        throw InvalidCallError(L"LibraryAbbreviation");
     return std::wstring(fileName.substr(fileName.size() - 7, 3));
 }
 

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "mapping/ChunkedArena.h"
+#include "platform/ChunkedArena.h"
 #include "platform/Error.h"
 
 namespace vcm {

@@ -8,35 +8,25 @@
 #include "localize/modLocalize.h"
 #include "mapping/MappingGrid.h"
 #include "platform/Error.h"
+#include "platform/ErrorCodes.h"
 #include "platform/Handles.h"
 #include "platform/StepRunner.h"
 #include "platform/TextConv.h"
+#include "platform/WinHelpers.h"
 
 namespace vcm {
 
 namespace {
 
-constexpr wchar_t kTrapClosing[] = L") in procedure mnuExportToCSV_Click of Form frmMain";
 constexpr wchar_t kProposedFile[] = L"c:\\CredentialsMap.csv";
 constexpr wchar_t kFilter[] = L"*.CSV";
 // Fixed, never translated: other programs read the file by these names.
 constexpr wchar_t kHeader[] = L"Domain, AD_Alias, Velto_Alias";
 
-// Writes in pieces a DWORD can count.
 void WriteAll(HANDLE file, const std::string& bytes)
 {
-    const char* data = bytes.data();
-    size_t left = bytes.size();
-    while (left > 0) {
-        const DWORD chunk = left > 0x10000000 ? 0x10000000 : static_cast<DWORD>(left);
-        DWORD written = 0;
-        if (!WriteFile(file, data, chunk, &written, nullptr))
-            ThrowLastError(L"WriteFile");
-        if (written == 0)
-            ThrowWin32(ERROR_WRITE_FAULT, L"WriteFile");
-        data += written;
-        left -= written;
-    }
+    if (const DWORD failure = WriteWhole(file, bytes))
+        ThrowWin32(failure, L"WriteFile");
 }
 
 // A new file beside the target, in the same folder so that the final move is a rename.
@@ -127,8 +117,7 @@ void WriteCsv(const GridModel& grid, const std::wstring& target)
 void ExportGridToCsv(const GridModel& grid, IDialogs& dialogs)
 {
     StepRunner step([&dialogs](const Error& error) {
-        dialogs.Message(myLoadResString(IDS_ERROR_PREFIX) + std::to_wstring(error.Number()) + L" (" +
-                            error.Description() + kTrapClosing,
+        dialogs.Message(TrapMessage(myLoadResString(IDS_ERROR_PREFIX), error, L"mnuExportToCSV_Click", L"frmMain"),
                         kAppTitle, MB_OK);
     });
 

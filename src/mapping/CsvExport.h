@@ -1,6 +1,6 @@
 // Writing the mappings the grid shows to a comma-separated text file the administrator picks.
 #pragma once
-#include "mapping/GridModel.h"
+#include "grid/GridModel.h"
 #include "platform/Dialogs.h"
 
 namespace vcm {

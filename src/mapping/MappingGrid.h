@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "mapping/GridModel.h"
+#include "grid/GridModel.h"
 
 namespace vcm {
 

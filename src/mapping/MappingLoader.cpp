@@ -6,6 +6,7 @@
 #include "mapping/AccountLookup.h"
 #include "mapping/MappingGrid.h"
 #include "mapping/Recordset.h"
+#include "platform/ErrorCodes.h"
 #include "platform/StepRunner.h"
 #include "platform/TextConv.h"
 
@@ -48,7 +49,7 @@ bool PrimaryFlag(const FieldValue& value)
         if (!t.empty() && end && *end == L'\0')
             return number != 0.0;
     }
-    throw Error(13, L"Type mismatch", L"IsPrimary");
+    throw TypeMismatchError(L"IsPrimary");
 }
 
 // The text form of a value, into a string the caller keeps.
@@ -86,6 +87,58 @@ bool FindSubscriber(StepRunner& step, Recordset& mappings, Recordset& subscriber
     return found;
 }
 
+// The grid's columns by key, looked up once per load.
+struct Columns {
+    int domain;
+    int alias;
+    int velto;
+    int primary;
+    int sid;
+};
+
+Columns ColumnsOf(GridModel& grid)
+{
+    return {grid.ColIndex(kKeyADDomain), grid.ColIndex(kKeyADAlias), grid.ColIndex(kKeyVeltoAlias),
+            grid.ColIndex(kKeyPrimary), grid.ColIndex(kKeySID)};
+}
+
+// Appends a data row with everything but its account names; false when the grid could not
+// grow. A cell that cannot be written stays empty; the row keeps its other cells.
+bool AppendRow(StepRunner& step, GridModel& grid, const Columns& cols, const MappingRow& row)
+{
+    int r = 0;
+    if (!step([&] {
+            grid.SetRows(grid.Rows() + 1);
+            r = grid.Rows() - 1;
+        }))
+        return false;
+    step([&] { grid.SetCellText(r, cols.velto, row.VeltoAlias); });
+    step([&] { grid.SetCell(r, cols.primary, row.Primary); });
+    step([&] { grid.SetCellText(r, cols.sid, row.SID); });
+    return true;
+}
+
+// The second pass: the names, and the custom option, which compares them with the alias.
+void WriteAccountNames(StepRunner& step, GridModel& grid, const Columns& cols, const AccountLookup& accounts,
+                       const std::vector<AccountLookup::SidId>& rowAccounts, int firstRow, bool showOnlyCustom)
+{
+    std::vector<int> defaults;
+    for (size_t i = 0; i < rowAccounts.size(); ++i) {
+        const int r = firstRow + static_cast<int>(i);
+        const AccountName& account = accounts.Name(rowAccounts[i]);
+        bool isDefault = false;
+        if (showOnlyCustom)
+            step([&] { isDefault = EqualsNoCase(account.name, grid.CellText(r, cols.velto)); });
+        if (isDefault) {
+            defaults.push_back(r);
+            continue;
+        }
+        step([&] { grid.SetCellText(r, cols.domain, account.domain); });
+        step([&] { grid.SetCellText(r, cols.alias, account.name); });
+    }
+    step([&] { grid.RemoveRows(defaults); });
+}
+
 }  // namespace
 
 LoadReport FillMappingGrid(GridModel& grid, const LoadSettings& settings)
@@ -111,11 +164,7 @@ LoadReport FillMappingGrid(GridModel& grid, const LoadSettings& settings)
         grid.Reserve(static_cast<int>(count) + 1);
         rowAccounts.reserve(static_cast<size_t>(count));
     });
-    const int colDomain = grid.ColIndex(kKeyADDomain);
-    const int colAlias = grid.ColIndex(kKeyADAlias);
-    const int colVelto = grid.ColIndex(kKeyVeltoAlias);
-    const int colPrimary = grid.ColIndex(kKeyPrimary);
-    const int colSid = grid.ColIndex(kKeySID);
+    const Columns cols = ColumnsOf(grid);
     const int firstRow = grid.Rows();
     Scratch scratch;
     MappingRow row;
@@ -153,17 +202,8 @@ LoadReport FillMappingGrid(GridModel& grid, const LoadSettings& settings)
                 mappings.Field(L"msrepl_tran_version", scratch.key);
                 AssignText(scratch.key, row.SID);
             });
-            int r = 0;
-            if (step([&] {
-                    grid.SetRows(grid.Rows() + 1);
-                    r = grid.Rows() - 1;
-                })) {
+            if (AppendRow(step, grid, cols, row))
                 rowAccounts.push_back(account);
-                // A cell that cannot be written stays empty; the row keeps its other cells.
-                step([&] { grid.SetCellText(r, colVelto, row.VeltoAlias); });
-                step([&] { grid.SetCell(r, colPrimary, row.Primary); });
-                step([&] { grid.SetCellText(r, colSid, row.SID); });
-            }
         }
 
         // A set that cannot move on would hold the load at this row for ever.
@@ -173,25 +213,10 @@ LoadReport FillMappingGrid(GridModel& grid, const LoadSettings& settings)
     mappings.Close();
     subscribers.Close();
 
-    // Second pass: the names, and the custom option, which compares them with the alias.
     accounts.Resolve();
     report.accountLookup = accounts.Failure();
     report.lookupCalls = accounts.PlatformCalls();
-    std::vector<int> defaults;
-    for (size_t i = 0; i < rowAccounts.size(); ++i) {
-        const int r = firstRow + static_cast<int>(i);
-        const AccountName& account = accounts.Name(rowAccounts[i]);
-        bool isDefault = false;
-        if (settings.showOnlyCustom)
-            step([&] { isDefault = EqualsNoCase(account.name, grid.CellText(r, colVelto)); });
-        if (isDefault) {
-            defaults.push_back(r);
-            continue;
-        }
-        step([&] { grid.SetCellText(r, colDomain, account.domain); });
-        step([&] { grid.SetCellText(r, colAlias, account.name); });
-    }
-    step([&] { grid.RemoveRows(defaults); });
+    WriteAccountNames(step, grid, cols, accounts, rowAccounts, firstRow, settings.showOnlyCustom);
     return report;
 }
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "mapping/AccountLookup.h"
-#include "mapping/GridModel.h"
+#include "grid/GridModel.h"
 #include "platform/Error.h"
 
 namespace vcm {

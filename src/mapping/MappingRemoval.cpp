@@ -6,6 +6,8 @@
 #include "localize/modLocalize.h"
 #include "mapping/MappingGrid.h"
 #include "mapping/Recordset.h"
+#include "platform/ErrorCodes.h"
+#include "platform/Handles.h"
 #include "platform/Logging.h"
 #include "platform/ProgramInfo.h"
 #include "platform/StepRunner.h"
@@ -14,8 +16,6 @@
 namespace vcm {
 
 namespace {
-
-constexpr wchar_t kTrapClosing[] = L") in procedure mnuRemoveMapping_Click of Form frmMain";
 
 // The object id is a bound parameter, so no id can change what the query asks. Ids that
 // differ only in letter case match, as they do for the loader and under SQL Server's
@@ -39,9 +39,67 @@ std::wstring SidText(const FieldValue& value)
     wchar_t* text = nullptr;
     if (!ConvertSidToStringSidW(const_cast<unsigned char*>(bytes->data()), &text))
         return {};
-    std::wstring result(text);
-    LocalFree(text);
-    return result;
+    const UniqueLocal owned(text);  // allocated by the system for this call
+    return text;
+}
+
+// An expected condition: its catalogue text, then whatever the condition names.
+void Tell(StepRunner& step, IDialogs& dialogs, int id, const std::wstring& detail)
+{
+    step([&] { dialogs.Message(myLoadResString(id) + detail, kAppTitle, MB_OK); });
+}
+
+// True when the set holds exactly one row; otherwise tells which way it is off. Only an
+// exact 0 and a count above 1 stop the removal: a count the layer cannot tell (negative)
+// lets it go on.
+bool HoldsOneRow(StepRunner& step, IDialogs& dialogs, const Recordset& set, int noneId, int manyId,
+                 const std::wstring& detail)
+{
+    long count = 0;
+    if (!step([&] { count = set.RecordCount(); }) || count == 0) {
+        Tell(step, dialogs, noneId, detail);
+        return false;
+    }
+    if (count > 1) {
+        Tell(step, dialogs, manyId, detail);
+        return false;
+    }
+    return true;
+}
+
+// The account the question and the log name: domain\alias from the grid's row. An account
+// that no longer resolves has neither name; it is then named by its security identifier.
+std::wstring AccountOf(StepRunner& step, GridModel& grid, int row, const Recordset& credentials,
+                       const wchar_t* sidColumn)
+{
+    std::wstring domain;
+    std::wstring alias;
+    step([&] { domain = TrimBlanks(grid.TextMatrix(row, grid.ColIndex(kKeyADDomain))); });
+    step([&] { alias = TrimBlanks(grid.TextMatrix(row, grid.ColIndex(kKeyADAlias))); });
+    std::wstring account = domain + L"\\" + alias;
+    if (domain.empty() && alias.empty()) {
+        std::wstring sid;
+        step([&] { sid = SidText(credentials.Field(sidColumn)); });
+        if (!sid.empty())
+            account = sid;
+    }
+    return account;
+}
+
+// Built piece by piece, so that if a piece fails the question still shows what could be formed.
+std::wstring RemovalQuestion(StepRunner& step, const std::wstring& account, const Recordset& subscribers)
+{
+    std::wstring question;
+    step([&] {
+        question += myLoadResString(IDS_REMOVE_WARNING);
+        question += account;
+        question += myLoadResString(IDS_TO_LOCAL_ACCOUNT);
+        question += myLoadResString(IDS_THE_ALIAS);
+        question += FieldText(subscribers.Field(L"Alias"));
+        question += myLoadResString(IDS_NO_ACCESS_ANY_LONGER);
+        question += myLoadResString(IDS_ARE_YOU_SURE);
+    });
+    return question;
 }
 
 }  // namespace
@@ -50,14 +108,10 @@ void RemoveSelectedMapping(GridModel& grid, const RemovalContext& context)
 {
     IDialogs& dialogs = context.dialogs;
     StepRunner step([&dialogs](const Error& error) {
-        dialogs.Message(myLoadResString(IDS_ERROR_PREFIX) + std::to_wstring(error.Number()) + L" (" +
-                            error.Description() + kTrapClosing,
+        dialogs.Message(TrapMessage(myLoadResString(IDS_ERROR_PREFIX), error, L"mnuRemoveMapping_Click", L"frmMain"),
                         kAppTitle, MB_OK);
     });
-    // An expected condition: its catalogue text, then whatever the condition names.
-    const auto tell = [&](int id, const std::wstring& detail) {
-        step([&] { dialogs.Message(myLoadResString(id) + detail, kAppTitle, MB_OK); });
-    };
+    const auto tell = [&](int id, const std::wstring& detail) { Tell(step, dialogs, id, detail); };
 
     // The grid's current row is read once: every later step works on the row that was
     // selected when the command started.
@@ -83,17 +137,8 @@ void RemoveSelectedMapping(GridModel& grid, const RemovalContext& context)
     // The key is compared as a value; a quote in it is just a character.
     step([&] { credentials.Filter(L"msrepl_tran_version", key); });
 
-    // Only an exact 0 and a count above 1 stop here: a count the layer cannot tell
-    // (negative) lets the removal go on.
-    long count = 0;
-    if (!step([&] { count = credentials.RecordCount(); }) || count == 0) {
-        tell(IDS_ERR_CREDENTIAL_NONE, key);
+    if (!HoldsOneRow(step, dialogs, credentials, IDS_ERR_CREDENTIAL_NONE, IDS_ERR_CREDENTIAL_MANY, key))
         return;
-    }
-    if (count > 1) {
-        tell(IDS_ERR_CREDENTIAL_MANY, key);
-        return;
-    }
 
     std::wstring objectId;
     step([&] { objectId = FieldText(credentials.Field(subscriberColumn)); });
@@ -101,40 +146,11 @@ void RemoveSelectedMapping(GridModel& grid, const RemovalContext& context)
         subscribers.Open(kSubscriberQuery, context.connection, kCursorDynamic, kLockOptimistic, kOptionsUnspecified,
                          {objectId});
     });
-    if (!step([&] { count = subscribers.RecordCount(); }) || count == 0) {
-        tell(IDS_ERR_SUBSCRIBER_NONE, objectId);
+    if (!HoldsOneRow(step, dialogs, subscribers, IDS_ERR_SUBSCRIBER_NONE, IDS_ERR_SUBSCRIBER_MANY, objectId))
         return;
-    }
-    if (count > 1) {
-        tell(IDS_ERR_SUBSCRIBER_MANY, objectId);
-        return;
-    }
 
-    std::wstring domain;
-    std::wstring alias;
-    step([&] { domain = TrimBlanks(grid.TextMatrix(row, grid.ColIndex(kKeyADDomain))); });
-    step([&] { alias = TrimBlanks(grid.TextMatrix(row, grid.ColIndex(kKeyADAlias))); });
-    // An account that no longer resolves has neither name; the record of what was removed
-    // then names its security identifier instead.
-    std::wstring account = domain + L"\\" + alias;
-    if (domain.empty() && alias.empty()) {
-        std::wstring sid;
-        step([&] { sid = SidText(credentials.Field(table.sidColumn)); });
-        if (!sid.empty())
-            account = sid;
-    }
-
-    // Built piece by piece, so that if a piece fails the question still shows what could be formed.
-    std::wstring question;
-    step([&] {
-        question += myLoadResString(IDS_REMOVE_WARNING);
-        question += account;
-        question += myLoadResString(IDS_TO_LOCAL_ACCOUNT);
-        question += myLoadResString(IDS_THE_ALIAS);
-        question += FieldText(subscribers.Field(L"Alias"));
-        question += myLoadResString(IDS_NO_ACCESS_ANY_LONGER);
-        question += myLoadResString(IDS_ARE_YOU_SURE);
-    });
+    const std::wstring account = AccountOf(step, grid, row, credentials, table.sidColumn);
+    const std::wstring question = RemovalQuestion(step, account, subscribers);
 
     // Nothing is deleted unless the person clearly answered Yes; a box that failed is a No.
     bool confirmed = false;

@@ -3,7 +3,7 @@
 #pragma once
 #include <string>
 
-#include "mapping/GridModel.h"
+#include "grid/GridModel.h"
 #include "platform/Dialogs.h"
 
 namespace vcm {

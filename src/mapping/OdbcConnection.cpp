@@ -1,6 +1,6 @@
 #include "mapping/OdbcConnection.h"
 
-#include "platform/Error.h"
+#include "platform/ErrorCodes.h"
 
 namespace vcm {
 
@@ -9,6 +9,30 @@ namespace {
 unsigned g_statementTimeout = kStatementTimeoutSeconds;
 
 }  // namespace
+
+Error OdbcError(SQLSMALLINT handleType, SQLHANDLE handle, std::wstring_view call)
+{
+    SQLWCHAR state[6] = {};
+    SQLINTEGER native = 0;
+    SQLSMALLINT needed = 0;
+    std::wstring message(512, L'\0');
+    SQLRETURN rc = SQLGetDiagRecW(handleType, handle, 1, state, &native,
+                                  reinterpret_cast<SQLWCHAR*>(message.data()),
+                                  static_cast<SQLSMALLINT>(message.size()), &needed);
+    if (rc == SQL_SUCCESS_WITH_INFO && needed >= static_cast<SQLSMALLINT>(message.size())) {
+        message.assign(static_cast<size_t>(needed) + 1, L'\0');
+        rc = SQLGetDiagRecW(handleType, handle, 1, state, &native,
+                            reinterpret_cast<SQLWCHAR*>(message.data()),
+                            static_cast<SQLSMALLINT>(message.size()), &needed);
+    }
+    if (!SQL_SUCCEEDED(rc))
+        return Error(err::kProviderFailure, L"ODBC call failed without diagnostics", std::wstring(call));
+    message.resize(static_cast<size_t>(needed));
+    std::wstring description = L"[" + std::wstring(reinterpret_cast<wchar_t*>(state)) + L"] " +
+                               TrimLineEnd(std::move(message));
+    return Error(native != 0 ? static_cast<long>(native) : err::kProviderFailure, std::move(description),
+                 std::wstring(call));
+}
 
 unsigned StatementTimeout() { return g_statementTimeout; }
 

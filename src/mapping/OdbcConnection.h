@@ -1,13 +1,38 @@
-// One ODBC connection opened with a connection string through the wide API, and the
-// transaction scope the database writes run in. The recordset, the test databases and the
-// benchmark all connect through this.
+// The program's ODBC home: handle owners, diagnostics as an Error, one connection opened
+// with a connection string through the wide API, and the transaction scope the database
+// writes run in. The recordset, the test databases and the benchmark all connect through this.
 #pragma once
 #include <string>
+#include <string_view>
 
+#include "mapping/Odbc.h"
+#include "platform/Error.h"
 #include "platform/Handles.h"
-#include "platform/Odbc.h"
 
 namespace vcm {
+
+template <SQLSMALLINT Type>
+struct SqlHandleTraits {
+    using Handle = SQLHANDLE;
+    static Handle Empty() noexcept { return SQL_NULL_HANDLE; }
+    static bool IsEmpty(Handle h) noexcept { return h == SQL_NULL_HANDLE; }
+    // A connection is disconnected before it is freed.
+    static void Close(Handle h) noexcept
+    {
+        if constexpr (Type == SQL_HANDLE_DBC)
+            SQLDisconnect(h);
+        SQLFreeHandle(Type, h);
+    }
+};
+
+using UniqueSqlEnv = Unique<SqlHandleTraits<SQL_HANDLE_ENV>>;
+using UniqueSqlDbc = Unique<SqlHandleTraits<SQL_HANDLE_DBC>>;
+using UniqueSqlStmt = Unique<SqlHandleTraits<SQL_HANDLE_STMT>>;
+
+// Builds an Error from the first diagnostic record of an ODBC handle. The number is the
+// driver's native error when it gives one, else the generic ODBC failure code; the
+// description is "[SQLSTATE] message".
+Error OdbcError(SQLSMALLINT handleType, SQLHANDLE handle, std::wstring_view call);
 
 // Throws the handle's ODBC diagnostics as an Error unless rc reports success (an
 // informational SQL_SUCCESS_WITH_INFO is success).

@@ -1,381 +1,13 @@
 #include "mapping/Recordset.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cstring>
-#include <iterator>
-#include <limits>
 
-#include "platform/Error.h"
-#include "platform/TextConv.h"
+#include "mapping/OdbcValues.h"
+#include "mapping/RecordsetIndex.h"
+#include "platform/ErrorCodes.h"
 
 namespace vcm {
-
-namespace {
-
-// The numbers and texts callers of a recordset know from the platform's data objects.
-constexpr long kItemNotFound = 3265;
-constexpr long kNoCurrentRecord = 3021;
-constexpr long kObjectClosed = 3704;
-constexpr long kObjectOpen = 3705;
-constexpr long kNotUpdatable = 3251;
-constexpr long kRowNotLocated = -2147217864;  // 0x80040E38
-constexpr long kProviderFailure = -2147467259;  // 0x80004005
-
-[[noreturn]] void Throw(long number, const wchar_t* description, const wchar_t* source)
-{
-    throw Error(number, description, source);
-}
-
-[[noreturn]] void ThrowClosed(const wchar_t* source)
-{
-    Throw(kObjectClosed, L"Operation is not allowed when the object is closed.", source);
-}
-
-[[noreturn]] void ThrowNoCurrent(const wchar_t* source)
-{
-    Throw(kNoCurrentRecord,
-          L"Either BOF or EOF is True, or the current record has been deleted. Requested operation requires a "
-          L"current record.",
-          source);
-}
-
-SQLWCHAR* Sql(std::wstring& text) { return reinterpret_cast<SQLWCHAR*>(text.data()); }
-
-// How a column's values are read and what kind of value they become.
-enum class Kind { Text, Integer, Float, Boolean, Bytes };
-
-Kind KindOf(SQLSMALLINT sqlType)
-{
-    switch (sqlType) {
-    case SQL_BINARY:
-    case SQL_VARBINARY:
-    case SQL_LONGVARBINARY:
-        return Kind::Bytes;
-    case SQL_BIT:
-        return Kind::Boolean;
-    case SQL_TINYINT:
-    case SQL_SMALLINT:
-    case SQL_INTEGER:
-    case SQL_BIGINT:
-        return Kind::Integer;
-    case SQL_REAL:
-    case SQL_FLOAT:
-    case SQL_DOUBLE:
-        return Kind::Float;
-    default:
-        return Kind::Text;
-    }
-}
-
-// Reads a whole text value in pieces into value; false for Null.
-bool ReadText(SQLHSTMT stmt, SQLUSMALLINT col, std::vector<wchar_t>& value)
-{
-    value.clear();
-    SQLWCHAR buffer[512];
-    constexpr SQLLEN kChars = static_cast<SQLLEN>(std::size(buffer)) - 1;  // room for the terminator
-    for (;;) {
-        SQLLEN ind = 0;
-        const SQLRETURN rc = SQLGetData(stmt, col, SQL_C_WCHAR, buffer, sizeof(buffer), &ind);
-        if (rc == SQL_NO_DATA)
-            return true;
-        CheckOdbc(rc, SQL_HANDLE_STMT, stmt, L"SQLGetData");
-        if (ind == SQL_NULL_DATA)
-            return false;
-        // The indicator counts the bytes still to come, this piece included.
-        const bool complete = ind != SQL_NO_TOTAL && ind / static_cast<SQLLEN>(sizeof(SQLWCHAR)) <= kChars;
-        const SQLLEN chars = complete ? ind / static_cast<SQLLEN>(sizeof(SQLWCHAR)) : kChars;
-        const wchar_t* text = reinterpret_cast<const wchar_t*>(buffer);
-        value.insert(value.end(), text, text + chars);
-        if (complete)
-            return true;
-    }
-}
-
-bool ReadBytes(SQLHSTMT stmt, SQLUSMALLINT col, std::vector<unsigned char>& value)
-{
-    value.clear();
-    unsigned char buffer[1024];
-    for (;;) {
-        SQLLEN ind = 0;
-        const SQLRETURN rc = SQLGetData(stmt, col, SQL_C_BINARY, buffer, sizeof(buffer), &ind);
-        if (rc == SQL_NO_DATA)
-            return true;
-        CheckOdbc(rc, SQL_HANDLE_STMT, stmt, L"SQLGetData");
-        if (ind == SQL_NULL_DATA)
-            return false;
-        const bool complete = ind != SQL_NO_TOTAL && ind <= static_cast<SQLLEN>(sizeof(buffer));
-        const size_t count = complete ? static_cast<size_t>(ind) : sizeof(buffer);
-        value.insert(value.end(), buffer, buffer + count);
-        if (complete)
-            return true;
-    }
-}
-
-bool Ascii(std::wstring_view text, std::string& out)
-{
-    out.clear();
-    for (wchar_t c : text) {
-        if (c > 0x7F)
-            return false;
-        out.push_back(static_cast<char>(c));
-    }
-    return !out.empty();
-}
-
-template <class Number>
-bool Parse(std::wstring_view text, Number& value)
-{
-    std::string ascii;
-    if (!Ascii(text, ascii))
-        return false;
-    const char* end = ascii.data() + ascii.size();
-    const auto [ptr, ec] = std::from_chars(ascii.data(), end, value);
-    return ec == std::errc() && ptr == end;
-}
-
-// Numbers and Booleans travel as text and become typed values here, so that a value the
-// database holds in a form the column's type does not expect stays readable as text.
-// False when the text is to be kept as it is.
-bool ParseTyped(Kind kind, std::wstring_view text, FieldValue& value)
-{
-    switch (kind) {
-    case Kind::Integer:
-        if (long long n; Parse(text, n))
-            return value = n, true;
-        break;
-    case Kind::Float:
-        if (double d; Parse(text, d))
-            return value = d, true;
-        break;
-    case Kind::Boolean:
-        if (long long n; Parse(text, n))
-            return value = n != 0, true;
-        if (EqualsNoCase(text, L"true"))
-            return value = true, true;
-        if (EqualsNoCase(text, L"false"))
-            return value = false, true;
-        break;
-    default:
-        break;
-    }
-    return false;
-}
-
-// An identifier quoted so that any character in it stays part of the name.
-std::wstring QuoteName(std::wstring_view name) { return Enclose(name, L'[', L']'); }
-
-// Upper case with the invariant table, the same for every user locale. Plain ASCII, by far
-// the common case for ids, is mapped here without a call into the system.
-std::wstring FoldCase(std::wstring_view text)
-{
-    std::wstring out(text);
-    bool ascii = true;
-    for (wchar_t& c : out) {
-        if (c >= 0x80) {
-            ascii = false;
-            break;
-        }
-        if (c >= L'a' && c <= L'z')
-            c = static_cast<wchar_t>(c - (L'a' - L'A'));
-    }
-    if (ascii || text.empty())
-        return out;
-    int n = LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, text.data(), static_cast<int>(text.size()),
-                          nullptr, 0, nullptr, nullptr, 0);
-    if (n <= 0)
-        return std::wstring(text);
-    out.assign(static_cast<size_t>(n), L'\0');
-    n = LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, text.data(), static_cast<int>(text.size()), out.data(),
-                      n, nullptr, nullptr, 0);
-    out.resize(static_cast<size_t>(n > 0 ? n : 0));
-    return out;
-}
-
-wchar_t AsciiUpper(wchar_t c) { return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - (L'a' - L'A')) : c; }
-
-// Equal after case folding. Upper-case mapping keeps the length, so the lengths must match.
-bool FoldedEqual(std::wstring_view a, std::wstring_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        const wchar_t x = a[i];
-        const wchar_t y = b[i];
-        if (x == y)
-            continue;
-        if (x >= 0x80 || y >= 0x80)
-            return FoldCase(a) == FoldCase(b);
-        if (AsciiUpper(x) != AsciiUpper(y))
-            return false;
-    }
-    return true;
-}
-
-// Column names compare without regard to case, as the system compares them; plain ASCII
-// names, the usual case, are compared here without a call into the system.
-bool SameName(std::wstring_view a, std::wstring_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (a[i] >= 0x80 || b[i] >= 0x80)
-            return EqualsNoCase(a, b);
-        if (AsciiUpper(a[i]) != AsciiUpper(b[i]))
-            return false;
-    }
-    return true;
-}
-
-// FNV-1a over the case-folded text, so that texts equal after folding hash alike.
-uint64_t FoldedHash(std::wstring_view text)
-{
-    uint64_t hash = 14695981039346656037ull;
-    for (wchar_t c : text) {
-        if (c >= 0x80) {
-            hash = 14695981039346656037ull;
-            for (wchar_t f : FoldCase(text))
-                hash = (hash ^ static_cast<uint16_t>(f)) * 1099511628211ull;
-            return hash;
-        }
-        hash = (hash ^ static_cast<uint16_t>(AsciiUpper(c))) * 1099511628211ull;
-    }
-    return hash;
-}
-
-// One value bound as a statement parameter; lives until the statement has run.
-struct BoundValue {
-    FieldValue value;
-    SQLLEN ind = 0;
-    unsigned char bit = 0;
-};
-
-void BindValue(SQLHSTMT stmt, SQLUSMALLINT number, BoundValue& p)
-{
-    static unsigned char empty = 0;
-    SQLRETURN rc = SQL_ERROR;
-    if (auto* text = std::get_if<std::wstring>(&p.value)) {
-        const SQLULEN chars = text->size();
-        p.ind = static_cast<SQLLEN>(chars * sizeof(wchar_t));
-        rc = SQLBindParameter(stmt, number, SQL_PARAM_INPUT, SQL_C_WCHAR, chars > 4000 ? SQL_WLONGVARCHAR : SQL_WVARCHAR,
-                              std::max<SQLULEN>(chars, 1), 0, text->data(),
-                              static_cast<SQLLEN>((chars + 1) * sizeof(wchar_t)), &p.ind);
-    } else if (auto* n = std::get_if<long long>(&p.value)) {
-        rc = SQLBindParameter(stmt, number, SQL_PARAM_INPUT, SQL_C_SBIGINT, SQL_BIGINT, 0, 0, n, 0, &p.ind);
-    } else if (auto* d = std::get_if<double>(&p.value)) {
-        rc = SQLBindParameter(stmt, number, SQL_PARAM_INPUT, SQL_C_DOUBLE, SQL_DOUBLE, 15, 0, d, 0, &p.ind);
-    } else if (auto* b = std::get_if<bool>(&p.value)) {
-        p.bit = *b ? 1 : 0;
-        rc = SQLBindParameter(stmt, number, SQL_PARAM_INPUT, SQL_C_BIT, SQL_BIT, 1, 0, &p.bit, 0, &p.ind);
-    } else if (auto* bytes = std::get_if<std::vector<unsigned char>>(&p.value)) {
-        const SQLULEN size = bytes->size();
-        p.ind = static_cast<SQLLEN>(size);
-        rc = SQLBindParameter(stmt, number, SQL_PARAM_INPUT, SQL_C_BINARY,
-                              size > 8000 ? SQL_LONGVARBINARY : SQL_VARBINARY, std::max<SQLULEN>(size, 1), 0,
-                              bytes->empty() ? &empty : bytes->data(), static_cast<SQLLEN>(size), &p.ind);
-    }
-    CheckOdbc(rc, SQL_HANDLE_STMT, stmt, L"SQLBindParameter");
-}
-
-constexpr uint32_t kNoRow = std::numeric_limits<uint32_t>::max();
-
-}  // namespace
-
-bool IsNull(const FieldValue& value) { return std::holds_alternative<std::monostate>(value); }
-
-std::wstring FieldText(const FieldValue& value)
-{
-    struct Visitor {
-        std::wstring operator()(std::monostate) const { return {}; }
-        std::wstring operator()(const std::wstring& s) const { return s; }
-        std::wstring operator()(long long n) const { return std::to_wstring(n); }
-        std::wstring operator()(double d) const
-        {
-            char buffer[64];
-            const auto result = std::to_chars(buffer, buffer + sizeof(buffer), d);
-            return std::wstring(buffer, result.ptr);
-        }
-        std::wstring operator()(bool b) const { return b ? L"True" : L"False"; }
-        std::wstring operator()(const std::vector<unsigned char>& bytes) const
-        {
-            static constexpr wchar_t kHex[] = L"0123456789ABCDEF";
-            std::wstring out;
-            out.reserve(bytes.size() * 2);
-            for (unsigned char b : bytes) {
-                out.push_back(kHex[b >> 4]);
-                out.push_back(kHex[b & 0x0F]);
-            }
-            return out;
-        }
-    };
-    return std::visit(Visitor{}, value);
-}
-
-// For one column: every non-Null row chained by its case-folded text, in row order, so that
-// a find from any row walks only the rows that hold the value. The table is flat (open
-// addressing on the folded hash) and a lookup allocates nothing: one find per mapping row
-// must stay cheap for tables of hundreds of thousands of rows.
-class Recordset::ColumnIndex {
-public:
-    ColumnIndex(const Recordset& set, size_t col) : m_set(set), m_col(col), m_next(set.m_rowCount, kNoRow)
-    {
-        size_t capacity = 16;
-        while (capacity < set.m_rowCount * 2)
-            capacity *= 2;
-        m_slots.assign(capacity, Slot{0, kNoRow});
-        std::wstring scratch;
-        for (size_t r = set.m_rowCount; r-- > 0;) {
-            const StoredCell& cell = set.Cell(r, col);
-            if (cell.kind() == StoredCell::Kind::Null)
-                continue;
-            const std::wstring_view text = set.TextOf(cell, scratch);
-            const uint64_t hash = FoldedHash(text);
-            Slot& slot = m_slots[Locate(hash, text)];
-            slot.tag = Tag(hash);
-            if (slot.row != kNoRow)
-                m_next[r] = slot.row;
-            slot.row = static_cast<uint32_t>(r);  // walking backwards, the head ends as the first row
-        }
-    }
-
-    uint32_t First(const FieldValue& value) const
-    {
-        if (IsNull(value))
-            return kNoRow;
-        std::wstring scratch;
-        const std::wstring_view text = std::holds_alternative<std::wstring>(value)
-                                           ? std::wstring_view(std::get<std::wstring>(value))
-                                           : std::wstring_view(scratch = FieldText(value));
-        return m_slots[Locate(FoldedHash(text), text)].row;
-    }
-    uint32_t Next(uint32_t row) const { return m_next[row]; }
-
-private:
-    struct Slot {
-        uint32_t tag;  // high half of the folded hash; the low half chose the slot
-        uint32_t row;  // first row of the chain, kNoRow for a free slot
-    };
-    static uint32_t Tag(uint64_t hash) { return static_cast<uint32_t>(hash >> 32); }
-
-    // The slot holding this text's chain, or the free slot where it would go.
-    size_t Locate(uint64_t hash, std::wstring_view text) const
-    {
-        const size_t mask = m_slots.size() - 1;
-        std::wstring scratch;
-        for (size_t i = static_cast<size_t>(hash) & mask;; i = (i + 1) & mask) {
-            const Slot& slot = m_slots[i];
-            if (slot.row == kNoRow)
-                return i;
-            if (slot.tag == Tag(hash) && FoldedEqual(m_set.TextOf(m_set.Cell(slot.row, m_col), scratch), text))
-                return i;
-        }
-    }
-
-    const Recordset& m_set;
-    size_t m_col;
-    std::vector<Slot> m_slots;
-    std::vector<uint32_t> m_next;
-};
 
 Recordset::Recordset() = default;
 Recordset::~Recordset() = default;
@@ -384,7 +16,7 @@ void Recordset::Open(const std::wstring& query, const std::wstring& connection, 
                      int options, const std::vector<std::wstring>& parameters)
 {
     if (m_open)
-        Throw(kObjectOpen, L"Operation is not allowed when the object is open.", L"Recordset::Open");
+        throw ObjectOpenError(L"Recordset::Open");
     try {
         m_connection = OdbcConnection(connection);
         UniqueSqlStmt stmt = m_connection.NewStatement();
@@ -414,7 +46,7 @@ void Recordset::ReadResult(SQLHSTMT stmt)
     SQLSMALLINT count = 0;
     CheckOdbc(SQLNumResultCols(stmt, &count), SQL_HANDLE_STMT, stmt, L"SQLNumResultCols");
     m_columns.assign(static_cast<size_t>(count), Column{});
-    std::vector<Kind> kinds(m_columns.size());
+    std::vector<ValueKind> kinds(m_columns.size());
     for (SQLUSMALLINT i = 1; i <= static_cast<SQLUSMALLINT>(count); ++i) {
         Column& c = m_columns[i - 1];
         std::wstring name(256, L'\0');
@@ -442,7 +74,7 @@ void Recordset::ReadResult(SQLHSTMT stmt)
     std::vector<unsigned char> bytes;
     auto length = [](size_t size) {
         if (size > StoredCell::kMaxLength)
-            Throw(kProviderFailure, L"A value is too long for one recordset.", L"Recordset::Open");
+            throw ProviderError(L"A value is too long for one recordset.", L"Recordset::Open");
         return static_cast<uint32_t>(size);
     };
     for (;;) {
@@ -451,11 +83,11 @@ void Recordset::ReadResult(SQLHSTMT stmt)
             break;
         CheckOdbc(rc, SQL_HANDLE_STMT, stmt, L"SQLFetch");
         if (m_rowCount >= kNoRow)
-            Throw(kProviderFailure, L"Too many rows for one recordset.", L"Recordset::Open");
+            throw ProviderError(L"Too many rows for one recordset.", L"Recordset::Open");
         for (SQLUSMALLINT i = 1; i <= static_cast<SQLUSMALLINT>(count); ++i) {
-            const Kind kind = kinds[i - 1];
+            const ValueKind kind = kinds[i - 1];
             StoredCell cell;
-            if (kind == Kind::Bytes) {
+            if (kind == ValueKind::Bytes) {
                 if (ReadBytes(stmt, i, bytes)) {
                     cell.kindBits = static_cast<uint32_t>(StoredCell::Kind::Bytes);
                     cell.length = length(bytes.size());
@@ -500,7 +132,7 @@ Recordset::StoredCell Recordset::Stored(const FieldValue& number)
         return cell;
     }
     if (m_numbers.size() >= kNoRow)
-        Throw(kProviderFailure, L"Too many numbers for one recordset.", L"Recordset::Open");
+        throw ProviderError(L"Too many numbers for one recordset.", L"Recordset::Open");
     cell.payload = static_cast<uint32_t>(m_numbers.size());
     m_numbers.push_back(bits);
     return cell;
@@ -548,7 +180,7 @@ std::wstring_view Recordset::TextOf(const StoredCell& cell, std::wstring& scratc
 void Recordset::RequireOpen() const
 {
     if (!m_open)
-        ThrowClosed(L"Recordset");
+        throw ObjectClosedError(L"Recordset");
 }
 
 size_t Recordset::RequireColumn(std::wstring_view name) const
@@ -557,16 +189,14 @@ size_t Recordset::RequireColumn(std::wstring_view name) const
     for (size_t i = 0; i < m_columns.size(); ++i)
         if (SameName(m_columns[i].name, name))
             return i;
-    throw Error(kItemNotFound,
-                L"Item cannot be found in the collection corresponding to the requested name or ordinal.",
-                std::wstring(name));
+    throw ItemNotFoundError(name);
 }
 
 size_t Recordset::RequireCurrent() const
 {
     RequireOpen();
     if (m_currentDeleted || m_pos >= m_visible.size())
-        ThrowNoCurrent(L"Recordset");
+        throw NoCurrentRecordError(L"Recordset");
     return m_visible[m_pos];
 }
 
@@ -574,7 +204,7 @@ void Recordset::MoveFirst()
 {
     RequireOpen();
     if (m_visible.empty())
-        ThrowNoCurrent(L"Recordset::MoveFirst");
+        throw NoCurrentRecordError(L"Recordset::MoveFirst");
     m_pos = 0;
     m_currentDeleted = false;
 }
@@ -588,7 +218,7 @@ void Recordset::MoveNext()
         return;
     }
     if (m_pos >= m_visible.size())
-        ThrowNoCurrent(L"Recordset::MoveNext");
+        throw NoCurrentRecordError(L"Recordset::MoveNext");
     ++m_pos;
 }
 
@@ -686,13 +316,10 @@ void Recordset::Delete(std::wstring_view table, const std::vector<std::wstring>&
 {
     RequireOpen();
     if (m_readOnly)
-        Throw(kNotUpdatable,
-              L"Current Recordset does not support updating. This may be a limitation of the provider, or of the "
-              L"selected locktype.",
-              L"Recordset::Delete");
+        throw NotUpdatableError(L"Recordset::Delete");
     const size_t row = RequireCurrent();
     if (table.empty() || columns.empty())
-        Throw(kProviderFailure, L"Insufficient base table information for updating or refreshing.",
+        throw ProviderError(L"Insufficient base table information for updating or refreshing.",
               L"Recordset::Delete");
 
     // The values are parameters, never part of the statement text.
@@ -703,8 +330,7 @@ void Recordset::Delete(std::wstring_view table, const std::vector<std::wstring>&
         const size_t col = RequireColumn(columns[i]);
         const short type = m_columns[col].sqlType;
         if (type == SQL_LONGVARCHAR || type == SQL_WLONGVARCHAR || type == SQL_LONGVARBINARY)
-            throw Error(kProviderFailure, L"A long text or image column cannot identify a row: " + m_columns[col].name,
-                        L"Recordset::Delete");
+            throw ProviderError(L"A long text or image column cannot identify a row: " + m_columns[col].name, L"Recordset::Delete");
         if (i > 0)
             sql += L" AND ";
         sql += QuoteName(m_columns[col].name);
@@ -730,12 +356,9 @@ void Recordset::Delete(std::wstring_view table, const std::vector<std::wstring>&
             CheckOdbc(SQLRowCount(stmt.get(), &affected), SQL_HANDLE_STMT, stmt.get(), L"SQLRowCount");
         }
         if (affected == 0)
-            Throw(kRowNotLocated,
-                  L"Row cannot be located for updating. Some values may have been changed since it was last read.",
-                  L"Recordset::Delete");
+            throw RowNotLocatedError(L"Recordset::Delete");
         if (affected != 1)
-            Throw(kProviderFailure,
-                  L"Key column information is insufficient or incorrect. Too many rows were affected by update.",
+            throw ProviderError(L"Key column information is insufficient or incorrect. Too many rows were affected by update.",
                   L"Recordset::Delete");
         transaction.Commit();
     }

@@ -6,23 +6,14 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <variant>
 #include <vector>
 
-#include "mapping/ChunkedArena.h"
+#include "platform/ChunkedArena.h"
+#include "mapping/FieldValue.h"
 #include "mapping/OdbcConnection.h"
 #include "platform/Handles.h"
 
 namespace vcm {
-
-// A field's value: Null, text, integer, floating point, Boolean (BIT) or bytes (binary).
-using FieldValue =
-    std::variant<std::monostate, std::wstring, long long, double, bool, std::vector<unsigned char>>;
-
-bool IsNull(const FieldValue& value);
-// Text form: Null -> "", Boolean -> "True"/"False", numbers in decimal (floating point in
-// its shortest exact form), bytes as upper-case hex digits, two per byte, no prefix.
-std::wstring FieldText(const FieldValue& value);
 
 // Cursor and lock kinds as the callers name them.
 inline constexpr int kCursorDynamic = 2;

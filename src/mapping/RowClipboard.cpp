@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "platform/Handles.h"
+
 namespace vcm {
 
 namespace {
@@ -48,25 +50,20 @@ bool CopySelectedRow(const GridModel& grid, HWND owner)
     if (!line)
         return false;
     const size_t bytes = (line->size() + 1) * sizeof(wchar_t);
-    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
+    UniqueGlobal memory(GlobalAlloc(GMEM_MOVEABLE, bytes));
     if (!memory)
         return false;
-    if (void* target = GlobalLock(memory)) {
-        std::memcpy(target, line->c_str(), bytes);
-        GlobalUnlock(memory);
-    } else {
-        GlobalFree(memory);
+    void* target = GlobalLock(memory.get());
+    if (!target)
         return false;
-    }
-    if (!OpenClipboardFor(owner)) {
-        GlobalFree(memory);
+    std::memcpy(target, line->c_str(), bytes);
+    GlobalUnlock(memory.get());
+    if (!OpenClipboardFor(owner))
         return false;
-    }
-    // Once SetClipboardData succeeds the memory belongs to the system.
-    const bool done = EmptyClipboard() && SetClipboardData(CF_UNICODETEXT, memory) != nullptr;
+    const bool done = EmptyClipboard() && SetClipboardData(CF_UNICODETEXT, memory.get()) != nullptr;
+    if (done)
+        memory.release();  // once SetClipboardData succeeds the memory belongs to the system
     CloseClipboard();
-    if (!done)
-        GlobalFree(memory);
     return done;
 }
 

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "mapping/GridModel.h"
+#include "grid/GridModel.h"
 
 namespace vcm {
 

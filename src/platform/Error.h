@@ -1,7 +1,7 @@
 // The program's one error type: a number and a description, plus the failing call.
 // Win32, HRESULT and ODBC failures are turned into it with the platform's own text.
 #pragma once
-#include "platform/Odbc.h"
+#include <windows.h>
 #include <exception>
 #include <string>
 #include <string_view>
@@ -32,10 +32,8 @@ std::wstring SystemMessage(DWORD code);
 [[noreturn]] void ThrowLastError(std::wstring_view call);
 [[noreturn]] void ThrowHResult(HRESULT hr, std::wstring_view call);
 
-// Builds an Error from the first diagnostic record of an ODBC handle. The number is the
-// driver's native error when it gives one, else the generic ODBC failure code; the
-// description is "[SQLSTATE] message".
-Error OdbcError(SQLSMALLINT handleType, SQLHANDLE handle, std::wstring_view call);
+// Trailing line breaks and blanks cut off a system or driver message.
+std::wstring TrimLineEnd(std::wstring text);
 
 // Turns whatever is being handled in a catch(...) block into an Error.
 Error CurrentError();

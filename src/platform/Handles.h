@@ -1,8 +1,10 @@
 // Move-only owners for the handles the program uses. One template, a traits type per
 // handle kind (its empty value and its closer); no implicit conversion to the raw handle.
 #pragma once
-#include "platform/Odbc.h"
+#include <windows.h>
 #include <commctrl.h>
+#include <ole2.h>
+#include <oleauto.h>
 #include <utility>
 
 namespace vcm {
@@ -46,18 +48,13 @@ private:
     Handle m_h = Traits::Empty();
 };
 
-struct HKeyTraits {
-    using Handle = HKEY;
+// Handles whose empty value is null, closed by one call that takes the handle.
+template <class H, auto Closer>
+struct NullHandleTraits {
+    using Handle = H;
     static Handle Empty() noexcept { return nullptr; }
     static bool IsEmpty(Handle h) noexcept { return h == nullptr; }
-    static void Close(Handle h) noexcept { RegCloseKey(h); }
-};
-
-struct HModuleTraits {
-    using Handle = HMODULE;
-    static Handle Empty() noexcept { return nullptr; }
-    static bool IsEmpty(Handle h) noexcept { return h == nullptr; }
-    static void Close(Handle h) noexcept { FreeLibrary(h); }
+    static void Close(Handle h) noexcept { Closer(h); }
 };
 
 // Kernel handles: both NULL and INVALID_HANDLE_VALUE mean "none" (CreateFile vs. OpenProcess).
@@ -68,47 +65,47 @@ struct KernelHandleTraits {
     static void Close(Handle h) noexcept { CloseHandle(h); }
 };
 
-template <class T>
-struct GdiTraits {
-    using Handle = T;
+// A COM interface pointer holds one reference, given back by Release.
+template <class Interface>
+struct ComTraits {
+    using Handle = Interface*;
     static Handle Empty() noexcept { return nullptr; }
     static bool IsEmpty(Handle h) noexcept { return h == nullptr; }
-    static void Close(Handle h) noexcept { DeleteObject(h); }
+    static void Close(Handle h) noexcept { h->Release(); }
 };
 
-struct HMenuTraits {
-    using Handle = HMENU;
-    static Handle Empty() noexcept { return nullptr; }
-    static bool IsEmpty(Handle h) noexcept { return h == nullptr; }
-    static void Close(Handle h) noexcept { DestroyMenu(h); }
-};
+// The closers as plain functions of this module: the address of a function imported from a
+// system library is no constant the traits could take.
+namespace closers {
+inline void Key(HKEY h) noexcept { RegCloseKey(h); }
+inline void Module(HMODULE h) noexcept { FreeLibrary(h); }
+inline void Gdi(HGDIOBJ h) noexcept { DeleteObject(h); }
+inline void Menu(HMENU h) noexcept { DestroyMenu(h); }
+inline void ImageList(HIMAGELIST h) noexcept { ImageList_Destroy(h); }
+inline void MemoryDC(HDC h) noexcept { DeleteDC(h); }
+inline void Bstr(BSTR h) noexcept { SysFreeString(h); }
+inline void Accelerators(HACCEL h) noexcept { DestroyAcceleratorTable(h); }
+inline void Local(HLOCAL h) noexcept { LocalFree(h); }
+inline void Global(HGLOBAL h) noexcept { GlobalFree(h); }
+}  // namespace closers
 
-struct HImageListTraits {
-    using Handle = HIMAGELIST;
-    static Handle Empty() noexcept { return nullptr; }
-    static bool IsEmpty(Handle h) noexcept { return h == nullptr; }
-    static void Close(Handle h) noexcept;
-};
-
-template <SQLSMALLINT Type>
-struct SqlHandleTraits {
-    using Handle = SQLHANDLE;
-    static Handle Empty() noexcept { return SQL_NULL_HANDLE; }
-    static bool IsEmpty(Handle h) noexcept { return h == SQL_NULL_HANDLE; }
-    static void Close(Handle h) noexcept;
-};
-
-using UniqueHKey = Unique<HKeyTraits>;
-using UniqueHModule = Unique<HModuleTraits>;
+using UniqueHKey = Unique<NullHandleTraits<HKEY, closers::Key>>;
+using UniqueHModule = Unique<NullHandleTraits<HMODULE, closers::Module>>;
 using UniqueHandle = Unique<KernelHandleTraits>;
-using UniqueHFont = Unique<GdiTraits<HFONT>>;
-using UniqueHBitmap = Unique<GdiTraits<HBITMAP>>;
-using UniqueHBrush = Unique<GdiTraits<HBRUSH>>;
-using UniqueHMenu = Unique<HMenuTraits>;
-using UniqueImageList = Unique<HImageListTraits>;
-using UniqueSqlEnv = Unique<SqlHandleTraits<SQL_HANDLE_ENV>>;
-using UniqueSqlDbc = Unique<SqlHandleTraits<SQL_HANDLE_DBC>>;
-using UniqueSqlStmt = Unique<SqlHandleTraits<SQL_HANDLE_STMT>>;
+using UniqueHFont = Unique<NullHandleTraits<HFONT, closers::Gdi>>;
+using UniqueHBitmap = Unique<NullHandleTraits<HBITMAP, closers::Gdi>>;
+using UniqueHBrush = Unique<NullHandleTraits<HBRUSH, closers::Gdi>>;
+using UniqueHMenu = Unique<NullHandleTraits<HMENU, closers::Menu>>;
+using UniqueImageList = Unique<NullHandleTraits<HIMAGELIST, closers::ImageList>>;
+// A device context of one's own (CreateCompatibleDC), not one borrowed with GetDC.
+using UniqueMemoryDC = Unique<NullHandleTraits<HDC, closers::MemoryDC>>;
+using UniqueBstr = Unique<NullHandleTraits<BSTR, closers::Bstr>>;
+using UniqueAccelerators = Unique<NullHandleTraits<HACCEL, closers::Accelerators>>;
+// Memory the system allocated for the caller with LocalAlloc (FormatMessage, SID strings).
+using UniqueLocal = Unique<NullHandleTraits<HLOCAL, closers::Local>>;
+using UniqueGlobal = Unique<NullHandleTraits<HGLOBAL, closers::Global>>;
+template <class Interface>
+using UniqueCom = Unique<ComTraits<Interface>>;
 
 // GetDC/ReleaseDC as a pair.
 class WindowDC {
@@ -122,6 +119,18 @@ public:
 private:
     HWND m_hwnd;
     HDC m_dc;
+};
+
+// OleInitialize/OleUninitialize as a pair on this thread; uninitialises only what it initialised.
+class OleScope {
+public:
+    OleScope() noexcept : m_initialized(SUCCEEDED(OleInitialize(nullptr))) {}
+    ~OleScope() { if (m_initialized) OleUninitialize(); }
+    OleScope(const OleScope&) = delete;
+    OleScope& operator=(const OleScope&) = delete;
+
+private:
+    bool m_initialized;
 };
 
 // SelectObject with the previous object restored at scope end.

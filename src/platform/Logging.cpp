@@ -2,10 +2,12 @@
 
 #include <windows.h>
 
+#include "platform/ErrorCodes.h"
 #include "platform/Handles.h"
 #include "platform/ProgramInfo.h"
 #include "platform/StepRunner.h"
 #include "platform/TextConv.h"
+#include "platform/WinHelpers.h"
 
 namespace vcm {
 
@@ -44,16 +46,8 @@ private:
 void WriteAll(HANDLE file, const std::string& bytes)
 {
     const LineLock lock(file);  // a failed lock still writes: the line matters more
-    const char* data = bytes.data();
-    size_t left = bytes.size();
-    while (left > 0) {
-        DWORD written = 0;
-        const DWORD chunk = left > 0x10000000 ? 0x10000000 : static_cast<DWORD>(left);
-        if (!WriteFile(file, data, chunk, &written, nullptr) || written == 0)
-            return;  // disk full or handle gone: the rest of the line is dropped
-        data += written;
-        left -= written;
-    }
+    // Disk full or handle gone: the rest of the line is dropped.
+    WriteWhole(file, bytes);
 }
 
 // Lets the user interface breathe between log lines. A quit request found here is posted
@@ -110,6 +104,7 @@ void WriteLog(const std::wstring& text)
             WriteAll(gLogFile.get(), ToAnsi(text + L"\r\n"));
     } catch (...) {
         // Out of memory while converting: the line is dropped like any failed write.
+        DebugReport(CurrentError());
     }
     ProcessPendingMessages();
 }

@@ -5,7 +5,7 @@
 #include <cwchar>
 #include <string_view>
 
-#include "platform/Error.h"
+#include "platform/ErrorCodes.h"
 #include "platform/Handles.h"
 #include "platform/TextConv.h"
 
@@ -17,10 +17,6 @@ namespace {
 constexpr DWORD kStringBufferBytes = 1024;
 constexpr DWORD kBinaryBufferBytes = 4096;
 constexpr DWORD kNumberBytes = 4;
-
-constexpr long kUnsupportedValueType = 1001;
-constexpr long kInvalidArgument = 5;
-constexpr long kTypeMismatch = 13;
 
 LSTATUS Query(HKEY key, const std::string& name, void* data, DWORD* size)
 {
@@ -49,7 +45,7 @@ RegValue ReadRegistryValue(HKEY hive, const std::wstring& keyPath, const std::ws
             // The last stored byte is taken to be the terminating NUL and dropped; a value
             // with no data at all leaves nothing to drop.
             if (size == 0)
-                throw Error(kInvalidArgument, L"Invalid procedure call or argument", L"ReadRegistryValue");
+                throw InvalidCallError(L"ReadRegistryValue");
             result = FromAnsi(std::string_view(buffer.data(), size - 1));
         }
         break;
@@ -72,7 +68,7 @@ RegValue ReadRegistryValue(HKEY hive, const std::wstring& keyPath, const std::ws
         break;
     }
     default:
-        throw Error(kUnsupportedValueType, L"Unsupported value type");
+        throw UnsupportedValueTypeError();
     }
     return result;
 }
@@ -104,7 +100,7 @@ long RegValueNumber(const RegValue& value)
                 return static_cast<long>(parsed);
         }
     }
-    throw Error(kTypeMismatch, L"Type mismatch", L"RegValueNumber");
+    throw TypeMismatchError(L"RegValueNumber");
 }
 
 }  // namespace vcm

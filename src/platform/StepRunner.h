@@ -12,7 +12,7 @@ class StepRunner {
 public:
     using Reporter = std::function<void(const Error&)>;
 
-    // A runner with no reporter swallows failures silently.
+    // A runner with no reporter goes on silently; the failure reaches only the debugger output.
     explicit StepRunner(Reporter report = {}) : m_report(std::move(report)) {}
 
     // Runs one step; true when it completed, false when it failed and was reported.

@@ -62,4 +62,20 @@ std::wstring Enclose(std::wstring_view text, wchar_t open, wchar_t close)
     return out;
 }
 
+std::wstring WithUnixLineEnds(std::wstring_view text)
+{
+    std::wstring out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == L'\r') {
+            out += L'\n';
+            if (i + 1 < text.size() && text[i + 1] == L'\n')
+                ++i;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
 }  // namespace vcm

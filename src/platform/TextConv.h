@@ -23,4 +23,7 @@ std::wstring TrimBlanks(std::wstring_view text);
 // CSV fields ("), SQL literals (') and SQL names ([ ]).
 std::wstring Enclose(std::wstring_view text, wchar_t open, wchar_t close);
 
+// Every line break ("\r\n", a lone "\r" or "\n") as one '\n'.
+std::wstring WithUnixLineEnds(std::wstring_view text);
+
 }  // namespace vcm

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "platform/Error.h"
+#include "platform/ErrorCodes.h"
 
 namespace vcm {
 
@@ -29,24 +29,24 @@ Window::~Window()
     }
 }
 
-void Window::Create(const wchar_t* className, DWORD exStyle, DWORD style, const std::wstring& text, int x,
-                    int y, int width, int height, HWND parent, HMENU menu, HICON icon, HBRUSH background)
+void Window::Create(const CreateArgs& args)
 {
     HINSTANCE instance = GetModuleHandleW(nullptr);
     WNDCLASSEXW wc = {};
-    if (!GetClassInfoExW(instance, className, &wc)) {
+    if (!GetClassInfoExW(instance, args.className, &wc)) {
         wc.cbSize = sizeof(wc);
         wc.lpfnWndProc = &Window::Procedure;
         wc.hInstance = instance;
         wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-        wc.hbrBackground = background;
-        wc.hIcon = icon;
-        wc.hIconSm = icon;
-        wc.lpszClassName = className;
+        wc.hbrBackground = args.background;
+        wc.hIcon = args.icon;
+        wc.hIconSm = args.icon;
+        wc.lpszClassName = args.className;
         if (!RegisterClassExW(&wc))
             ThrowLastError(L"RegisterClassExW");
     }
-    if (!CreateWindowExW(exStyle, className, text.c_str(), style, x, y, width, height, parent, menu,
+    if (!CreateWindowExW(args.exStyle, args.className, args.text, args.style, args.x, args.y, args.width, args.height,
+                         args.parent, args.menu ? args.menu : reinterpret_cast<HMENU>(static_cast<INT_PTR>(args.id)),
                          instance, this))
         ThrowLastError(L"CreateWindowExW");
 }
@@ -76,10 +76,11 @@ LRESULT CALLBACK Window::Procedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lP
         return result;
     }
     // No exception may cross into the system's code: windows report their own errors
-    // where the behaviour asks for it; anything left is dropped here.
+    // where the behaviour asks for it; anything left goes to the debugger output.
     try {
         return self->OnMessage(msg, wParam, lParam);
     } catch (...) {
+        DebugReport(CurrentError());
         return DefWindowProcW(hwnd, msg, wParam, lParam);
     }
 }

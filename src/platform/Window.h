@@ -20,11 +20,25 @@ public:
     HWND Hwnd() const noexcept { return m_hwnd; }
 
 protected:
-    // Registers the class once per process (the first call wins) and creates the window.
-    // Throws an Error when either fails.
-    void Create(const wchar_t* className, DWORD exStyle, DWORD style, const std::wstring& text,
-                int x, int y, int width, int height, HWND parent, HMENU menu,
-                HICON icon = nullptr, HBRUSH background = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
+    // Everything the window is created from. The class is registered once per process: the
+    // first window of a class decides its icon and background.
+    struct CreateArgs {
+        const wchar_t* className = nullptr;
+        DWORD style = 0;
+        DWORD exStyle = 0;
+        const wchar_t* text = L"";
+        int x = CW_USEDEFAULT;
+        int y = CW_USEDEFAULT;
+        int width = CW_USEDEFAULT;
+        int height = CW_USEDEFAULT;
+        HWND parent = nullptr;
+        int id = 0;              // a child's control id
+        HMENU menu = nullptr;    // a top-level window's menu bar
+        HICON icon = nullptr;
+        HBRUSH background = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    };
+    // Registers the class if needed and creates the window; throws an Error when either fails.
+    void Create(const CreateArgs& args);
 
     virtual LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam);
     LRESULT Default(UINT msg, WPARAM wParam, LPARAM lParam)

@@ -21,6 +21,7 @@
 #include "platform/Handles.h"
 #include "platform/ProgramInfo.h"
 #include "platform/TextConv.h"
+#include "platform/WinHelpers.h"
 #include "resource.h"
 
 namespace vcm {
@@ -205,14 +206,10 @@ protected:
         folder = AppFolder() + L"\\fit_languages";
         CreateDirectoryW(folder.c_str(), nullptr);
         const std::wstring built = AppFolder() + L"\\..\\";
-        WIN32_FIND_DATAW found = {};
-        HANDLE find = FindFirstFileW((built + L"VeltoCredentialsMap_*.dll").c_str(), &found);
-        ASSERT_NE(find, INVALID_HANDLE_VALUE) << "no language library was built";
-        do {
-            libraries.push_back(found.cFileName);
-            ASSERT_TRUE(CopyFileW((built + found.cFileName).c_str(), (folder + L"\\" + found.cFileName).c_str(), FALSE));
-        } while (FindNextFileW(find, &found));
-        FindClose(find);
+        libraries = ListFileNames(built, L"VeltoCredentialsMap_*.dll");
+        ASSERT_FALSE(libraries.empty()) << "no language library was built";
+        for (const std::wstring& name : libraries)
+            ASSERT_TRUE(CopyFileW((built + name).c_str(), (folder + L"\\" + name).c_str(), FALSE));
         frmAbout::SetLanguageFolder(folder, L"VeltoCredentialsMap");
     }
 

@@ -14,6 +14,7 @@
 #include "VeltoCredentialsMapResCONST.h"
 #include "platform/ProgramInfo.h"
 #include "platform/TextConv.h"
+#include "platform/WinHelpers.h"
 
 namespace vcm::e2e {
 namespace {
@@ -444,13 +445,9 @@ TEST(EndToEnd, LanguageSwitchInTheAboutWindowRenamesTheMainWindowAndBack)
 
     // The language menu lists the libraries in the order the folder gives them.
     std::vector<std::wstring> listed;
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW(s.folder.Path(L"VeltoCredentialsMap_*.dll").c_str(), &data);
-    ASSERT_NE(find, INVALID_HANDLE_VALUE);
-    do {
-        listed.push_back(std::wstring(data.cFileName).substr(20, 3));
-    } while (FindNextFileW(find, &data));
-    FindClose(find);
+    for (const std::wstring& name : ListFileNames(s.folder.Path(), L"VeltoCredentialsMap_*.dll"))
+        listed.push_back(name.substr(20, 3));
+    ASSERT_FALSE(listed.empty());
     auto position = [&](const wchar_t* abbreviation) {
         return static_cast<int>(std::find(listed.begin(), listed.end(), abbreviation) - listed.begin());
     };

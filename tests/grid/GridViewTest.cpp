@@ -13,7 +13,7 @@
 
 #include "WindowTesting.h"
 #include "app/frmSplashScreen.h"
-#include "mapping/GridView.h"
+#include "grid/GridView.h"
 #include "mapping/MappingGrid.h"
 #include "mapping/RowClipboard.h"
 #include "platform/Twips.h"
@@ -387,6 +387,51 @@ TEST_F(GridViewTest, MousePressesAndSelectionReachTheModel)
     EXPECT_EQ(ListView_GetNextItem(list, -1, LVNI_SELECTED), model.Row() - 1);
     model.SetRow(0);
     EXPECT_EQ(ListView_GetNextItem(list, -1, LVNI_SELECTED), -1);
+}
+
+// The menu key and Shift+F10 reach the list as a context menu without a position; the
+// view reports where the popup belongs. A request with a position (a right-click) or from
+// another window is left to the parent.
+TEST_F(GridViewTest, ContextMenuKeyPlacesThePopupUnderTheSelectedRow)
+{
+    AddRow(L"SALES", L"ann", false, L"ann");
+    AddRow(L"SALES", L"bob", false, L"bob");
+    AddRow(L"SALES", L"cy", false, L"cy");
+    std::vector<POINT> requests;
+    view->ContextMenuKey = [&](int x, int y) { requests.push_back({x, y}); };
+    struct Row {
+        int selectedRow;  // model row; 0 for none
+        LPARAM position;
+        bool fromList;
+        bool reported;
+    };
+    const Row rows[] = {
+        {2, -1, true, true},                   // keyboard, a row selected: under that row
+        {0, -1, true, true},                   // keyboard, nothing selected: the list's corner
+        {2, MAKELPARAM(40, 40), true, false},  // mouse: the press event has handled it
+        {2, -1, false, false},                 // passed on from some other window
+    };
+    for (const Row& row : rows) {
+        requests.clear();
+        model.SetRow(row.selectedRow);
+        Pump();
+        // One from elsewhere reaches the view straight, naming its own window.
+        const HWND to = row.fromList ? list : view->Hwnd();
+        const HWND from = row.fromList ? list : parent;
+        SendMessageW(to, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(from), row.position);
+        ASSERT_EQ(requests.size(), row.reported ? 1u : 0u) << row.selectedRow << " " << row.position;
+        if (!row.reported)
+            continue;
+        POINT expected = {0, 0};
+        RECT label = {};
+        if (row.selectedRow > 0 && ListView_GetItemRect(list, row.selectedRow - 1, &label, LVIR_LABEL))
+            expected = {label.left, label.bottom};
+        MapWindowPoints(list, view->Hwnd(), &expected, 1);
+        EXPECT_EQ(requests[0].x, expected.x);
+        EXPECT_EQ(requests[0].y, expected.y);
+        if (row.selectedRow > 0)
+            EXPECT_GT(requests[0].y, 0) << "below the row, not at the corner";
+    }
 }
 
 TEST_F(GridViewTest, TypingFindsRowsByTheLeftmostShownColumn)

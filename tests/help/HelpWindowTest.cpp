@@ -70,18 +70,7 @@ int CountThreadWindows(const wchar_t* className)
 // The text of the page view with each line break as one '\n', whichever edit control it is.
 std::wstring ViewText(HWND view)
 {
-    std::wstring text = WindowText(view);
-    std::wstring lines;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == L'\r') {
-            lines += L'\n';
-            if (i + 1 < text.size() && text[i + 1] == L'\n')
-                ++i;
-        } else {
-            lines += text[i];
-        }
-    }
-    return lines;
+    return WithUnixLineEnds(WindowText(view));
 }
 
 bool IsRichEdit(HWND view)

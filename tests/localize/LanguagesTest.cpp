@@ -340,7 +340,13 @@ class FontForm final : public Form {
 public:
     FontForm() : m_arial(CreateFontW(-20, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, ANSI_CHARSET, 0, 0, 0, 0, L"Arial"))
     {
-        Create(L"VcmLocalizeFontForm", 0, WS_OVERLAPPEDWINDOW, L"fonts", 0, 0, 300, 200, nullptr, nullptr);
+        Create({.className = L"VcmLocalizeFontForm",
+                .style = WS_OVERLAPPEDWINDOW,
+                .text = L"fonts",
+                .x = 0,
+                .y = 0,
+                .width = 300,
+                .height = 200});
         plain = CreateWindowExW(0, L"STATIC", L"plain", WS_CHILD | WS_VISIBLE, 10, 10, 100, 20, Hwnd(), nullptr,
                                 nullptr, nullptr);
         styled = CreateWindowExW(0, L"BUTTON", L"styled", WS_CHILD | WS_VISIBLE, 10, 40, 100, 30, Hwnd(),

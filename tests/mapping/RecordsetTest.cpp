@@ -1,8 +1,9 @@
 // The recordset against real SQLite databases: value kinds, the forward walk, find,
-// filter, record count and the guarded delete.
+// filter, record count and the guarded delete; ODBC diagnostics as errors.
 #include <gtest/gtest.h>
 
 #include "TestDb.h"
+#include "mapping/OdbcConnection.h"
 #include "mapping/Recordset.h"
 #include "platform/Error.h"
 
@@ -306,4 +307,21 @@ TEST(Recordset, DeleteThatWouldHitOtherRowsIsRolledBack)
 }
 
 }  // namespace
+TEST(OdbcError, CarriesDriverManagerDiagnostics)
+{
+    UniqueSqlEnv env;
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, env.put())));
+    SQLSetEnvAttr(env.get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+    UniqueSqlDbc dbc;
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, env.get(), dbc.put())));
+    wchar_t connect[] = L"Driver={No Such Driver 17};database=x";
+    SQLRETURN rc = SQLDriverConnectW(dbc.get(), nullptr, reinterpret_cast<SQLWCHAR*>(connect), SQL_NTS, nullptr,
+                                     0, nullptr, SQL_DRIVER_NOPROMPT);
+    ASSERT_FALSE(SQL_SUCCEEDED(rc));
+    const Error e = OdbcError(SQL_HANDLE_DBC, dbc.get(), L"SQLDriverConnectW");
+    EXPECT_EQ(e.Description().rfind(L"[", 0), 0u) << "starts with the SQLSTATE";
+    EXPECT_NE(e.Description().find(L"No Such Driver 17"), std::wstring::npos) << std::string(e.what());
+    EXPECT_NE(e.Number(), 0);
+}
+
 }  // namespace vcm

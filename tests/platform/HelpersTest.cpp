@@ -1,14 +1,18 @@
-// The shared helpers: error conversion, step runner, text conversion, twips.
+// The shared helpers: error conversion, step runner, text conversion, twips, Win32 helpers.
 #include <gtest/gtest.h>
 
-#include "platform/Odbc.h"
+#include <algorithm>
 #include <vector>
+
+#include "TempFolder.h"
+#include "TestFiles.h"
 
 #include "platform/Error.h"
 #include "platform/Handles.h"
 #include "platform/StepRunner.h"
 #include "platform/TextConv.h"
 #include "platform/Twips.h"
+#include "platform/WinHelpers.h"
 
 namespace vcm {
 
@@ -27,23 +31,6 @@ TEST(Error, Win32FailureCarriesCodeAndSystemText)
         EXPECT_NE(e.Description().back(), L'\n');
         EXPECT_EQ(e.Source(), L"CreateFileW");
     }
-}
-
-TEST(Error, OdbcFailureCarriesDriverManagerDiagnostics)
-{
-    UniqueSqlEnv env;
-    ASSERT_TRUE(SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, env.put())));
-    SQLSetEnvAttr(env.get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
-    UniqueSqlDbc dbc;
-    ASSERT_TRUE(SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, env.get(), dbc.put())));
-    wchar_t connect[] = L"Driver={No Such Driver 17};database=x";
-    SQLRETURN rc = SQLDriverConnectW(dbc.get(), nullptr, reinterpret_cast<SQLWCHAR*>(connect), SQL_NTS, nullptr,
-                                     0, nullptr, SQL_DRIVER_NOPROMPT);
-    ASSERT_FALSE(SQL_SUCCEEDED(rc));
-    const Error e = OdbcError(SQL_HANDLE_DBC, dbc.get(), L"SQLDriverConnectW");
-    EXPECT_EQ(e.Description().rfind(L"[", 0), 0u) << "starts with the SQLSTATE";
-    EXPECT_NE(e.Description().find(L"No Such Driver 17"), std::wstring::npos) << std::string(e.what());
-    EXPECT_NE(e.Number(), 0);
 }
 
 TEST(Error, CurrentErrorKeepsOurErrorsAndWrapsOthers)
@@ -143,6 +130,87 @@ TEST(Twips, ConvertsAtStandardAndHighDpi)
     EXPECT_EQ(PixelsToTwips(96, 96), 1440);
     EXPECT_EQ(PixelsToTwips(1, 96), 15);
     EXPECT_EQ(TwipsToPixels(nullptr, 1440), static_cast<int>(WindowDpi(nullptr)));
+}
+
+TEST(WinHelpers, ListsTheFilesThatMatchAndNoFolders)
+{
+    test::TempFolder folder(L"listing");
+    for (const wchar_t* name : {L"a.dll", L"b.DLL", L"notes.txt"})
+        folder.Touch(name);
+    ASSERT_TRUE(CreateDirectoryW((folder.Path() + L"\\sub.dll").c_str(), nullptr));
+    struct Row {
+        const wchar_t* pattern;
+        std::vector<std::wstring> names;  // sorted
+    };
+    const Row rows[] = {
+        {L"*", {L"a.dll", L"b.DLL", L"notes.txt"}},  // the folder is no file
+        {L"*.dll", {L"a.dll", L"b.DLL"}},            // the platform matches without regard to case
+        {L"*.exe", {}},                              // nothing matches: an empty list, no error
+    };
+    for (const Row& row : rows) {
+        std::vector<std::wstring> names = ListFileNames(folder.Path(), row.pattern);
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(names, row.names) << ToUtf8(row.pattern);
+    }
+    // A folder ending in a separator joins without a second one.
+    EXPECT_EQ(ListFileNames(folder.Path() + L"\\", L"a.*"), std::vector<std::wstring>{L"a.dll"});
+    EXPECT_THROW(ListFileNames(folder.Path() + L"\\no such folder"), Error);
+}
+
+TEST(WinHelpers, WriteWholeWritesEveryByteOrSaysWhyNot)
+{
+    test::TempFolder folder(L"writes");
+    const std::wstring path = folder.Path() + L"\\out.bin";
+    std::string bytes(200000, '\0');
+    for (size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>(i * 7);
+    {
+        UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        ASSERT_TRUE(file);
+        EXPECT_EQ(WriteWhole(file.get(), bytes), 0u);
+        EXPECT_EQ(WriteWhole(file.get(), {}), 0u);
+    }
+    EXPECT_EQ(test::FileBytes(path), bytes);
+    // A handle without write access: the system's reason, nothing written.
+    UniqueHandle readOnly(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(readOnly);
+    EXPECT_EQ(WriteWhole(readOnly.get(), "x"), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+}
+
+TEST(WinHelpers, MenuItemTextAndSubmenusKeepTheirOwner)
+{
+    UniqueHMenu bar(CreateMenu());
+    UniqueHMenu popup(CreatePopupMenu());
+    ASSERT_TRUE(bar && popup);
+    ASSERT_TRUE(AppendMenuW(popup.get(), MF_STRING, 40, L"Exit"));
+    const HMENU file = AppendSubmenu(bar.get(), std::move(popup), L"File");
+    EXPECT_FALSE(popup) << "the bar owns the popup now";
+    EXPECT_EQ(GetSubMenu(bar.get(), 0), file);
+
+    const std::wstring longText(300, L'x');  // longer than any fixed buffer would take
+    struct Row {
+        HMENU menu;
+        UINT item;
+        bool byPosition;
+        std::wstring text;
+    };
+    const Row rows[] = {
+        {bar.get(), 0, true, L"&Datei"},
+        {file, 40, false, L"Beenden"},
+        {file, 0, true, longText},
+    };
+    for (const Row& row : rows) {
+        EXPECT_TRUE(SetMenuItemText(row.menu, row.item, row.byPosition, row.text));
+        EXPECT_EQ(MenuItemText(row.menu, row.item, row.byPosition), row.text);
+    }
+    EXPECT_FALSE(SetMenuItemText(file, 41, false, L"none"));
+    EXPECT_EQ(MenuItemText(file, 41, false), L"");
+
+    // A popup that cannot be attached is still destroyed by its owner.
+    UniqueHMenu orphan(CreatePopupMenu());
+    const HMENU orphanHandle = orphan.get();
+    EXPECT_THROW(AppendSubmenu(nullptr, std::move(orphan), L"Lost"), Error);
+    EXPECT_FALSE(IsMenu(orphanHandle));
 }
 
 }  // namespace vcm

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "TestFiles.h"
+
 namespace vcm::test {
 
 // A fresh folder under the working folder, removed again with everything in it.
@@ -55,21 +57,7 @@ public:
     }
 
     // Names of the entries in the folder (files and folders), as the platform orders them.
-    std::vector<std::wstring> Entries() const
-    {
-        std::vector<std::wstring> names;
-        WIN32_FIND_DATAW data = {};
-        HANDLE find = FindFirstFileW((m_path + L"\\*").c_str(), &data);
-        if (find == INVALID_HANDLE_VALUE)
-            return names;
-        do {
-            const std::wstring name = data.cFileName;
-            if (name != L"." && name != L"..")
-                names.push_back(name);
-        } while (FindNextFileW(find, &data));
-        FindClose(find);
-        return names;
-    }
+    std::vector<std::wstring> Entries() const { return FolderEntries(m_path); }
 
 private:
     void Remove() const

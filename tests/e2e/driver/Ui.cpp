@@ -13,6 +13,7 @@
 #include <stdexcept>
 
 #include "Driver.h"
+#include "TestFiles.h"
 #include "platform/TextConv.h"
 
 namespace vcm::e2e {
@@ -565,14 +566,7 @@ bool SaveWindowBitmap(HWND window, const std::wstring& path)
         }
         bytes += line;
     }
-    HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
-        return false;
-    DWORD written = 0;
-    const bool ok = WriteFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-                    written == bytes.size();
-    CloseHandle(handle);
-    return ok;
+    return test::WriteBytes(path, bytes);
 }
 
 }  // namespace vcm::e2e

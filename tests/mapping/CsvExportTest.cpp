@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "GridFiles.h"
+#include "TestFiles.h"
 #include "ScriptedDialogs.h"
 #include "mapping/CsvExport.h"
 #include "platform/TextConv.h"
@@ -19,17 +20,7 @@ const std::string kOld = "an older and much longer file that must not survive th
 // The folder's file names, sorted.
 std::vector<std::wstring> Listing()
 {
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW found;
-    HANDLE find = FindFirstFileW((kFolder + L"\\*").c_str(), &found);
-    if (find == INVALID_HANDLE_VALUE)
-        return names;
-    do {
-        const std::wstring name = found.cFileName;
-        if (name != L"." && name != L"..")
-            names.push_back(name);
-    } while (FindNextFileW(find, &found));
-    FindClose(find);
+    std::vector<std::wstring> names = test::FolderEntries(kFolder);
     std::sort(names.begin(), names.end());
     return names;
 }

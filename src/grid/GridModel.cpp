@@ -1,20 +1,19 @@
-#include "mapping/GridModel.h"
+#include "grid/GridModel.h"
 
 #include <windows.h>
 #include <algorithm>
 #include <cstring>
 #include <numeric>
 
-#include "platform/Error.h"
+#include "platform/ErrorCodes.h"
 
 namespace vcm {
 
 namespace {
-constexpr long kSubscriptOutOfRange = 381;
 
 [[noreturn]] void OutOfRange(const wchar_t* what)
 {
-    throw Error(kSubscriptOutOfRange, L"Subscript out of range", what);
+    throw GridSubscriptError(what);
 }
 
 // The order the user's locale sorts text in, without regard to case, as one byte string per

@@ -1,42 +1,21 @@
-#include "mapping/GridView.h"
+#include "grid/GridView.h"
 
 #include <windowsx.h>
 #include <algorithm>
 #include <string>
 
-#include "platform/Error.h"
+#include "grid/GridViewParts.h"
+#include "platform/ErrorCodes.h"
 #include "platform/TextConv.h"
 #include "platform/Twips.h"
+#include "platform/WinHelpers.h"
 
 namespace vcm {
 
+using namespace gridview;
+
 namespace {
 constexpr wchar_t kClassName[] = L"VeltoCredentialsMap.GridView";
-constexpr UINT_PTR kListSubclassId = 1;
-// Posted to the host: the header's drag has finished and its order is final.
-constexpr UINT kSyncColumnOrder = WM_APP + 1;
-// Posted to the host: something gave a hidden column a width.
-constexpr UINT kRezeroHidden = WM_APP + 2;
-
-constexpr int kUncheckedImage = 0;
-constexpr int kCheckedImage = 1;
-
-// The same images at any DPI: a 16-pixel cell at 96 DPI holding a 13-pixel box.
-constexpr int kImageSize96 = 16;
-constexpr int kBoxSize96 = 13;
-
-// Sets a flag for the length of a scope.
-class ScopedFlag {
-public:
-    explicit ScopedFlag(bool& flag) : m_flag(flag), m_old(flag) { m_flag = true; }
-    ~ScopedFlag() { m_flag = m_old; }
-    ScopedFlag(const ScopedFlag&) = delete;
-    ScopedFlag& operator=(const ScopedFlag&) = delete;
-
-private:
-    bool& m_flag;
-    bool m_old;
-};
 
 void CopyText(const std::wstring& text, LVITEMW& item)
 {
@@ -78,8 +57,15 @@ void GridView::Create(HWND parent, int controlId)
 {
     if (Hwnd())
         return;  // one window per view
-    Window::Create(kClassName, 0, WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_TABSTOP, L"", 0, 0, 0, 0, parent,
-                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(controlId)), nullptr, nullptr);
+    Window::Create({.className = kClassName,
+                    .style = WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_TABSTOP,
+                    .x = 0,
+                    .y = 0,
+                    .width = 0,
+                    .height = 0,
+                    .parent = parent,
+                    .id = controlId,
+                    .background = nullptr});
     CreateList();
 }
 
@@ -89,10 +75,12 @@ void GridView::CreateList()
     GetClientRect(Hwnd(), &client);
     const DWORD style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_OWNERDATA | LVS_SINGLESEL |
                         LVS_SHOWSELALWAYS | LVS_SHAREIMAGELISTS;
-    m_list = CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"", style, 0, 0, client.right, client.bottom, Hwnd(),
-                             nullptr, GetModuleHandleW(nullptr), nullptr);
-    if (!m_list)
-        ThrowLastError(L"CreateWindowExW(ListView)");
+    m_list = CreateChild({.className = WC_LISTVIEWW,
+                          .style = style,
+                          .exStyle = WS_EX_CLIENTEDGE,
+                          .bounds = {0, 0, client.right, client.bottom},
+                          .parent = Hwnd()},
+                         L"CreateWindowExW(ListView)");
     m_header = ListView_GetHeader(m_list);
     m_dpi = WindowDpi(m_list);
     const DWORD exStyle = LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES | LVS_EX_HEADERDRAGDROP | LVS_EX_SUBITEMIMAGES |
@@ -124,44 +112,6 @@ void GridView::SetDpi(UINT dpi)
         ListView_SetColumnWidth(m_list, design, MulDiv(width, static_cast<int>(dpi), static_cast<int>(m_dpi)));
     }
     m_dpi = dpi;
-}
-
-void GridView::CreateCheckImages()
-{
-    const UINT dpi = WindowDpi(Hwnd());
-    const int size = MulDiv(kImageSize96, static_cast<int>(dpi), 96);
-    const int box = MulDiv(kBoxSize96, static_cast<int>(dpi), 96);
-    m_checkImages.reset(ImageList_Create(size, size, ILC_COLOR32 | ILC_MASK, 2, 0));
-    if (!m_checkImages)
-        ThrowLastError(L"ImageList_Create");
-
-    // Both boxes side by side on a key colour that becomes transparent.
-    const COLORREF key = RGB(255, 0, 255);
-    WindowDC screen(nullptr);
-    UniqueHBitmap strip(CreateCompatibleBitmap(screen.get(), size * 2, size));
-    HDC memory = CreateCompatibleDC(screen.get());
-    if (!strip || !memory) {
-        if (memory)
-            DeleteDC(memory);
-        ThrowWin32(ERROR_NOT_ENOUGH_MEMORY, L"CreateCompatibleBitmap");
-    }
-    {
-        SelectedObject selected(memory, strip.get());
-        UniqueHBrush background(CreateSolidBrush(key));
-        RECT all = {0, 0, size * 2, size};
-        FillRect(memory, &all, background.get());
-        for (int image : {kUncheckedImage, kCheckedImage}) {
-            const int left = image * size + (size - box) / 2;
-            const int top = (size - box) / 2;
-            RECT r = {left, top, left + box, top + box};
-            DrawFrameControl(memory, &r, DFC_BUTTON,
-                             DFCS_BUTTONCHECK | DFCS_FLAT | (image == kCheckedImage ? DFCS_CHECKED : 0));
-        }
-    }
-    DeleteDC(memory);
-    if (ImageList_AddMasked(m_checkImages.get(), strip.get(), key) < 0)
-        ThrowWin32(ERROR_INVALID_DATA, L"ImageList_AddMasked");
-    ListView_SetImageList(m_list, m_checkImages.get(), LVSIL_SMALL);
 }
 
 void GridView::InsertColumns()
@@ -208,6 +158,10 @@ LRESULT GridView::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_NOTIFY:
         return OnNotify(*reinterpret_cast<NMHDR*>(lParam));
+    case WM_CONTEXTMENU:
+        if (OnContextMenuKey(reinterpret_cast<HWND>(wParam), lParam))
+            return 0;
+        return Default(msg, wParam, lParam);
     case kSyncColumnOrder:
         ReadColumnOrder();
         return 0;
@@ -275,50 +229,6 @@ void GridView::FillDisplayInfo(LVITEMW& item) const
     }
     if (item.mask & LVIF_TEXT)
         CopyText(flag ? std::wstring(*flag ? L"True" : L"False") : std::get<std::wstring>(value), item);
-}
-
-LRESULT GridView::OnCustomDraw(NMLVCUSTOMDRAW& draw) const
-{
-    switch (draw.nmcd.dwDrawStage) {
-    case CDDS_PREPAINT:
-        return CDRF_NOTIFYITEMDRAW;
-    case CDDS_ITEMPREPAINT:
-        return CDRF_NOTIFYSUBITEMDRAW;
-    case CDDS_ITEMPREPAINT | CDDS_SUBITEM: {
-        const int design = draw.iSubItem;
-        const bool check = design >= 0 && design < m_model.Cols() && m_model.DesignColumn(design).boolean;
-        return check ? CDRF_NOTIFYPOSTPAINT : CDRF_DODEFAULT;
-    }
-    case CDDS_ITEMPOSTPAINT | CDDS_SUBITEM:
-        DrawCheckBox(draw);
-        return CDRF_DODEFAULT;
-    default:
-        return CDRF_DODEFAULT;
-    }
-}
-
-// Over the background the list has painted (selection colour included), centred both ways.
-void GridView::DrawCheckBox(const NMLVCUSTOMDRAW& draw) const
-{
-    const int item = static_cast<int>(draw.nmcd.dwItemSpec);
-    const int row = item + 1;
-    if (item < 0 || row >= m_model.Rows() || draw.iSubItem <= 0 || draw.iSubItem >= m_model.Cols())
-        return;
-    const CellValue value = m_model.DesignCell(row, draw.iSubItem);
-    const bool* flag = std::get_if<bool>(&value);
-    if (!flag)
-        return;
-    RECT cell = {};
-    if (!ListView_GetSubItemRect(m_list, item, draw.iSubItem, LVIR_BOUNDS, &cell))
-        return;
-    int width = 0, height = 0;
-    ImageList_GetIconSize(m_checkImages.get(), &width, &height);
-    const int saved = SaveDC(draw.nmcd.hdc);
-    IntersectClipRect(draw.nmcd.hdc, cell.left, cell.top, cell.right, cell.bottom);
-    ImageList_Draw(m_checkImages.get(), *flag ? kCheckedImage : kUncheckedImage, draw.nmcd.hdc,
-                   cell.left + (cell.right - cell.left - width) / 2, cell.top + (cell.bottom - cell.top - height) / 2,
-                   ILD_TRANSPARENT);
-    RestoreDC(draw.nmcd.hdc, saved);
 }
 
 // Type-ahead: the first row at or after the start whose leftmost shown text column begins
@@ -523,97 +433,6 @@ void GridView::RezeroHiddenColumns()
 bool GridView::IsHiddenColumn(int design) const
 {
     return design >= 0 && design < m_model.Cols() && m_model.DesignColumn(design).hidden;
-}
-
-LRESULT CALLBACK GridView::ListProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR id,
-                                    DWORD_PTR self)
-{
-    if (msg == WM_NCDESTROY)
-        RemoveWindowSubclass(hwnd, &GridView::ListProc, id);
-    // Nothing may be thrown into the list's own code.
-    try {
-        return reinterpret_cast<GridView*>(self)->OnListMessage(hwnd, msg, wParam, lParam);
-    } catch (...) {
-        return DefSubclassProc(hwnd, msg, wParam, lParam);
-    }
-}
-
-LRESULT GridView::OnListMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
-{
-    int button = 0;
-    switch (msg) {
-    case WM_PAINT:
-    case WM_PRINTCLIENT: {
-        ScopedFlag painting(m_painting);
-        return DefSubclassProc(hwnd, msg, wParam, lParam);
-    }
-    case WM_NOTIFY: {
-        // The header talks to the list, and not every list passes these on to its parent,
-        // so the hidden columns are locked here.
-        const NMHDR& header = *reinterpret_cast<NMHDR*>(lParam);
-        if (header.hwndFrom != m_header)
-            break;
-        const int design = reinterpret_cast<const NMHEADERW&>(header).iItem;
-        switch (header.code) {
-        case HDN_BEGINTRACKW:
-        case HDN_BEGINTRACKA:
-            if (IsHiddenColumn(design))
-                return TRUE;  // no resizing
-            break;
-        case HDN_DIVIDERDBLCLICKW:
-        case HDN_DIVIDERDBLCLICKA:
-            if (IsHiddenColumn(design))
-                return 0;  // no auto-size
-            break;
-        case HDN_ITEMCHANGEDW:
-        case HDN_ITEMCHANGEDA: {
-            // Any other way to a width (keyboard auto-size, a program) is undone afterwards.
-            const HDITEMW* item = reinterpret_cast<const NMHEADERW&>(header).pitem;
-            if (IsHiddenColumn(design) && item && (item->mask & HDI_WIDTH) && item->cxy != 0)
-                PostMessageW(Hwnd(), kRezeroHidden, 0, 0);
-            break;
-        }
-        case HDN_ENDDRAG:
-            // The header applies the new order only after this notification returns.
-            PostMessageW(Hwnd(), kSyncColumnOrder, 0, 0);
-            break;
-        default:
-            break;
-        }
-        break;
-    }
-    case WM_LBUTTONDOWN:
-    case WM_LBUTTONDBLCLK:
-        button = 1;
-        break;
-    case WM_RBUTTONDOWN:
-    case WM_RBUTTONDBLCLK:
-        button = 2;
-        break;
-    case WM_MBUTTONDOWN:
-    case WM_MBUTTONDBLCLK:
-        button = 4;
-        break;
-    default:
-        break;
-    }
-    if (button == 0)
-        return DefSubclassProc(hwnd, msg, wParam, lParam);
-
-    const int shift = ((wParam & MK_SHIFT) ? 1 : 0) | ((wParam & MK_CONTROL) ? 2 : 0) |
-                      (GetKeyState(VK_MENU) < 0 ? 4 : 0);
-    POINT at = {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-    MapWindowPoints(hwnd, Hwnd(), &at, 1);
-    const LRESULT result = DefSubclassProc(hwnd, msg, wParam, lParam);
-    if (MouseDown) {
-        auto handler = MouseDown;  // the handler may replace itself
-        // The list has handled the press already; a failing handler must not make it run twice.
-        try {
-            handler(button, shift, at.x, at.y);
-        } catch (...) {
-        }
-    }
-    return result;
 }
 
 }  // namespace vcm

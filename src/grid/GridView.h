@@ -5,7 +5,7 @@
 #include <functional>
 #include <vector>
 
-#include "mapping/GridModel.h"
+#include "grid/GridModel.h"
 #include "platform/Handles.h"
 #include "platform/Window.h"
 
@@ -30,6 +30,9 @@ public:
     // state 1 Shift, 2 Ctrl, 4 Alt; x, y in the grid's client pixels. Raised once the list
     // has handled the press, so a click's selection is already in the model.
     std::function<void(int button, int shift, int x, int y)> MouseDown;
+    // The menu key or Shift+F10 asked for a context menu over the grid: x, y in the grid's
+    // client pixels, under the selected row (or at the list's corner when none is selected).
+    std::function<void(int x, int y)> ContextMenuKey;
 
 protected:
     LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
@@ -62,6 +65,9 @@ private:
     static LRESULT CALLBACK ListProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR id,
                                      DWORD_PTR self);
     LRESULT OnListMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    bool OnHeaderNotify(const NMHDR& header, LRESULT& result);
+    LRESULT OnListPress(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, int button);
+    bool OnContextMenuKey(HWND from, LPARAM position);
 
     GridModel& m_model;
     HWND m_list = nullptr;

@@ -113,8 +113,13 @@ public:
                 AppendMenuW(popup, item ? MF_STRING : MF_SEPARATOR, static_cast<UINT_PTR>(item), L"");
             AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(popup), L"");
         }
-        Create(L"VeltoCredentialsMap.TestStandInMain", 0, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, L"", 60, 60, 560,
-               360, nullptr, bar);
+        Create({.className = L"VeltoCredentialsMap.TestStandInMain",
+                .style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
+                .x = 60,
+                .y = 60,
+                .width = 560,
+                .height = 360,
+                .menu = bar});
         Register();
         const HINSTANCE instance = GetModuleHandleW(nullptr);
         m_button = CreateWindowExW(0, L"BUTTON", L"", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 420, 250, 100, 30, Hwnd(),
@@ -202,7 +207,12 @@ public:
     std::wstring_view Name() const override { return m_hasRoutine ? L"frmFailing" : L"frmWithoutRoutine"; }
     void Load()
     {
-        Create(L"VeltoCredentialsMap.TestFailing", 0, WS_OVERLAPPEDWINDOW, L"", 10, 10, 200, 100, nullptr, nullptr);
+        Create({.className = L"VeltoCredentialsMap.TestFailing",
+                .style = WS_OVERLAPPEDWINDOW,
+                .x = 10,
+                .y = 10,
+                .width = 200,
+                .height = 100});
         Register();
         if (m_hasRoutine)
             AddRoutine(L"frmFailing_Auto_Init", [] { throw Error(5, L"Invalid procedure call or argument"); });
@@ -296,6 +306,14 @@ protected:
         SetAppDialogs(nullptr);
     }
 
+    // The German and French libraries in the folder, which becomes the one the window reads.
+    void UseGermanAndFrench(const TempFolder& folder) const
+    {
+        folder.Copy(german, L"VeltoCredentialsMap_DEU.dll");
+        folder.Copy(french, L"VeltoCredentialsMap_FRA.dll");
+        frmAbout::SetLanguageFolder(folder.Path(), kBase);
+    }
+
     test::ScriptedDialogs dialogs;
     const std::wstring german = BuiltLibrary(L"VeltoCredentialsMap_DEU.dll");
     const std::wstring french = BuiltLibrary(L"VeltoCredentialsMap_FRA.dll");
@@ -345,9 +363,7 @@ TEST_F(About, LanguageMenuListsTheLibrariesBesideTheProgram)
 TEST_F(About, PickingALanguageSwitchesEveryLoadedWindowAtOnce)
 {
     TempFolder folder(L"languages");
-    folder.Copy(german, L"VeltoCredentialsMap_DEU.dll");
-    folder.Copy(french, L"VeltoCredentialsMap_FRA.dll");
-    frmAbout::SetLanguageFolder(folder.Path(), kBase);
+    UseGermanAndFrench(folder);
 
     StandInMain main;
     main.Load();
@@ -539,9 +555,7 @@ TEST_F(About, ShowsModallyAndOkOrTheCloseBoxOnlyHideIt)
 TEST_F(About, ChangeLanguageLinkPopsTheLanguagesUpAtThePointer)
 {
     TempFolder folder(L"languages");
-    folder.Copy(german, L"VeltoCredentialsMap_DEU.dll");
-    folder.Copy(french, L"VeltoCredentialsMap_FRA.dll");
-    frmAbout::SetLanguageFolder(folder.Path(), kBase);
+    UseGermanAndFrench(folder);
     StandInMain main;
     main.Load();
     frmAbout& about = frmAbout::Shared();

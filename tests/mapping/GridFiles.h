@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "mapping/GridModel.h"
+#include "grid/GridModel.h"
 #include "mapping/MappingGrid.h"
 #include "TestFiles.h"
 

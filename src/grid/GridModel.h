@@ -7,7 +7,7 @@
 #include <variant>
 #include <vector>
 
-#include "mapping/ChunkedArena.h"
+#include "platform/ChunkedArena.h"
 
 namespace vcm {
 

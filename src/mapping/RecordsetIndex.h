@@ -1,0 +1,82 @@
+// The recordset's per-column index for find and filter; only the recordset includes this.
+#pragma once
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "mapping/CaseFold.h"
+#include "mapping/Recordset.h"
+
+namespace vcm {
+
+// No row: the end of a chain, a free slot.
+inline constexpr uint32_t kNoRow = std::numeric_limits<uint32_t>::max();
+
+// For one column: every non-Null row chained by its case-folded text, in row order, so that
+// a find from any row walks only the rows that hold the value. The table is flat (open
+// addressing on the folded hash) and a lookup allocates nothing: one find per mapping row
+// must stay cheap for tables of hundreds of thousands of rows.
+class Recordset::ColumnIndex {
+public:
+    ColumnIndex(const Recordset& set, size_t col) : m_set(set), m_col(col), m_next(set.m_rowCount, kNoRow)
+    {
+        size_t capacity = 16;
+        while (capacity < set.m_rowCount * 2)
+            capacity *= 2;
+        m_slots.assign(capacity, Slot{0, kNoRow});
+        std::wstring scratch;
+        for (size_t r = set.m_rowCount; r-- > 0;) {
+            const StoredCell& cell = set.Cell(r, col);
+            if (cell.kind() == StoredCell::Kind::Null)
+                continue;
+            const std::wstring_view text = set.TextOf(cell, scratch);
+            const uint64_t hash = FoldedHash(text);
+            Slot& slot = m_slots[Locate(hash, text)];
+            slot.tag = Tag(hash);
+            if (slot.row != kNoRow)
+                m_next[r] = slot.row;
+            slot.row = static_cast<uint32_t>(r);  // walking backwards, the head ends as the first row
+        }
+    }
+
+    uint32_t First(const FieldValue& value) const
+    {
+        if (IsNull(value))
+            return kNoRow;
+        std::wstring scratch;
+        const std::wstring_view text = std::holds_alternative<std::wstring>(value)
+                                           ? std::wstring_view(std::get<std::wstring>(value))
+                                           : std::wstring_view(scratch = FieldText(value));
+        return m_slots[Locate(FoldedHash(text), text)].row;
+    }
+    uint32_t Next(uint32_t row) const { return m_next[row]; }
+
+private:
+    struct Slot {
+        uint32_t tag;  // high half of the folded hash; the low half chose the slot
+        uint32_t row;  // first row of the chain, kNoRow for a free slot
+    };
+    static uint32_t Tag(uint64_t hash) { return static_cast<uint32_t>(hash >> 32); }
+
+    // The slot holding this text's chain, or the free slot where it would go.
+    size_t Locate(uint64_t hash, std::wstring_view text) const
+    {
+        const size_t mask = m_slots.size() - 1;
+        std::wstring scratch;
+        for (size_t i = static_cast<size_t>(hash) & mask;; i = (i + 1) & mask) {
+            const Slot& slot = m_slots[i];
+            if (slot.row == kNoRow)
+                return i;
+            if (slot.tag == Tag(hash) && FoldedEqual(m_set.TextOf(m_set.Cell(slot.row, m_col), scratch), text))
+                return i;
+        }
+    }
+
+    const Recordset& m_set;
+    size_t m_col;
+    std::vector<Slot> m_slots;
+    std::vector<uint32_t> m_next;
+};
+
+}  // namespace vcm

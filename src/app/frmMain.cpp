@@ -75,9 +75,10 @@ void frmMain::Create()
     Register();
 
     // The bar and its menus belong to the window once it has them; until then they are ours.
+    // A window that refused the bar still keeps the menus for as long as it lives, since the
+    // grid's popup and the view options read them, so the program goes on without a bar.
     UniqueHMenu bar = BuildMenus();
-    if (!SetMenu(Hwnd(), bar.get()))
-        ThrowLastError(L"SetMenu");
+    SetMenu(Hwnd(), bar.get());
     m_menuBar = bar.release();
 
     if (LOGFONTW message = {}; MessageFont(message))

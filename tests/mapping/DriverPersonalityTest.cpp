@@ -124,6 +124,8 @@ TEST(DriverPersonality, SqlServerManners)
              return busy + ", after close " + Exec(second.get(), L"SELECT 1");
          },
          "HY000 0, after close ok"},
+        // A statement that fails keeps the underlying driver's diagnostics for the caller.
+        {"failure explained", [&] { return Exec(statement().get(), L"SELECT * FROM NoSuchTable"); }, "HY000 1"},
         // The row count of a SELECT is not known.
         {"select row count", [&] {
              UniqueSqlStmt stmt = statement();

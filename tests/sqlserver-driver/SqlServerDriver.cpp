@@ -174,13 +174,27 @@ std::string ComparedLongColumn(SQLHDBC dbc, const std::string& sql)
     return {};
 }
 
-bool Locked(SQLHSTMT stmt)
+// Whether a failed statement waits for a lock. Reading the SQLite driver's diagnostic uses
+// it up, so it is kept in `seen` for the caller to hand on.
+bool Locked(SQLHSTMT stmt, Diag& seen)
 {
     SQLCHAR state[6] = {}, message[512] = {};
     SQLINTEGER native = 0;
     SQLSMALLINT length = 0;
-    return SQL_SUCCEEDED(REAL(SQLGetDiagRec, SQL_HANDLE_STMT, stmt, 1, state, &native, message, sizeof(message), &length)) &&
-           (native == 5 || native == 6);  // SQLITE_BUSY, SQLITE_LOCKED
+    if (!SQL_SUCCEEDED(REAL(SQLGetDiagRec, SQL_HANDLE_STMT, stmt, 1, state, &native, message, sizeof(message), &length)))
+        return false;
+    seen = Diag{reinterpret_cast<char*>(state), native, reinterpret_cast<char*>(message)};
+    return native == 5 || native == 6;  // SQLITE_BUSY, SQLITE_LOCKED
+}
+
+// A failure the lock check read keeps its diagnostic, now served by this driver.
+SQLRETURN KeepFailure(SQLHSTMT stmt, SQLRETURN rc, const Diag& seen)
+{
+    if (rc == SQL_ERROR && !seen.state.empty()) {
+        std::lock_guard<std::mutex> guard(g_lock);
+        g_diags[stmt] = {seen};
+    }
+    return rc;
 }
 
 double Now()
@@ -220,11 +234,13 @@ SQLRETURN Execute(SQLHSTMT stmt, const std::string& sql, Run run)
     }
     const double start = Now();
     SQLRETURN rc;
-    while ((rc = run()) == SQL_ERROR && Locked(stmt)) {
+    Diag seen;
+    while ((rc = run()) == SQL_ERROR && Locked(stmt, seen)) {
         if (timeout > 0 && Now() - start >= static_cast<double>(timeout))
             return Fail(stmt, "HYT00", 0, "Query timeout expired");
         usleep(20000);
     }
+    KeepFailure(stmt, rc, seen);
     if (SQL_SUCCEEDED(rc)) {
         std::lock_guard<std::mutex> guard(g_lock);
         Statement& s = g_stmts[stmt];
@@ -415,9 +431,10 @@ SQLRETURN SQL_API SQLPrepare(SQLHSTMT stmt, SQLCHAR* sql, SQLINTEGER length)
                     "[SQL Server]The data types ntext and nvarchar are incompatible in the equal to operator. (" +
                         column + ")");
     SQLRETURN rc;
-    while ((rc = REAL(SQLPrepare, stmt, sql, length)) == SQL_ERROR && Locked(stmt))
+    Diag seen;
+    while ((rc = REAL(SQLPrepare, stmt, sql, length)) == SQL_ERROR && Locked(stmt, seen))
         usleep(20000);
-    return rc;
+    return KeepFailure(stmt, rc, seen);
 }
 
 SQLRETURN SQL_API SQLExecute(SQLHSTMT stmt)

@@ -3,6 +3,9 @@
 # under the SQL Server driver personality; exits non-zero when either run fails.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
+# A test program that crashes ends at once with its failure on record; Wine's debugger would
+# otherwise wait for a person until ctest's time-out.
+export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winedbg.exe=d"
 
 bash "$VCM_ROOT/scripts/setup.sh"
 vcm_configure_and_build

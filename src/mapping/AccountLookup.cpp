@@ -2,8 +2,10 @@
 
 #include <windows.h>
 #include <ntsecapi.h>
+#include <sddl.h>
 #include <cstring>
 
+#include "platform/Handles.h"
 #include "platform/TextConv.h"
 
 namespace vcm {
@@ -99,6 +101,20 @@ uint64_t HashWords(const uint32_t* words, size_t count)
 }
 
 }  // namespace
+
+std::wstring SidString(const std::vector<unsigned char>& bytes)
+{
+    const size_t length = SidLength(bytes);
+    if (length == 0)
+        return {};
+    alignas(SID) unsigned char sid[kMaxSidBytes] = {};
+    std::memcpy(sid, bytes.data(), length);
+    wchar_t* text = nullptr;
+    if (!ConvertSidToStringSidW(sid, &text))
+        return {};
+    const UniqueLocal owned(text);  // allocated by the system for this call
+    return text;
+}
 
 AccountName AnsiAccountName(std::wstring_view domain, std::wstring_view name)
 {

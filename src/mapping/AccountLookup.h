@@ -28,6 +28,10 @@ struct AccountName {
 // ways alike.
 AccountName AnsiAccountName(std::wstring_view domain, std::wstring_view name);
 
+// The standard "S-1-..." text of the identifier the bytes start with; empty when they hold
+// none. The bytes are checked as for a lookup before the system reads them.
+std::wstring SidString(const std::vector<unsigned char>& bytes);
+
 class AccountLookup {
 public:
     using SidId = uint32_t;

@@ -1,13 +1,11 @@
 #include "mapping/MappingRemoval.h"
 
-#include <sddl.h>
-
 #include "VeltoCredentialsMapResCONST.h"
 #include "localize/modLocalize.h"
+#include "mapping/AccountLookup.h"
 #include "mapping/MappingGrid.h"
 #include "mapping/Recordset.h"
 #include "platform/ErrorCodes.h"
-#include "platform/Handles.h"
 #include "platform/Logging.h"
 #include "platform/ProgramInfo.h"
 #include "platform/StepRunner.h"
@@ -28,20 +26,6 @@ struct MappingTable {
     const wchar_t* name;
     const wchar_t* sidColumn;
 };
-
-// The standard S-1-... text of a binary security identifier; empty when the bytes hold none.
-std::wstring SidText(const FieldValue& value)
-{
-    const auto* bytes = std::get_if<std::vector<unsigned char>>(&value);
-    if (!bytes || bytes->empty() || !IsValidSid(const_cast<unsigned char*>(bytes->data())) ||
-        GetLengthSid(const_cast<unsigned char*>(bytes->data())) > bytes->size())
-        return {};
-    wchar_t* text = nullptr;
-    if (!ConvertSidToStringSidW(const_cast<unsigned char*>(bytes->data()), &text))
-        return {};
-    const UniqueLocal owned(text);  // allocated by the system for this call
-    return text;
-}
 
 // An expected condition: its catalogue text, then whatever the condition names.
 void Tell(StepRunner& step, IDialogs& dialogs, int id, const std::wstring& detail)
@@ -79,7 +63,11 @@ std::wstring AccountOf(StepRunner& step, GridModel& grid, int row, const Records
     std::wstring account = domain + L"\\" + alias;
     if (domain.empty() && alias.empty()) {
         std::wstring sid;
-        step([&] { sid = SidText(credentials.Field(sidColumn)); });
+        step([&] {
+            const FieldValue value = credentials.Field(sidColumn);
+            if (const auto* bytes = std::get_if<std::vector<unsigned char>>(&value))
+                sid = SidString(*bytes);
+        });
         if (!sid.empty())
             account = sid;
     }

@@ -203,6 +203,29 @@ TEST(AccountLookup, BatchNamesFollowTheAnsiLookupsBuffers)
     }
 }
 
+// The SID text that names an account which no longer resolves: only whole identifiers.
+TEST(AccountLookup, SidStringOfStoredBytes)
+{
+    std::vector<unsigned char> padded = SidBytes(L"S-1-5-21-1-2-3-1001");
+    padded.insert(padded.end(), 4, 0);
+    std::vector<unsigned char> cut = SidBytes(L"S-1-5-21-1-2-3-1001");
+    cut.resize(cut.size() - 2);
+    const struct {
+        const char* what;
+        std::vector<unsigned char> bytes;
+        std::wstring expected;
+    } cases[] = {
+        {"a domain account", SidBytes(L"S-1-5-21-1-2-3-1001"), L"S-1-5-21-1-2-3-1001"},
+        {"a well-known group", SidBytes(L"S-1-1-0"), L"S-1-1-0"},
+        {"padding after the identifier", padded, L"S-1-5-21-1-2-3-1001"},
+        {"cut short: its count claims more than is there", cut, L""},
+        {"one byte", {1}, L""},
+        {"nothing", {}, L""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(SidString(c.bytes), c.expected) << c.what;
+}
+
 // One mapping as stored, and the grid row it must give.
 struct Mapping {
     std::wstring subscriber;  // SQL literal

@@ -55,5 +55,35 @@
 #define IDS_COL_PRIMARY             150
 #define IDS_COL_VELTO_ALIAS         151
 
+// Bulk removal, restore file and restore window.
+#define IDS_RESTORE_MENU            170
+#define IDS_RESTORE_TITLE           171
+#define IDS_RESTORE_CHECKED         172
+#define IDS_CANCEL                  173
+#define IDS_COL_REMOVED_ON          174
+#define IDS_COL_ACCOUNT_OR_SID      175
+#define IDS_COL_REMOVED_BY          176
+#define IDS_LINE_TRUNCATED          177
+#define IDS_LINE_CHECKSUM           178
+#define IDS_LINE_NEWER_FORMAT       179
+#define IDS_LINE_MALFORMED          180
+#define IDS_SKIP_KEY_NONE           181
+#define IDS_SKIP_KEY_MANY           182
+#define IDS_SKIP_CHANGED            183
+#define IDS_SKIP_SUBSCRIBER_NONE    184
+#define IDS_SKIP_SUBSCRIBER_MANY    185
+#define IDS_SKIP_NOT_ONE_DELETED    186
+#define IDS_RESTORE_KEY_EXISTS      187
+#define IDS_RESTORE_OTHER_TABLE     188
+#define IDS_RESTORE_OTHER_LAYOUT    189
+#define IDS_RESTORE_NOT_ONE_INSERTED 190
+#define IDS_RESTORE_DONE            191
+#define IDS_RESTORE_SKIPPED         192
+#define IDS_RESTORE_NONE_CHECKED    193
+#define IDS_RESTORE_EMPTY           194
+#define IDS_RESTORE_REFUSED_LINES   195
+#define IDS_LINE                    196
+#define IDS_RESTORE_FILE            197
+
 #define IDS_FIRST                   IDS_BUILD
 #define IDS_LAST                    IDS_COL_VELTO_ALIAS

@@ -1,0 +1,69 @@
+// The database statements of bulk removal and restore, in one place: where a product version
+// keeps its mappings, what the table's columns are, and the few statements per row, each
+// with bound parameters and coded to the SQL Server driver's contract (one active statement
+// per connection, GUID keys, no '=' on long text, row counts that triggers may distort).
+#pragma once
+#include <string>
+#include <vector>
+
+#include "mapping/FieldValue.h"
+#include "mapping/OdbcConnection.h"
+#include "mapping/RestoreArchive.h"
+
+namespace vcm {
+
+inline constexpr wchar_t kKeyColumn[] = L"msrepl_tran_version";
+
+// Where a product version keeps its mappings: major 3 and below SIDHistory with ParentObjectID,
+// 4 and later Credential with SubscriberObjectID.
+struct MappingLayout {
+    std::wstring table;
+    std::wstring sidColumn;
+    std::wstring subscriberColumn;
+};
+MappingLayout LayoutFor(int major);
+
+struct TableColumn {
+    std::wstring name;
+    short sqlType = 0;
+    std::wstring typeName;     // the driver's name of the column's type
+    bool serverFilled = false; // identity or row version: the server gives the value
+};
+
+// One connection to the mapping table; counts the statements it sends.
+class MappingStatements {
+public:
+    MappingStatements(const std::wstring& connection, MappingLayout layout);
+
+    const MappingLayout& Layout() const noexcept { return m_layout; }
+    const std::vector<TableColumn>& Columns() const noexcept { return m_columns; }
+    // The column's position by name, without regard to case; -1 when the table has none.
+    int ColumnIndex(std::wstring_view name) const;
+    SQLHDBC Handle() const noexcept { return m_connection.Handle(); }
+    size_t StatementsSent() const noexcept { return m_sent; }
+
+    // Every row that holds the key, each as its columns' values in table order.
+    std::vector<std::vector<FieldValue>> RowsByKey(const std::wstring& key);
+    long long CountByKey(const std::wstring& key);
+    long long CountSubscribers(const std::wstring& objectId);
+    // Deletes the rows whose key, subscriber id and SID hold the values of `row` (a row read
+    // by RowsByKey); every result the server sends back is read.
+    void DeleteRow(const std::vector<FieldValue>& row);
+    // Inserts one row; the server-filled columns and those the record lacks are left out.
+    // Returns the row count the driver reported for the insert.
+    long long InsertRow(const std::vector<RestoreColumn>& columns);
+
+private:
+    // "<column> = ?", with long text compared in a bounded national character form.
+    std::wstring Comparison(size_t column, const FieldValue& value, std::vector<FieldValue>& parameters) const;
+    UniqueSqlStmt Run(const std::wstring& sql, std::vector<FieldValue> parameters);
+    long long Scalar(const std::wstring& sql, std::vector<FieldValue> parameters);
+
+    OdbcConnection m_connection;
+    MappingLayout m_layout;
+    std::vector<TableColumn> m_columns;
+    size_t m_key = 0;
+    size_t m_sent = 0;
+};
+
+}  // namespace vcm

@@ -4,6 +4,7 @@
 
 #include <iterator>
 
+#include "app/frmRestore.h"
 #include "help/frmHelp.h"
 #include "localize/frmAbout.h"
 #include "localize/modLocalize.h"
@@ -140,6 +141,7 @@ UniqueHMenu frmMain::BuildMenus()
     // "Import Mappings from CSV" and "Add New Mapping" are hidden items without an action:
     // they are never put into a menu.
     AppendMenuW(file.get(), MF_STRING, IDM_EXPORT_TO_CSV, L"Export Grid Info to CSV");
+    AppendMenuW(file.get(), MF_STRING, IDM_RESTORE_REMOVED, L"Restore Removed Mappings\u2026");
     AppendMenuW(file.get(), MF_SEPARATOR, 0, nullptr);
     AppendMenuW(file.get(), MF_STRING, IDM_EXIT, L"Exit");
     AppendMenuW(edit.get(), MF_STRING, IDM_REMOVE_MAPPING, L"Remove Selected Mapping");
@@ -163,6 +165,7 @@ void frmMain::frmMain_Auto_Init()
 
     SetMenuItemText(m_menuBar, 0, true, myLoadResString(IDS_FILE));
     SetMenuItemText(m_mnuFile, IDM_EXPORT_TO_CSV, false, myLoadResString(IDS_EXPORT_TO_CSV));
+    SetMenuItemText(m_mnuFile, IDM_RESTORE_REMOVED, false, myLoadResString(IDS_RESTORE_MENU));
     m_mnuImportFromCSVCaption = myLoadResString(IDS_IMPORT_FROM_CSV);
     SetMenuItemText(m_mnuFile, IDM_EXIT, false, myLoadResString(IDS_EXIT));
     SetMenuItemText(m_menuBar, 1, true, myLoadResString(IDS_EDIT));
@@ -222,6 +225,19 @@ void frmMain::Form_KeyDownReload()
 }
 
 void frmMain::mnuExportToCSV_Click() { ExportGridToCsv(m_grid, m_dialogs); }
+
+void frmMain::mnuRestoreRemoved_Click()
+{
+    StepRunner step([this](const Error& e) { ReportUnexpected(e, L"mnuRestoreRemoved_Click"); });
+    bool restored = false;
+    step([&] {
+        frmRestore window({m_connectionString, gProductVersion.Major, AppFolder() + L"\\" + kRestoreFileName},
+                          m_dialogs);
+        restored = window.ShowModal(Hwnd());
+    });
+    if (restored)
+        LoadMappings();
+}
 
 void frmMain::mnuRemoveMapping_Click()
 {
@@ -304,6 +320,7 @@ void frmMain::OnCommand(int id)
 {
     switch (id) {
     case IDM_EXPORT_TO_CSV: mnuExportToCSV_Click(); break;
+    case IDM_RESTORE_REMOVED: mnuRestoreRemoved_Click(); break;
     case IDM_EXIT: mnuExit_Click(); break;
     case IDM_REMOVE_MAPPING: mnuRemoveMapping_Click(); break;
     case IDM_SHOW_ONLY_CUSTOM: mnuShowOnlyCustom_Click(); break;

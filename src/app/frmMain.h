@@ -28,6 +28,7 @@ public:
         IDM_SHOW_PRIMARY,
         IDM_SHOW_HELP,
         IDM_SHOW_ABOUT,
+        IDM_RESTORE_REMOVED,
         // Keyboard commands without a menu item of their own.
         IDK_RELOAD = 300,
         IDK_COPY_ROW,
@@ -49,6 +50,7 @@ public:
 
     // Commands, one handler each.
     void mnuExportToCSV_Click();
+    void mnuRestoreRemoved_Click();
     void mnuRemoveMapping_Click();
     void mnuShowOnlyCustom_Click();
     void mnuShowPrimary_Click();

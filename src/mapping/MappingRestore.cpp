@@ -88,3 +88,44 @@ std::vector<RestoreOutcome> RestoreMappings(const std::vector<RestoreRecord>& re
 }
 
 }  // namespace vcm
+
+namespace vcm {
+
+namespace {
+constexpr size_t kReasonsShown = 10;
+}
+
+std::vector<RestoreRecord> RestorableRecords(const ArchiveContents& contents)
+{
+    std::vector<RestoreRecord> records;
+    // Later lines were written later; the recorded time orders records of different copies.
+    for (auto it = contents.records.rbegin(); it != contents.records.rend(); ++it)
+        if (it->state == RecordState::Removed)
+            records.push_back(it->record);
+    std::stable_sort(records.begin(), records.end(),
+                     [](const RestoreRecord& a, const RestoreRecord& b) { return a.removedUtc > b.removedUtc; });
+    return records;
+}
+
+std::wstring RestoreSummary(const std::vector<RestoreOutcome>& outcomes, const std::wstring& restoreFile)
+{
+    const size_t restored = static_cast<size_t>(
+        std::count_if(outcomes.begin(), outcomes.end(), [](const RestoreOutcome& o) { return o.restored; }));
+    std::wstring text = myLoadResString(IDS_RESTORE_DONE) + std::to_wstring(restored) + L"\r\n" +
+                        myLoadResString(IDS_RESTORE_SKIPPED) + std::to_wstring(outcomes.size() - restored);
+    size_t shown = 0;
+    for (const RestoreOutcome& outcome : outcomes)
+        if (!outcome.restored && shown++ < kReasonsShown)
+            text += L"\r\n" + outcome.account + L": " + outcome.reason;
+    return text + L"\r\n\r\n" + myLoadResString(IDS_RESTORE_FILE) + restoreFile;
+}
+
+std::wstring RefusedLinesMessage(const std::vector<RefusedLine>& refused)
+{
+    std::wstring text = myLoadResString(IDS_RESTORE_REFUSED_LINES);
+    for (size_t i = 0; i < refused.size() && i < kReasonsShown; ++i)
+        text += L"\r\n" + myLoadResString(IDS_LINE) + std::to_wstring(refused[i].lineNumber) + L": " + refused[i].reason;
+    return text;
+}
+
+}  // namespace vcm

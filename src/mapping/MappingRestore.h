@@ -28,3 +28,16 @@ struct RestoreContext {
 std::vector<RestoreOutcome> RestoreMappings(const std::vector<RestoreRecord>& records, const RestoreContext& context);
 
 }  // namespace vcm
+
+namespace vcm {
+
+// The records a person may restore: those removed and not yet restored, newest first.
+std::vector<RestoreRecord> RestorableRecords(const ArchiveContents& contents);
+
+// The box after a restore: how many came back, how many not and why (the first ten), and the file.
+std::wstring RestoreSummary(const std::vector<RestoreOutcome>& outcomes, const std::wstring& restoreFile);
+
+// The box that names the lines the reader refused (the first ten), with their reasons.
+std::wstring RefusedLinesMessage(const std::vector<RefusedLine>& refused);
+
+}  // namespace vcm

@@ -169,7 +169,8 @@ TEST_F(MainWindowTest, CaptionsMenusAndHeadersComeFromTheCatalogue)
     HMENU bar = GetMenu(main->Hwnd());
     EXPECT_EQ(MenuTexts(bar), (std::vector<std::wstring>{L"File", L"Edit", L"View", L"Help"}));
     // The two hidden items (import, add) appear nowhere.
-    EXPECT_EQ(MenuTexts(GetSubMenu(bar, 0)), (std::vector<std::wstring>{L"Export Grid Info to CSV", L"-", L"Exit"}));
+    EXPECT_EQ(MenuTexts(GetSubMenu(bar, 0)),
+              (std::vector<std::wstring>{L"Export Grid Info to CSV", L"Restore Removed Mappings\u2026", L"-", L"Exit"}));
     EXPECT_EQ(MenuTexts(GetSubMenu(bar, 1)), (std::vector<std::wstring>{L"Remove Selected Mapping"}));
     EXPECT_EQ(MenuTexts(GetSubMenu(bar, 2)),
               (std::vector<std::wstring>{L"Show Only Custom Mappings", L"Show Primary Mappings"}));

@@ -29,7 +29,7 @@ struct MenuCommand {
     int item;
 };
 constexpr MenuCommand kExportToCsv = {0, 0};
-constexpr MenuCommand kExit = {0, 1};
+constexpr MenuCommand kExit = {0, 2};
 constexpr MenuCommand kShowOnlyCustom = {2, 0};
 constexpr MenuCommand kShowPrimary = {2, 1};
 constexpr MenuCommand kShowHelp = {3, 0};

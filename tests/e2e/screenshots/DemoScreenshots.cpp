@@ -81,7 +81,7 @@ int main(int argc, char** argv)
         WaitUntil([&] { return !IsWindowVisible(about); }, 5000);
 
         Activate(main);
-        PickMenu(main, 0, 1);  // File > Exit
+        PickMenu(main, 0, 2);  // File > Exit
         if (!program.WaitForExit(10000))
             return Fail("the program did not end");
         return 0;

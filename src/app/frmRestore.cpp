@@ -20,7 +20,7 @@ constexpr wchar_t kClassName[] = L"VeltoCredentialsMap.frmRestore";
 constexpr int kClientWidth = 9600;
 constexpr int kClientHeight = 5400;
 constexpr int kMargin = 120;
-constexpr int kButtonWidth = 1800;
+constexpr int kButtonWidth = 2600;
 constexpr int kButtonHeight = 375;
 // Column widths: removed on, account or SID, Velto alias, removed by.
 constexpr int kColumnWidths[] = {2200, 3300, 1700, 2000};
@@ -64,6 +64,23 @@ bool frmRestore::ShowModal(HWND owner)
         return false;
     }
 
+    m_owner = owner && IsWindow(owner) ? owner : nullptr;
+    Load(m_owner);
+    CenterWindowOver(Hwnd(), m_owner);
+    if (m_owner)
+        EnableWindow(m_owner, FALSE);
+    ShowWindow(Hwnd(), SW_SHOW);
+    SetForegroundWindow(Hwnd());
+    SetFocus(m_list);
+    RunModalLoop(Hwnd());
+    Close();
+    if (m_owner && IsWindow(m_owner))
+        SetForegroundWindow(m_owner);
+    return m_restoreRan;
+}
+
+void frmRestore::Load(HWND owner)
+{
     const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
     const DWORD exStyle = WS_EX_DLGMODALFRAME;
     Create({.className = kClassName, .style = style, .exStyle = exStyle, .width = 100, .height = 100,
@@ -77,19 +94,6 @@ bool frmRestore::ShowModal(HWND owner)
     CreateControls();
     frmRestore_Auto_Init();
     FillList();
-
-    m_owner = owner && IsWindow(owner) ? owner : nullptr;
-    CenterWindowOver(Hwnd(), m_owner);
-    if (m_owner)
-        EnableWindow(m_owner, FALSE);
-    ShowWindow(Hwnd(), SW_SHOW);
-    SetForegroundWindow(Hwnd());
-    SetFocus(m_list);
-    RunModalLoop(Hwnd());
-    Close();
-    if (m_owner && IsWindow(m_owner))
-        SetForegroundWindow(m_owner);
-    return m_restoreRan;
 }
 
 void frmRestore::CreateControls()
@@ -153,7 +157,8 @@ void frmRestore::FillList()
         for (int col = 1; col < static_cast<int>(std::size(cells)); ++col)
             ListView_SetItemText(m_list, index, col, const_cast<wchar_t*>(cells[col].c_str()));
     }
-    ListView_SetItemState(m_list, 0, LVIS_FOCUSED | LVIS_SELECTED, LVIS_FOCUSED | LVIS_SELECTED);
+    if (!m_records.empty())
+        ListView_SetItemState(m_list, 0, LVIS_FOCUSED | LVIS_SELECTED, LVIS_FOCUSED | LVIS_SELECTED);
 }
 
 void frmRestore::cmdRestoreChecked_Click()

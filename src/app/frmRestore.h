@@ -35,6 +35,9 @@ public:
     // restore ran, so that the owner reloads its grid.
     bool ShowModal(HWND owner);
 
+    // Creates the window hidden, owned by `owner`, with its controls, captions and the records
+    // read so far (none before ShowModal reads the file).
+    void Load(HWND owner);
     void frmRestore_Auto_Init();
     void cmdRestoreChecked_Click();
     void cmdCancel_Click();

@@ -15,6 +15,7 @@
 #include "ScriptedDialogs.h"
 #include "WindowTesting.h"
 #include "app/frmMain.h"
+#include "app/frmRestore.h"
 #include "app/frmSplashScreen.h"
 #include "localize/frmAbout.h"
 #include "localize/modLocalize.h"
@@ -255,12 +256,17 @@ TEST_F(TextFitTest, EveryShippedLanguageFitsEveryControl)
         frmSplashScreen splash;
         splash.Create(myLoadResString(IDS_GATHERING));
 
+        frmRestore restore({}, dialogs);
+        restore.Load(main->Hwnd());
+
         FitCheck check(language);
         check.Window(main->Hwnd(), "main window");
+        check.Window(restore.Hwnd(), "restore window");
         check.Window(about.Hwnd(), "About window");
         check.Window(splash.Hwnd(), "wait window");
         // Two captions, the menu bar, Exit, four headers, eight labels, OK, the wait message.
-        EXPECT_GE(check.Checked(), 18) << "fewer texts measured than the windows show";
+        // The restore window: its caption, two buttons and four headers.
+        EXPECT_GE(check.Checked(), 25) << "fewer texts measured than the windows show";
         misfits += check.Misfits();
     }
     EXPECT_TRUE(misfits.empty()) << "texts that do not fit their controls:\n" << misfits;

@@ -97,28 +97,31 @@ void RecordRemoval(const RemovalCandidate& candidate, const BulkRemovalContext& 
 BulkRemovalResult RemoveMappings(const std::vector<RemovalCandidate>& candidates, const BulkRemovalContext& context)
 {
     BulkRemovalResult result;
-    MappingStatements db(context.connection, LayoutFor(context.major));
-    RestoreWriter archive(context.restoreFile);
+    BulkRemovalContext own = context;
+    if (own.removedBy.empty())
+        own.removedBy = OperatorName();
+    MappingStatements db(own.connection, LayoutFor(own.major));
+    RestoreWriter archive(own.restoreFile);
     for (size_t i = 0; i < candidates.size(); ++i) {
-        if (context.stop && context.stop->load()) {
+        if (own.stop && own.stop->load()) {
             result.stopped = true;
             break;
         }
         const RemovalCandidate& candidate = candidates[i];
         try {
-            if (const int reason = RemoveOne(db, archive, candidate, context))
+            if (const int reason = RemoveOne(db, archive, candidate, own)) {
                 result.skipped.push_back({i, candidate.account, myLoadResString(reason)});
-            else {
+            } else {
                 result.removed.push_back(i);
-                RecordRemoval(candidate, context);
+                RecordRemoval(candidate, own);
             }
         } catch (...) {
             const std::wstring text =
-                TrapMessage(myLoadResString(IDS_ERROR_PREFIX), CurrentError(), context.procedure, context.form);
+                TrapMessage(myLoadResString(IDS_ERROR_PREFIX), CurrentError(), own.procedure, own.form);
             result.skipped.push_back({i, candidate.account, text});
         }
-        if (context.progress)
-            context.progress(i + 1, candidates.size());
+        if (own.progress)
+            own.progress(i + 1, candidates.size());
     }
     result.statements = db.StatementsSent();
     return result;

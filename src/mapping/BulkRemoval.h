@@ -35,7 +35,8 @@ struct BulkRemovalContext {
     std::wstring connection;
     int major = 0;                  // the product's major version: which table holds the mappings
     std::wstring restoreFile;       // the restore file's path
-    std::wstring removedBy;         // DOMAIN\user for the restore record and the event log
+    std::wstring removedBy;         // DOMAIN\user for the restore record and the event log;
+                                    // empty: the account the process runs as
     // Called after each candidate with (done, total); may be empty.
     std::function<void(size_t, size_t)> progress;
     // Checked between candidates; may be null.

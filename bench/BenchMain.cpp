@@ -258,16 +258,20 @@ Result Measure(const std::wstring& connection, int repeats)
     return best;
 }
 
-// Removes every tenth mapping of an n-row table through the bulk path: seconds, rows
-// removed, and statements sent per row.
-void BenchBulkRemoval(int n)
+// Removes every `every`-th mapping of an n-row table through the bulk path: seconds, rows
+// removed, and statements sent per row. With `indexed`, the mapping key has an index, as a
+// server's table may have one.
+void BenchBulkRemoval(int n, int every, bool indexed)
 {
     const std::wstring file = L"bench_bulk_" + std::to_wstring(n) + L".db";
     CreateDb(file, n, SidKind::Deleted);
+    if (indexed)
+        OdbcConnection(L"Driver={SQL Server};server=;database=" + file)
+            .Execute(L"CREATE INDEX CredentialKey ON Credential (msrepl_tran_version)");
     std::vector<RemovalCandidate> candidates;
     wchar_t key[64];
     wchar_t subscriber[64];
-    for (int i = 10; i <= n; i += 10) {
+    for (int i = every; i <= n; i += every) {
         swprintf(key, 64, L"5EED0000-0000-0000-0000-%012d", i);
         swprintf(subscriber, 64, L"OBJ-%07d", static_cast<int>((static_cast<long long>(i) * 7919) % n) + 1);
         candidates.push_back({key, MappingSid(SidKind::Deleted, i), subscriber, key, L"alias"});
@@ -281,8 +285,8 @@ void BenchBulkRemoval(int n)
     const auto start = std::chrono::steady_clock::now();
     const BulkRemovalResult result = RemoveMappings(candidates, context);
     const double seconds = Seconds(start);
-    std::printf("bulk removal: %zu of %d rows removed (%zu skipped) in %.2f s, %.2f statements per row\n",
-                result.removed.size(), n, result.skipped.size(), seconds,
+    std::printf("bulk removal%s: %zu of %d rows removed (%zu skipped) in %.2f s, %.2f statements per row\n",
+                indexed ? " (key indexed)" : "", result.removed.size(), n, result.skipped.size(), seconds,
                 static_cast<double>(result.statements) / static_cast<double>(candidates.size()));
     std::fflush(stdout);
     DeleteFileW(file.c_str());
@@ -306,7 +310,10 @@ int main(int argc, char** argv)
 
     try {
         if (bulkOnly) {
-            BenchBulkRemoval(sizes.empty() ? 100000 : sizes.front());
+            const int n = sizes.empty() ? 100000 : sizes[0];
+            const int every = sizes.size() > 1 ? sizes[1] : 10;
+            BenchBulkRemoval(n, every, false);
+            BenchBulkRemoval(n, every, true);
             return 0;
         }
         std::printf("%-8s %8s %8s %8s %9s %8s %9s %8s %11s %10s %10s\n", "SIDs", "N", "load s", "raw s", "load/raw",
@@ -337,7 +344,8 @@ int main(int argc, char** argv)
                 std::printf("%-8s load(%d)/load(%d) = %.2f\n", name, sizes[i], sizes[i - 1], loads[i] / loads[i - 1]);
             std::fflush(stdout);
         }
-        BenchBulkRemoval(100000);
+        BenchBulkRemoval(100000, 10, false);
+        BenchBulkRemoval(100000, 10, true);
     } catch (const Error& e) {
         std::fprintf(stderr, "bench: %s (%ld)\n", e.what(), e.Number());
         return 1;

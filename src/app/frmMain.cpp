@@ -231,8 +231,7 @@ void frmMain::mnuRestoreRemoved_Click()
     StepRunner step([this](const Error& e) { ReportUnexpected(e, L"mnuRestoreRemoved_Click"); });
     bool restored = false;
     step([&] {
-        frmRestore window({m_connectionString, gProductVersion.Major, AppFolder() + L"\\" + kRestoreFileName},
-                          m_dialogs);
+        frmRestore window({m_connectionString, gProductVersion.Major, RestoreFilePath()}, m_dialogs);
         restored = window.ShowModal(Hwnd());
     });
     if (restored)

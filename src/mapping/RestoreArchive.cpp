@@ -374,6 +374,8 @@ std::string ReadAll(const std::wstring& path)
 
 }  // namespace
 
+std::wstring RestoreFilePath() { return AppFolder() + L"\\" + kRestoreFileName; }
+
 std::string RecordLine(const RestoreRecord& record)
 {
     std::string line(kMagic);

@@ -14,6 +14,9 @@
 namespace vcm {
 
 inline constexpr wchar_t kRestoreFileName[] = L"CredentialsRemoved.txt";
+// The restore file of this program: beside the executable, as the activity log is.
+std::wstring RestoreFilePath();
+
 // The format this program writes and the newest it reads.
 inline constexpr int kRestoreFormatVersion = 1;
 

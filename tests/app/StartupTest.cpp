@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "ScriptedDialogs.h"
 #include "TestDb.h"
@@ -189,12 +190,16 @@ TEST_F(StartupTest, AcceptedServerLoadsItsTableAndWritesTheLogHeader)
     }
 }
 
-// Runs only in the process that the test script starts with a German user locale; a German
-// library named after the test program lies beside it.
+// Runs in the process that the test script starts with a German user locale (LC_ALL
+// de_DE.UTF-8); a German library named after the test program lies beside it. There a user
+// language other than German is a broken set-up, not a reason to skip.
 TEST_F(StartupTest, GermanUserOpensWithBuiltInCaptionsButGermanMessages)
 {
-    if (GetUserDefaultLangID() != 0x0407)
-        GTEST_SKIP() << "needs LC_ALL=de_DE.UTF-8";
+    wchar_t locale[64] = {};
+    const DWORD length = GetEnvironmentVariableW(L"LC_ALL", locale, 64);
+    if (length == 0 || length >= 64 || std::wstring_view(locale).substr(0, 3) != L"de_")
+        GTEST_SKIP() << "runs in the German suite (LC_ALL=de_DE.UTF-8)";
+    ASSERT_EQ(GetUserDefaultLangID(), 0x0407) << "the German suite runs without German (Germany) as user language";
     gCurrentLangID = 0;
     SetDword(kProductKey, L"Version Number", 0x00020009);
     Start();

@@ -264,7 +264,8 @@ std::optional<MessageBoxView> AskToRemove(Session& s, int item)
 void Answer(const MessageBoxView& box, int button)
 {
     Press(box.box, button);
-    WaitUntil([&] { return !IsWindow(box.box) || !IsWindowVisible(box.box); }, 5000);
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindow(box.box) || !IsWindowVisible(box.box); }, 5000))
+        << "the message box stayed: " << ToUtf8(box.text);
 }
 
 // Removes the grid's row `item` with a Yes; the deletion message is answered too.

@@ -260,12 +260,16 @@ std::optional<MessageBoxView> AskToRemove(Session& s, int item)
     return WaitForMessageBox(*s.program);
 }
 
-// Answers a box and waits until it has gone.
+// Answers a box and waits until it has gone and the program's thread is back at its
+// messages (a sent message is taken only there), so that the next input finds it ready.
 void Answer(const MessageBoxView& box, int button)
 {
+    const HWND owner = GetWindow(box.box, GW_OWNER);
     Press(box.box, button);
     EXPECT_TRUE(WaitUntil([&] { return !IsWindow(box.box) || !IsWindowVisible(box.box); }, 5000))
         << "the message box stayed: " << ToUtf8(box.text);
+    if (owner)
+        SendMessageTimeoutW(owner, WM_NULL, 0, 0, SMTO_NORMAL, 10000, nullptr);
 }
 
 // Removes the grid's row `item` with a Yes; the deletion message is answered too.

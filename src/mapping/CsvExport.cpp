@@ -23,9 +23,11 @@ constexpr wchar_t kFilter[] = L"*.CSV";
 // Fixed, never translated: other programs read the file by these names.
 constexpr wchar_t kHeader[] = L"Domain, AD_Alias, Velto_Alias";
 
+CsvFileWriter g_writer = nullptr;
+
 void WriteAll(HANDLE file, const std::string& bytes)
 {
-    if (const DWORD failure = WriteWhole(file, bytes))
+    if (const DWORD failure = g_writer ? g_writer(file, bytes) : WriteWhole(file, bytes))
         ThrowWin32(failure, L"WriteFile");
 }
 
@@ -113,6 +115,8 @@ void WriteCsv(const GridModel& grid, const std::wstring& target)
 }
 
 }  // namespace
+
+void SetCsvFileWriter(CsvFileWriter writer) { g_writer = writer; }
 
 void ExportGridToCsv(const GridModel& grid, IDialogs& dialogs)
 {

@@ -1,5 +1,9 @@
 // Writing the mappings the grid shows to a comma-separated text file the administrator picks.
 #pragma once
+#include <windows.h>
+
+#include <string_view>
+
 #include "grid/GridModel.h"
 #include "platform/Dialogs.h"
 
@@ -11,5 +15,11 @@ namespace vcm {
 // beside the target and moved over it at the end. A failure is reported once and ends
 // the export. Never throws.
 void ExportGridToCsv(const GridModel& grid, IDialogs& dialogs);
+
+// How the export's bytes reach the temporary file: 0, or the system's error, as WriteWhole
+// answers. Tests put in a writer that fails part-way, as a full disk does; nullptr puts
+// WriteWhole back.
+using CsvFileWriter = DWORD (*)(HANDLE file, std::string_view bytes);
+void SetCsvFileWriter(CsvFileWriter writer);
 
 }  // namespace vcm

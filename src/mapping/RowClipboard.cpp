@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "platform/Handles.h"
+#include "platform/TextConv.h"
 
 namespace vcm {
 
@@ -21,27 +22,38 @@ bool OpenClipboardFor(HWND owner)
 
 }  // namespace
 
+std::wstring ClipboardLine(const std::vector<std::wstring>& fields)
+{
+    std::wstring line;
+    for (size_t i = 0; i < fields.size(); ++i) {
+        if (i > 0)
+            line += L'\t';
+        const std::wstring& field = fields[i];
+        if (field.find_first_of(L"\t\r\n\"") == std::wstring::npos)
+            line += field;
+        else
+            line += Enclose(field, L'"', L'"');
+    }
+    return line;
+}
+
 std::optional<std::wstring> SelectedRowLine(const GridModel& grid)
 {
     const int row = grid.Row();
     if (row < 1 || row >= grid.Rows())
         return std::nullopt;
-    std::wstring line;
-    bool first = true;
+    std::vector<std::wstring> fields;
     for (int position = 0; position < grid.Cols(); ++position) {
         const GridColumn& column = grid.ColumnAt(position);
         if (column.hidden)
             continue;
-        if (!first)
-            line += L'\t';
-        first = false;
         const CellValue& cell = grid.Cell(row, position);
         if (const bool* flag = std::get_if<bool>(&cell))
-            line += *flag ? L'1' : L'0';
+            fields.push_back(*flag ? L"1" : L"0");
         else
-            line += std::get<std::wstring>(cell);
+            fields.push_back(std::get<std::wstring>(cell));
     }
-    return line;
+    return ClipboardLine(fields);
 }
 
 bool CopySelectedRow(const GridModel& grid, HWND owner)

@@ -5,12 +5,18 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "grid/GridModel.h"
 
 namespace vcm {
 
-// The current row's shown cells in display order, joined by tabs; a check-box cell reads
+// Shown values joined by tabs into the line other programs paste. A value that holds a tab,
+// a line break or a double quote is put in double quotes with inner quotes doubled, as
+// spreadsheets copy such cells, so that the line always reads back as exactly these fields.
+std::wstring ClipboardLine(const std::vector<std::wstring>& fields);
+
+// The current row's shown cells in display order as a ClipboardLine; a check-box cell reads
 // 1 or 0. Nothing when no data row is selected.
 std::optional<std::wstring> SelectedRowLine(const GridModel& grid);
 

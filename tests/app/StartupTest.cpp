@@ -5,13 +5,13 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "ScriptedDialogs.h"
 #include "TestDb.h"
 #include "TestFiles.h"
 #include "WindowTesting.h"
 #include "app/frmMain.h"
-#include "mapping/Recordset.h"
 #include "localize/modLocalize.h"
 #include "platform/Logging.h"
 #include "platform/ProgramInfo.h"
@@ -163,14 +163,8 @@ TEST_F(StartupTest, AcceptedServerLoadsItsTableAndWritesTheLogHeader)
             // A mapping table that cannot be read is said once, as the startup's own failures are.
             const std::wstring connection = test::ConnectionString(L"VeltoDb");
             test::Execute(connection, {L"DROP TABLE Credential"});
-            Recordset direct;
-            try {
-                direct.Open(L"Select * from credential", connection);
-            } catch (const Error& e) {
-                expectedMessage = L"(error):" + std::to_wstring(e.Number()) + L" (" + e.Description() +
-                                  L") in procedure Form_Load of Form frmMain";
-            }
-            ASSERT_FALSE(expectedMessage.empty());
+            expectedMessage = std::wstring(L"(error):1 ([HY000] ") + (test::SqlServerPersonality() ? L"" : L"[SQLite]") +
+                              L"no such table: credential (1)) in procedure Form_Load of Form frmMain";
         }
         dialogs.messages.clear();
         Start();
@@ -196,12 +190,16 @@ TEST_F(StartupTest, AcceptedServerLoadsItsTableAndWritesTheLogHeader)
     }
 }
 
-// Runs only in the process that the test script starts with a German user locale; a German
-// library named after the test program lies beside it.
+// Runs in the process that the test script starts with a German user locale (LC_ALL
+// de_DE.UTF-8); a German library named after the test program lies beside it. There a user
+// language other than German is a broken set-up, not a reason to skip.
 TEST_F(StartupTest, GermanUserOpensWithBuiltInCaptionsButGermanMessages)
 {
-    if (GetUserDefaultLangID() != 0x0407)
-        GTEST_SKIP() << "needs LC_ALL=de_DE.UTF-8";
+    wchar_t locale[64] = {};
+    const DWORD length = GetEnvironmentVariableW(L"LC_ALL", locale, 64);
+    if (length == 0 || length >= 64 || std::wstring_view(locale).substr(0, 3) != L"de_")
+        GTEST_SKIP() << "runs in the German suite (LC_ALL=de_DE.UTF-8)";
+    ASSERT_EQ(GetUserDefaultLangID(), 0x0407) << "the German suite runs without German (Germany) as user language";
     gCurrentLangID = 0;
     SetDword(kProductKey, L"Version Number", 0x00020009);
     Start();

@@ -260,11 +260,16 @@ std::optional<MessageBoxView> AskToRemove(Session& s, int item)
     return WaitForMessageBox(*s.program);
 }
 
-// Answers a box and waits until it has gone.
+// Answers a box and waits until it has gone and the program's thread is back at its
+// messages (a sent message is taken only there), so that the next input finds it ready.
 void Answer(const MessageBoxView& box, int button)
 {
+    const HWND owner = GetWindow(box.box, GW_OWNER);
     Press(box.box, button);
-    WaitUntil([&] { return !IsWindow(box.box) || !IsWindowVisible(box.box); }, 5000);
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindow(box.box) || !IsWindowVisible(box.box); }, 5000))
+        << "the message box stayed: " << ToUtf8(box.text);
+    if (owner)
+        SendMessageTimeoutW(owner, WM_NULL, 0, 0, SMTO_NORMAL, 10000, nullptr);
 }
 
 // Removes the grid's row `item` with a Yes; the deletion message is answered too.
@@ -340,7 +345,10 @@ TEST(EndToEnd, RemovalAsksThenDeletesExactlyTheSelectedMapping)
     EXPECT_NE(GetDlgItem(confirm->box, IDYES), nullptr);
     EXPECT_NE(GetDlgItem(confirm->box, IDNO), nullptr);
     Answer(*confirm, IDNO);
-    Sleep(300);
+    // A No is followed by nothing: the next key reaches the grid, not another message.
+    ASSERT_TRUE(WaitUntil([&] { return GetForegroundWindow() == s.main; }, 5000)) << "a window stands in front";
+    Keys({VK_DOWN});
+    EXPECT_TRUE(WaitUntil([&] { return s.grid->Selected() == 1; }, 5000)) << "the grid did not take the next key";
     EXPECT_TRUE(MessageBoxes(*s.program).empty()) << "a No is followed by nothing";
     EXPECT_EQ(s.Keys(), keysBefore);
     EXPECT_EQ(s.grid->Rows(), kStartRows);
@@ -551,6 +559,36 @@ TEST(EndToEnd, EveryWayOutEndsTheProcessWithTheLogComplete)
     }
 }
 
+TEST(EndToEnd, EveryStartAppendsToTheLogAndKeepsWhatWasThere)
+{
+    // A log an older run left, with a removal line and a character beyond ASCII.
+    const std::string older = "\r\n" + std::string(61, '*') +
+                              "\r\nRunning VeltoCredentialsMap version: 1.0.4\r\n3/2/2025 9:15:00 AM\r\n\r\n"
+                              "3/2/2025 9:16:07 AM: Deleted credential map for SALES\\J\xFCrgen\r\n";
+    Session s(L"log", kVersion4);
+    const HANDLE file = CreateFileW(s.folder.Path(kLogFile).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    WriteFile(file, older.data(), static_cast<DWORD>(older.size()), &written, nullptr);
+    CloseHandle(file);
+    ASSERT_EQ(written, older.size());
+
+    std::string before = older;
+    for (int run = 1; run <= 2; ++run) {
+        SCOPED_TRACE(run);
+        const SYSTEMTIME started = Now();
+        s.Start();
+        ASSERT_NE(s.main, nullptr);
+        Pick(s.main, kExit);
+        ASSERT_TRUE(s.program->WaitForExit(10000)) << "the process is still running";
+        const std::string log = s.Log();
+        ASSERT_EQ(log.substr(0, before.size()), before) << "the log lost what it held";
+        ExpectLog(log.substr(before.size()), {}, started, Now());
+        before = log;
+    }
+}
+
 TEST(EndToEnd, KeyboardAloneFromStartToExit)
 {
     Session s(L"keyboard", kVersion4);
@@ -632,10 +670,10 @@ TEST(EndToEnd, KeyboardAloneFromStartToExit)
     SetClipboardText(L"left alone");
     ASSERT_EQ(s.grid->Selected(), -1);
     Chord({VK_CONTROL}, 'C');
-    Sleep(200);
-    EXPECT_EQ(ClipboardText(), std::optional<std::wstring>(L"left alone"));
+    // Keys are taken in order: once Down has selected a row, Ctrl+C has been handled.
     Keys({VK_DOWN});
     ASSERT_TRUE(WaitUntil([&] { return s.grid->Selected() == 0; }, 3000));
+    EXPECT_EQ(ClipboardText(), std::optional<std::wstring>(L"left alone"));
     auto clipboardHolds = [](const std::wstring& line) {
         return WaitUntil([&] { return ClipboardText() == std::optional<std::wstring>(line); }, 3000);
     };
@@ -664,6 +702,70 @@ TEST(EndToEnd, KeyboardAloneFromStartToExit)
     EXPECT_TRUE(s.program->WaitForExit(10000)) << "the process is still running";
     EXPECT_EQ(s.program->ExitCode(), 0u);
     ExpectLog(s.Log(), {L"BUILTIN\\Users"}, started, Now());
+}
+
+// F10 opens the menu bar, Shift+F10 and the menu key the grid's popup, and F5 reloads with
+// the View options as they stand, not as every run starts.
+TEST(EndToEnd, MenuKeysOpenTheirMenusAndF5KeepsTheViewOptions)
+{
+    Session s(L"menukeys", kVersion4);
+    s.Start();
+    ASSERT_NE(s.main, nullptr);
+    ASSERT_TRUE(Activate(s.main));
+
+    // F10, Right to View, Down opens it on its first item; more Downs go to the next.
+    const struct {
+        const char* name;
+        int downs;
+        std::vector<GridRow> rows;
+    } options[] = {
+        {"F10 unticks Show Only Custom Mappings", 0, RowsOf({0, 1, 2, 3, 4, 5})},
+        {"F10 unticks Show Primary Mappings", 1, RowsOf({1, 3, 4, 5})},
+    };
+    for (const auto& option : options) {
+        SCOPED_TRACE(option.name);
+        Keys({VK_F10, VK_RIGHT, VK_RIGHT, VK_DOWN});
+        ASSERT_TRUE(WaitUntil([&] { return !s.program->Windows(L"#32768").empty(); }, 3000)) << "no menu opened";
+        for (int i = 0; i < option.downs; ++i)
+            Keys({VK_DOWN});
+        Keys({VK_RETURN});
+        EXPECT_TRUE(WaitUntil([&] { return s.grid->Rows() == option.rows; }, 5000));
+    }
+
+    // Added meanwhile: a mapping that only Show Only Custom Mappings would hide, and a
+    // primary one. F5 shows the first and not the second.
+    const auto insert = [](const wchar_t* subscriber, const wchar_t* sid, const wchar_t* primary, const wchar_t* key) {
+        return std::wstring(L"INSERT INTO Credential (SubscriberObjectID, Credentials, IsPrimary, msrepl_tran_version) "
+                            L"VALUES ('") + subscriber + L"', " + test::SidLiteral(sid) + L", " + primary + L", '" +
+               key + L"')";
+    };
+    test::Execute(s.connection, {insert(L"OBJ-4", L"S-1-1-0", L"0", L"K-7"), insert(L"OBJ-1", L"S-1-5-32-545", L"1", L"K-8")});
+    Keys({VK_F5});
+    std::vector<GridRow> reloaded = RowsOf({1, 3, 4, 5});
+    reloaded.push_back({L"", L"Everyone", false, L"everyone", L"K-7"});
+    EXPECT_TRUE(WaitUntil([&] { return s.grid->Rows() == reloaded; }, 5000)) << "F5 did not keep the View options";
+
+    // Both popup keys open the grid's popup; its command asks about the selected row.
+    Keys({VK_DOWN});
+    ASSERT_TRUE(WaitUntil([&] { return s.grid->Selected() == 0; }, 3000)) << "Down selects no row";
+    const struct {
+        const char* name;
+        std::function<void()> press;
+    } popupKeys[] = {
+        {"Shift+F10", [] { Chord({VK_SHIFT}, VK_F10); }},
+        {"menu key", [] { Keys({VK_APPS}); }},
+    };
+    for (const auto& key : popupKeys) {
+        SCOPED_TRACE(key.name);
+        key.press();
+        ASSERT_TRUE(PickPopupItem(*s.program, 0)) << "no popup";
+        auto confirm = WaitForMessageBox(*s.program);
+        ASSERT_TRUE(confirm.has_value()) << "the popup's command asked nothing";
+        EXPECT_EQ(confirm->text, Confirmation(L"BUILTIN\\Users", L"helpdesk"));
+        Answer(*confirm, IDNO);
+        ASSERT_TRUE(WaitUntil([&] { return GetForegroundWindow() == s.main; }, 5000));
+    }
+    EXPECT_EQ(s.grid->Rows(), reloaded);
 }
 
 TEST(EndToEnd, RefusedStartShowsOneMessageAndLeavesNoLog)

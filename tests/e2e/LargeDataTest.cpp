@@ -60,7 +60,8 @@ double Elapsed(LARGE_INTEGER from)
     return 1000.0 * static_cast<double>(now.QuadPart - from.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
-// Time since `from` once `done` holds and the list has painted everything it invalidated.
+// Time since `from` once `done` holds and the list has painted everything it invalidated;
+// a failure of the test when that does not happen in time.
 double MillisecondsUntilShown(LARGE_INTEGER from, HWND list, const std::function<bool()>& done)
 {
     const ULONGLONG giveUp = GetTickCount64() + 120000;
@@ -69,9 +70,10 @@ double MillisecondsUntilShown(LARGE_INTEGER from, HWND list, const std::function
         // until no other message is pending.
         SendMessageTimeoutW(list, WM_NULL, 0, 0, SMTO_NORMAL, 120000, nullptr);
         if (done() && !GetUpdateRect(list, nullptr, FALSE))
-            break;
+            return Elapsed(from);
         Sleep(1);
     }
+    ADD_FAILURE() << "what was waited for was not shown within two minutes";
     return Elapsed(from);
 }
 
@@ -142,6 +144,8 @@ TEST(LargeData, LoadSortAndScrollHundredThousandMappings)
     PressKey(VK_HOME);
     Report("Home key to first row shown",
            MillisecondsUntilShown(t, grid.List(), [&] { return grid.Selected() == 0 && grid.TopIndex() == 0; }));
+    EXPECT_EQ(grid.Selected(), 0);
+    EXPECT_EQ(grid.TopIndex(), 0);
     t = Stamp();
     SendMessageW(grid.List(), LVM_ENSUREVISIBLE, kMappings - 1, FALSE);
     Report("LVM_ENSUREVISIBLE of the last row", MillisecondsUntilShown(t, grid.List(), atEnd));

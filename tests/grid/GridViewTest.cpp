@@ -16,6 +16,7 @@
 #include "grid/GridView.h"
 #include "mapping/MappingGrid.h"
 #include "mapping/RowClipboard.h"
+#include "platform/TextConv.h"
 #include "platform/Twips.h"
 
 namespace vcm {
@@ -561,7 +562,8 @@ TEST_F(GridViewTest, SelectedRowReadsAsOneTabbedLineInShownOrder)
     };
     const Case cases[] = {
         {"design order, primary as 1", {0, 1, 2, 3, 4, 5}, 1, L"SALES\tM\u00FCller\t1\tmmueller"},
-        {"unchecked as 0, empty domain, text beyond Latin-1", {0, 1, 2, 3, 4, 5}, 2, L"\t\u7528\u6237\t0\tuser\tx"},
+        {"unchecked as 0, empty domain, text beyond Latin-1, a tab quoted", {0, 1, 2, 3, 4, 5}, 2,
+         L"\t\u7528\u6237\t0\t\"user\tx\""},
         {"Velto Alias dragged first, Primary last", {0, 4, 1, 2, 5, 3}, 1, L"mmueller\tSALES\tM\u00FCller\t1"},
         {"no row selected", {0, 1, 2, 3, 4, 5}, 0, std::nullopt},
     };
@@ -571,6 +573,47 @@ TEST_F(GridViewTest, SelectedRowReadsAsOneTabbedLineInShownOrder)
         model.SetRow(c.row);
         EXPECT_EQ(SelectedRowLine(model), c.expected);
     }
+}
+
+namespace {
+
+// A line read back the way a spreadsheet pastes it: tab-separated fields, a field that
+// opens with a double quote runs to its closing quote, with "" for a quote inside.
+std::vector<std::wstring> PastedFields(const std::wstring& line)
+{
+    std::vector<std::wstring> fields(1);
+    bool quoted = false;
+    for (size_t i = 0; i < line.size(); ++i) {
+        const wchar_t c = line[i];
+        if (quoted && c == L'"' && i + 1 < line.size() && line[i + 1] == L'"')
+            fields.back() += line[++i];
+        else if (c == L'"' && (quoted || fields.back().empty()))
+            quoted = !quoted;
+        else if (c == L'\t' && !quoted)
+            fields.emplace_back();
+        else
+            fields.back() += c;
+    }
+    return fields;
+}
+
+}  // namespace
+
+// Whatever the values hold, the copied line pastes as exactly the shown columns.
+TEST(RowClipboard, LineReadsBackAsExactlyTheShownFields)
+{
+    const std::vector<std::vector<std::wstring>> rows = {
+        {L"SALES", L"jdoe", L"1", L"jdoe"},                    // nothing to quote: as it was
+        {L"", L"a\tb", L"0", L"\t"},                          // tabs inside, a value that is only a tab
+        {L"line\r\nbreak", L"lf\nonly", L"1", L"cr\ronly"},  // every kind of line break
+        {L"say \"hi\"", L"\"", L"0", L"\"\t\""},            // quotes, alone and around a tab
+        {L"", L"", L"0", L""},                                 // empty values keep their places
+    };
+    for (const auto& fields : rows) {
+        const std::wstring line = ClipboardLine(fields);
+        EXPECT_EQ(PastedFields(line), fields) << ToUtf8(line);
+    }
+    EXPECT_EQ(ClipboardLine({L"SALES", L"jdoe", L"1", L"jdoe"}), L"SALES\tjdoe\t1\tjdoe");
 }
 
 }  // namespace vcm

@@ -5,12 +5,13 @@
 #include <windows.h>
 
 #include <cctype>
-#include <fstream>
-#include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "TestFiles.h"
 #include "help/HelpPage.h"
+#include "platform/ProgramInfo.h"
 #include "platform/TextConv.h"
 
 namespace vcm {
@@ -112,18 +113,16 @@ TEST(HelpPage, DecodesThePagesBytes)
 // The page that ships beside the program: plain HTML that needs nothing from outside.
 TEST(HelpPage, ShippedPageIsSelfContained)
 {
-    std::string source = __FILE__;
-    const size_t slash = source.find_last_of("/\\");
-    const std::string page = source.substr(0, slash) + "/../../res/VeltoCredentialsMap.htm";
-    std::wstring path = FromUtf8(page);
-    if (!path.empty() && path.front() == L'/')
-        path = L"Z:" + path;  // the host's root, as Wine shows it
+    // The build copies the page beside the program, one folder above the test programs.
+    const std::wstring path = AppFolder() + L"\\..\\VeltoCredentialsMap.htm";
+    const std::optional<std::string> bytes = test::TryFileBytes(path);
+    ASSERT_TRUE(bytes.has_value()) << "the shipped page was not read: " << ToUtf8(path);
+    ASSERT_GT(bytes->size(), 1000u) << ToUtf8(path);
 
     const std::wstring text = HelpPageText(path);
     ASSERT_EQ(text.find(L"was not found"), std::wstring::npos) << ToUtf8(path);
 
-    std::ifstream file(page, std::ios::binary);
-    std::string html((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::string html = *bytes;
     for (char& c : html)
         c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
     for (const char* outside : {"<script", "javascript:", "src=", "http:", "https:", "url(", "@import", "<link"})

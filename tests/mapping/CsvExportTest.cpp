@@ -28,7 +28,11 @@ std::vector<std::wstring> Listing()
 class Export : public testing::Test {
 protected:
     void SetUp() override { Clear(); CreateDirectoryW(kFolder.c_str(), nullptr); }
-    void TearDown() override { Clear(); }
+    void TearDown() override
+    {
+        SetCsvFileWriter(nullptr);
+        Clear();
+    }
 
     static void Clear()
     {
@@ -40,6 +44,14 @@ protected:
         }
     }
 };
+
+// A disk that fills up after the first bytes: they reach the file, the rest is refused.
+DWORD FullAfterFirstBytes(HANDLE file, std::string_view bytes)
+{
+    DWORD written = 0;
+    WriteFile(file, bytes.data(), 8, &written, nullptr);
+    return ERROR_DISK_FULL;
+}
 
 const std::vector<MappingRow> kRows = {
     {L"SALES", L"jdoe", true, L"jdoe", L"K1"},
@@ -134,6 +146,7 @@ TEST_F(Export, FailureIsReportedOnceAndKeepsWhatWasThere)
         std::function<void()> prepare;
         std::vector<std::wstring> listing;
         std::optional<std::string> kept;  // the target's bytes afterwards
+        CsvFileWriter writer = nullptr;
     } cases[] = {
         {"read-only target", kFolder + L"\\map.csv",
          [] {
@@ -147,6 +160,9 @@ TEST_F(Export, FailureIsReportedOnceAndKeepsWhatWasThere)
          },
          {L"map.csv"}, std::nullopt},
         {"folder missing", kFolder + L"\\missing\\map.csv", {}, {}, std::nullopt},
+        {"disk full part-way over an old file", kFolder + L"\\map.csv",
+         [] { test::WriteBytes(kFolder + L"\\map.csv", kOld); }, {L"map.csv"}, kOld, FullAfterFirstBytes},
+        {"disk full part-way, no old file", kFolder + L"\\map.csv", {}, {}, std::nullopt, FullAfterFirstBytes},
     };
     for (const auto& c : cases) {
         Clear();
@@ -154,14 +170,19 @@ TEST_F(Export, FailureIsReportedOnceAndKeepsWhatWasThere)
             c.prepare();
         test::ScriptedDialogs person;
         person.AnswerSave(c.target);
+        SetCsvFileWriter(c.writer);
 
         ExportGridToCsv(test::GridOf(kRows), person);
 
+        SetCsvFileWriter(nullptr);
         ASSERT_EQ(person.messages.size(), 1u) << c.what;
         const std::wstring& text = person.messages[0].text;
         EXPECT_TRUE(text.starts_with(L"(error):") &&
                     text.ends_with(L") in procedure mnuExportToCSV_Click of Form frmMain"))
             << c.what << ": " << ToUtf8(text);
+        if (c.writer) {
+            EXPECT_TRUE(text.starts_with(L"(error):" + std::to_wstring(ERROR_DISK_FULL) + L" (")) << ToUtf8(text);
+        }
         EXPECT_EQ(person.messages[0].type, static_cast<UINT>(MB_OK)) << c.what;
         EXPECT_EQ(Listing(), c.listing) << c.what;
         if (c.kept) {

@@ -362,9 +362,15 @@ TEST(MappingLoader, FailuresLeaveAGridAndNeverThrow)
         std::wstring connection;               // empty: that database
         std::vector<MappingRow> rows;
         bool unreadable = false;               // the mapping table could not be read
+        long number = 0;                       // and then the driver's number and text
+        std::wstring description = {};
     } cases[] = {
-        {"unreachable database", {}, L"Driver={No Such Driver 17};server=;database=gone.db", {}, true},
-        {"no tables", {}, L"", {}, true},
+        {"unreachable database", {}, L"Driver={No Such Driver 17};server=;database=gone.db", {}, true,
+         -2147467259,  // E_FAIL: the driver manager gives no number of its own
+         L"[01000] [unixODBC][Driver Manager]Can't open lib 'No Such Driver 17' : file not found"},
+        {"no tables", {}, L"", {}, true, 1,
+         test::SqlServerPersonality() ? L"[HY000] no such table: credential (1)"
+                                      : L"[HY000] [SQLite]no such table: credential (1)"},
         {"empty mapping table", test::VeltoSchema(), L"", {}},
         {"no subscriber table",
          {L"CREATE TABLE Credential (SubscriberObjectID VARCHAR(64), Credentials VARBINARY(68), IsPrimary BIT, "
@@ -400,15 +406,8 @@ TEST(MappingLoader, FailuresLeaveAGridAndNeverThrow)
         ExpectRows(GridRows(grid), c.rows, c.what);
         EXPECT_EQ(report.mappingTable.has_value(), c.unreadable) << c.what;
         if (report.mappingTable) {
-            // The very error the query gives.
-            Recordset direct;
-            try {
-                direct.Open(L"Select * from credential", c.connection.empty() ? db : c.connection);
-                ADD_FAILURE() << c.what << ": the query ran";
-            } catch (const Error& e) {
-                EXPECT_EQ(report.mappingTable->Number(), e.Number()) << c.what;
-                EXPECT_EQ(report.mappingTable->Description(), e.Description()) << c.what;
-            }
+            EXPECT_EQ(report.mappingTable->Number(), c.number) << c.what;
+            EXPECT_EQ(report.mappingTable->Description(), c.description) << c.what;
         }
         EXPECT_FALSE(report.accountLookup) << c.what;
         EXPECT_EQ(grid.TextMatrix(0, grid.ColIndex(kKeyVeltoAlias)), L"Velto Alias") << "header row kept";

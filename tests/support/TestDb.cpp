@@ -23,11 +23,54 @@ void RunAll(const std::wstring& connection, const std::vector<std::wstring>& sta
 
 }  // namespace
 
+// Whether the driver registered as "SQL Server" is the personality driver: it answers a
+// connect with SQL Server's informational "changed database context" (5701), which the
+// SQLite driver never gives.
+bool PersonalityDriverAnswers()
+{
+    constexpr wchar_t kProbe[] = L"personality-probe.db";
+    SQLHANDLE handle = SQL_NULL_HANDLE;
+    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &handle)))
+        return false;
+    UniqueSqlEnv env(handle);
+    SQLSetEnvAttr(env.get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, env.get(), &handle)))
+        return false;
+    UniqueSqlDbc dbc(handle);
+    std::wstring text = ConnectionString(kProbe);
+    const SQLRETURN rc = SQLDriverConnectW(dbc.get(), nullptr, reinterpret_cast<SQLWCHAR*>(text.data()), SQL_NTS,
+                                           nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
+    bool answered = false;
+    for (SQLSMALLINT record = 1; rc == SQL_SUCCESS_WITH_INFO; ++record) {
+        SQLWCHAR state[6] = {};
+        SQLWCHAR message[512] = {};
+        SQLINTEGER native = 0;
+        SQLSMALLINT length = 0;
+        if (!SQL_SUCCEEDED(SQLGetDiagRecW(SQL_HANDLE_DBC, dbc.get(), record, state, &native, message, 512, &length)))
+            break;
+        answered = answered || native == 5701;
+    }
+    dbc.reset();
+    DeleteFileW(kProbe);
+    return answered;
+}
+
 bool SqlServerPersonality()
 {
-    wchar_t value[32] = {};
-    const DWORD n = GetEnvironmentVariableW(L"VCM_DB_PERSONALITY", value, 32);
-    return n > 0 && n < 32 && EqualsNoCase(value, L"sqlserver");
+    // Asked once per test program; a run whose driver is not the one it names is a broken
+    // set-up, and every database test under it would prove nothing.
+    static const bool personality = [] {
+        wchar_t value[32] = {};
+        const DWORD n = GetEnvironmentVariableW(L"VCM_DB_PERSONALITY", value, 32);
+        const bool named = n > 0 && n < 32 && EqualsNoCase(value, L"sqlserver");
+        if (named != PersonalityDriverAnswers())
+            throw std::runtime_error(named ? "VCM_DB_PERSONALITY=sqlserver, but the SQL Server personality driver "
+                                             "is not the one registered as \"SQL Server\" (ODBCSYSINI)"
+                                           : "the SQL Server personality driver is registered as \"SQL Server\", "
+                                             "but VCM_DB_PERSONALITY does not name it");
+        return named;
+    }();
+    return personality;
 }
 
 std::wstring ConnectionString(const std::wstring& file)

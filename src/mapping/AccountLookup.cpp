@@ -5,6 +5,7 @@
 #include <sddl.h>
 #include <cstring>
 
+#include "mapping/AccountPlatform.h"
 #include "platform/Handles.h"
 #include "platform/TextConv.h"
 
@@ -18,14 +19,21 @@ constexpr DWORD kNameBufferChars = 256;
 constexpr size_t kMaxSidBytes = 8 + 4 * SID_MAX_SUB_AUTHORITIES;
 constexpr size_t kSidHeaderBytes = 8;
 
-// Answers of LsaLookupSids that still carry one result per identifier.
-constexpr NTSTATUS kStatusSuccess = 0;
-constexpr NTSTATUS kStatusSomeNotMapped = 0x00000107;
-constexpr NTSTATUS kStatusNoneMapped = static_cast<NTSTATUS>(0xC0000073);
+// Words of a SID structure: the header's two and one per sub-authority.
+size_t SidWords(const uint32_t* words) { return 2 + reinterpret_cast<const unsigned char*>(words)[1]; }
 
-// The length of the identifier these bytes start with, or 0 when they hold none. The header
-// is checked before the system reads any sub-authority: the count must fit both the bytes
-// we have and the format's limit. Trailing bytes (a padded column) are allowed.
+uint64_t HashWords(const uint32_t* words, size_t count)
+{
+    uint64_t hash = 14695981039346656037ull;
+    for (size_t i = 0; i < count; ++i)
+        hash = (hash ^ words[i]) * 1099511628211ull;
+    return hash;
+}
+
+}  // namespace
+
+// The header is checked before the system reads any sub-authority: the count must fit both
+// the bytes we have and the format's limit. Trailing bytes (a padded column) are allowed.
 size_t SidLength(const std::vector<unsigned char>& bytes)
 {
     if (bytes.size() < kSidHeaderBytes)
@@ -41,6 +49,8 @@ size_t SidLength(const std::vector<unsigned char>& bytes)
         return 0;
     return declared;
 }
+
+namespace {
 
 // The text the lookup wrote, up to its terminating zero, without blanks at either end.
 std::wstring BufferText(const char* buffer, size_t size)
@@ -58,46 +68,6 @@ bool AnsiName(std::wstring_view text, std::wstring& out)
         return false;
     out = BufferText(ansi.c_str(), ansi.size());
     return true;
-}
-
-std::wstring_view Text(const LSA_UNICODE_STRING& text)
-{
-    return text.Buffer ? std::wstring_view(text.Buffer, text.Length / sizeof(wchar_t)) : std::wstring_view();
-}
-
-AccountName FromTranslated(const LSA_TRANSLATED_NAME& translated, const LSA_REFERENCED_DOMAIN_LIST* domains)
-{
-    if (translated.Use == SidTypeUnknown || translated.Use == SidTypeInvalid)
-        return {};
-    std::wstring_view domain;
-    if (domains && translated.DomainIndex >= 0 && static_cast<ULONG>(translated.DomainIndex) < domains->Entries)
-        domain = Text(domains->Domains[translated.DomainIndex].Name);
-    return AnsiAccountName(domain, Text(translated.Name));
-}
-
-[[noreturn]] void ThrowStatus(NTSTATUS status, std::wstring_view call)
-{
-    ThrowWin32(LsaNtStatusToWinError(status), call);
-}
-
-struct LsaBuffer {
-    void* p = nullptr;
-    ~LsaBuffer()
-    {
-        if (p)
-            LsaFreeMemory(p);
-    }
-};
-
-// Words of a SID structure: the header's two and one per sub-authority.
-size_t SidWords(const uint32_t* words) { return 2 + reinterpret_cast<const unsigned char*>(words)[1]; }
-
-uint64_t HashWords(const uint32_t* words, size_t count)
-{
-    uint64_t hash = 14695981039346656037ull;
-    for (size_t i = 0; i < count; ++i)
-        hash = (hash ^ words[i]) * 1099511628211ull;
-    return hash;
 }
 
 }  // namespace
@@ -124,50 +94,14 @@ AccountName AnsiAccountName(std::wstring_view domain, std::wstring_view name)
     return result;
 }
 
-// The local lookup policy, opened on the first batch and closed with the lookup.
-class AccountLookup::Policy {
-public:
-    Policy()
-    {
-        LSA_OBJECT_ATTRIBUTES attributes = {};
-        const NTSTATUS status = LsaOpenPolicy(nullptr, &attributes, POLICY_LOOKUP_NAMES, &m_handle);
-        if (status != kStatusSuccess)
-            ThrowStatus(status, L"LsaOpenPolicy");
-    }
-    ~Policy() { LsaClose(m_handle); }
-    Policy(const Policy&) = delete;
-    Policy& operator=(const Policy&) = delete;
-
-    // LsaLookupSids2 is not used: it aborts the process under Wine.
-    std::vector<AccountName> Translate(const std::vector<void*>& sids) const
-    {
-        LsaBuffer domains;
-        LsaBuffer names;
-        const NTSTATUS status =
-            LsaLookupSids(m_handle, static_cast<ULONG>(sids.size()), const_cast<PSID*>(sids.data()),
-                          reinterpret_cast<PLSA_REFERENCED_DOMAIN_LIST*>(&domains.p),
-                          reinterpret_cast<PLSA_TRANSLATED_NAME*>(&names.p));
-        if (status != kStatusSuccess && status != kStatusSomeNotMapped && status != kStatusNoneMapped)
-            ThrowStatus(status, L"LsaLookupSids");
-        std::vector<AccountName> result(sids.size());
-        if (status == kStatusNoneMapped || !names.p)
-            return result;
-        const auto* translated = static_cast<const LSA_TRANSLATED_NAME*>(names.p);
-        const auto* referenced = static_cast<const LSA_REFERENCED_DOMAIN_LIST*>(domains.p);
-        for (size_t i = 0; i < sids.size(); ++i)
-            result[i] = FromTranslated(translated[i], referenced);
-        return result;
-    }
-
-private:
-    LSA_HANDLE m_handle = nullptr;
-};
-
-AccountLookup::AccountLookup(Translator translate, size_t chunk)
-    : m_translate(std::move(translate)), m_chunk(chunk == 0 ? kChunk : chunk)
+AccountLookup::AccountLookup(Translator translate, size_t chunk, std::shared_ptr<IAccountPlatform> platform)
+    : m_translate(std::move(translate)), m_chunk(chunk == 0 ? kChunk : chunk), m_platform(std::move(platform))
 {
+    if (!m_translate && !m_platform)
+        m_platform = SystemAccountPlatform();
     m_sidStart.push_back(0);  // id 0, kNoAccount, holds no words
     m_nameOf.push_back(0);
+    m_statusOf.push_back(static_cast<uint8_t>(AccountStatus::Unverified));
     m_names.emplace_back();
     m_slots.assign(64, 0);
 }
@@ -216,24 +150,26 @@ AccountLookup::SidId AccountLookup::Add(const std::vector<unsigned char>& sid)
     const SidId id = static_cast<SidId>(m_sidStart.size());
     m_sidStart.push_back(m_sidWords.Append(words, count));
     m_nameOf.push_back(0);
+    m_statusOf.push_back(static_cast<uint8_t>(AccountStatus::Unverified));
     m_slots[slot] = id;
     if (m_sidStart.size() * 2 > m_slots.size())
         Grow();
     return id;
 }
 
-std::vector<AccountName> AccountLookup::Translate(const std::vector<void*>& sids)
+IAccountPlatform::Answers AccountLookup::LookupLocal(const std::vector<void*>& sids)
 {
-    if (m_translate) {
-        ++m_platformCalls;
-        return m_translate(sids);
-    }
-    if (!m_policy) {
-        ++m_platformCalls;
-        m_policy = std::make_unique<Policy>();
-    }
     ++m_platformCalls;
-    return m_policy->Translate(sids);
+    if (!m_translate)
+        return m_platform->LookupLocal(sids);
+    IAccountPlatform::Answers answers;
+    for (AccountName& names : m_translate(sids)) {
+        if (names.domain.empty() && names.name.empty())
+            answers.emplace_back();
+        else
+            answers.emplace_back(std::move(names));
+    }
+    return answers;
 }
 
 void AccountLookup::Resolve()
@@ -242,29 +178,70 @@ void AccountLookup::Resolve()
     while (m_resolved < m_sidStart.size()) {
         const size_t first = m_resolved;
         const size_t end = std::min(m_sidStart.size(), first + m_chunk);
-        m_resolved = end;
         batch.clear();
         for (size_t id = first; id < end; ++id)
             batch.push_back(const_cast<uint32_t*>(Words(static_cast<SidId>(id))));
-        try {
-            std::vector<AccountName> names = Translate(batch);
-            for (size_t i = 0; i < names.size() && first + i < end; ++i) {
-                if (names[i].domain.empty() && names[i].name.empty())
-                    continue;
-                m_nameOf[first + i] = static_cast<uint32_t>(m_names.size());
-                m_names.push_back(std::move(names[i]));
-            }
-        } catch (...) {
-            // The chunk's accounts stay unnamed; the caller learns why once.
-            if (!m_failure)
-                m_failure = CurrentError();
-        }
+        ResolveChunk(static_cast<SidId>(first), batch);
+        m_resolved = end;
     }
+}
+
+// One chunk on its own: the local lookup names what it can; the authority of each remaining
+// identifier's domain then says whether the account is gone.
+void AccountLookup::ResolveChunk(SidId first, const std::vector<void*>& batch)
+{
+    IAccountPlatform::Answers answers;
+    try {
+        answers = LookupLocal(batch);
+    } catch (...) {
+        // The chunk's accounts stay unnamed and Unverified; the caller learns why once.
+        Fail();
+        return;
+    }
+    std::vector<SidId> unnamed;
+    for (size_t i = 0; i < batch.size(); ++i) {
+        if (i < answers.size() && answers[i])
+            Named(first + static_cast<SidId>(i), std::move(*answers[i]));
+        else
+            unnamed.push_back(first + static_cast<SidId>(i));
+    }
+    if (!unnamed.empty() && m_platform)
+        Verify(unnamed);
+}
+
+void AccountLookup::Named(SidId id, AccountName names)
+{
+    m_statusOf[id] = static_cast<uint8_t>(AccountStatus::Resolved);
+    if (names.domain.empty() && names.name.empty())
+        return;
+    m_nameOf[id] = static_cast<uint32_t>(m_names.size());
+    m_names.push_back(std::move(names));
+}
+
+void AccountLookup::Fail()
+{
+    if (!m_failure)
+        m_failure = CurrentError();
+}
+
+void AccountLookup::MarkAll(const std::vector<SidId>& ids, AccountStatus status)
+{
+    for (SidId id : ids)
+        m_statusOf[id] = static_cast<uint8_t>(status);
 }
 
 const AccountName& AccountLookup::Name(SidId id) const
 {
     return m_names[id < m_resolved ? m_nameOf[id] : 0];
+}
+
+std::vector<unsigned char> AccountLookup::Bytes(SidId id) const
+{
+    if (id == kNoAccount || id >= m_sidStart.size())
+        return {};
+    const uint32_t* words = Words(id);
+    const auto* first = reinterpret_cast<const unsigned char*>(words);
+    return std::vector<unsigned char>(first, first + SidWords(words) * sizeof(uint32_t));
 }
 
 AccountName AccountLookup::Lookup(const std::vector<unsigned char>& sid)

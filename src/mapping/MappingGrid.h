@@ -1,10 +1,12 @@
-// The layout of the mapping grid: its six columns, their keys and design settings, and
-// the record one data row stands for.
+// The layout of the mapping grid: its columns, their keys and design settings, the record
+// one data row stands for, and the view that shows a MappingModel's rows in the grid.
 #pragma once
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "grid/GridModel.h"
+#include "mapping/MappingModel.h"
 
 namespace vcm {
 
@@ -36,5 +38,24 @@ inline std::vector<GridColumn> MappingGridColumns()
         {kKeySID, L"SID", 960, CellAlignment::General, false, true},
     };
 }
+
+// Design positions of the columns above.
+enum MappingDesign : int { kDesignNone, kDesignDomain, kDesignAlias, kDesignPrimary, kDesignVelto, kDesignKey };
+
+// A MappingModel's rows as the grid's data rows (the grid keeps only their order).
+class MappingGridSource : public IGridRowSource {
+public:
+    explicit MappingGridSource(std::shared_ptr<const MappingModel> model) : m_model(std::move(model)) {}
+    const MappingModel& Model() const { return *m_model; }
+    Cell RowCell(uint32_t record, int design) const override;
+
+private:
+    std::shared_ptr<const MappingModel> m_model;
+};
+
+// Shows every row of the model in the grid, in the model's order.
+void ShowMappings(GridModel& grid, std::shared_ptr<const MappingModel> model);
+// The model a mapping grid shows; nullptr when it shows none.
+const MappingModel* ShownModel(const GridModel& grid);
 
 }  // namespace vcm

@@ -28,6 +28,7 @@ public:
         IDM_SHOW_PRIMARY,
         IDM_SHOW_HELP,
         IDM_SHOW_ABOUT,
+        IDM_SHOW_ACCOUNT_DETAILS,
         // Keyboard commands without a menu item of their own.
         IDK_RELOAD = 300,
         IDK_COPY_ROW,
@@ -52,6 +53,7 @@ public:
     void mnuRemoveMapping_Click();
     void mnuShowOnlyCustom_Click();
     void mnuShowPrimary_Click();
+    void mnuShowAccountDetails_Click();
     void mnuShowHelp_Click();
     void mnuShowAbout_Click();
     void mnuExit_Click();
@@ -66,7 +68,6 @@ public:
     GridModel& Grid() noexcept { return m_grid; }
     GridView& GridControl() noexcept { return m_gridView; }
     HWND ExitButton() const noexcept { return m_cmdExit; }
-    HMENU EditMenu() const noexcept { return m_mnuEdit; }
     bool ShowOnlyCustomChecked() const;
     bool ShowPrimaryChecked() const;
     const std::wstring& ConnectionString() const noexcept { return m_connectionString; }

@@ -266,6 +266,16 @@ const GridColumn& GridModel::DesignColumn(int design) const
     return m_columns[static_cast<size_t>(design)];
 }
 
+void GridModel::SetColumnHidden(int design, bool hidden)
+{
+    if (design < 0 || design >= Cols())
+        OutOfRange(L"GridModel::SetColumnHidden");
+    if (m_columns[static_cast<size_t>(design)].hidden == hidden)
+        return;
+    m_columns[static_cast<size_t>(design)].hidden = hidden;
+    Announce(GridChange::Columns);
+}
+
 CellValue GridModel::DesignCell(int row, int design) const
 {
     if (row < 0 || row >= Rows() || design < 0 || design >= Cols())

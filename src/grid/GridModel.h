@@ -89,6 +89,8 @@ public:
     // The column and the cell by design index, whatever the current order (for the view,
     // whose columns stay in design order while only their display order changes).
     const GridColumn& DesignColumn(int design) const;
+    // Hides or shows a column by design index; a view gives it zero width while hidden.
+    void SetColumnHidden(int design, bool hidden);
     CellValue DesignCell(int row, int design) const;
 
     // Cells addressed by row and current column position. Throws Error 381 ("Subscript out of

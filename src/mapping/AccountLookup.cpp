@@ -94,11 +94,45 @@ AccountName AnsiAccountName(std::wstring_view domain, std::wstring_view name)
     return result;
 }
 
+namespace {
+
+// A translator in place of the platform's local lookup; it asks nobody else.
+class TranslatorPlatform : public IAccountPlatform {
+public:
+    explicit TranslatorPlatform(AccountLookup::Translator translate) : m_translate(std::move(translate)) {}
+    Answers LookupLocal(const std::vector<void*>& sids) override
+    {
+        Answers answers;
+        for (AccountName& names : m_translate(sids)) {
+            if (names.domain.empty() && names.name.empty())
+                answers.emplace_back();
+            else
+                answers.emplace_back(std::move(names));
+        }
+        return answers;
+    }
+    std::vector<unsigned char> AccountDomainSid() override { return {}; }
+    std::wstring DomainName(void*) override { return {}; }
+    std::wstring LocateController(const std::wstring&) override { return {}; }
+    Answers LookupAt(const std::wstring&, const std::vector<void*>&) override { return {}; }
+
+private:
+    AccountLookup::Translator m_translate;
+};
+
+}  // namespace
+
 AccountLookup::AccountLookup(Translator translate, size_t chunk, std::shared_ptr<IAccountPlatform> platform)
     : m_translate(std::move(translate)), m_chunk(chunk == 0 ? kChunk : chunk), m_platform(std::move(platform))
 {
-    if (!m_translate && !m_platform)
+    // A translator without a platform only names accounts; it has no authority to ask.
+    const bool verify = !m_translate || m_platform;
+    if (m_translate && !m_platform)
+        m_platform = std::make_shared<TranslatorPlatform>(m_translate);
+    else if (!m_platform)
         m_platform = SystemAccountPlatform();
+    if (verify)
+        m_authorities = std::make_unique<DomainAuthorities>(m_platform);
     m_sidStart.push_back(0);  // id 0, kNoAccount, holds no words
     m_nameOf.push_back(0);
     m_statusOf.push_back(static_cast<uint8_t>(AccountStatus::Unverified));
@@ -121,17 +155,24 @@ size_t AccountLookup::Locate(const uint32_t* words, size_t count, uint64_t hash)
     }
 }
 
+// Rebuilds the index of ids with room for twice as many as there are, at least 64 slots.
 void AccountLookup::Grow()
 {
-    std::vector<uint32_t> old = std::move(m_slots);
-    m_slots.assign(old.size() * 2, 0);
-    for (uint32_t id : old) {
-        if (id == 0)
-            continue;
+    size_t size = 64;
+    while (size < m_sidStart.size() * 4)
+        size *= 2;
+    m_slots.assign(size, 0);
+    for (uint32_t id = 1; id < m_sidStart.size(); ++id) {
         const uint32_t* words = Words(id);
         const size_t count = SidWords(words);
         m_slots[Locate(words, count, HashWords(words, count))] = id;
     }
+}
+
+void AccountLookup::DropIndex()
+{
+    m_slots.clear();
+    m_slots.shrink_to_fit();
 }
 
 AccountLookup::SidId AccountLookup::Add(const std::vector<unsigned char>& sid)
@@ -139,6 +180,8 @@ AccountLookup::SidId AccountLookup::Add(const std::vector<unsigned char>& sid)
     const size_t length = SidLength(sid);
     if (length == 0)
         return kNoAccount;
+    if (m_slots.empty())
+        Grow();  // the index was dropped
     uint32_t words[kMaxSidBytes / 4];
     std::memcpy(words, sid.data(), length);
     const size_t count = length / 4;
@@ -157,21 +200,6 @@ AccountLookup::SidId AccountLookup::Add(const std::vector<unsigned char>& sid)
     return id;
 }
 
-IAccountPlatform::Answers AccountLookup::LookupLocal(const std::vector<void*>& sids)
-{
-    ++m_platformCalls;
-    if (!m_translate)
-        return m_platform->LookupLocal(sids);
-    IAccountPlatform::Answers answers;
-    for (AccountName& names : m_translate(sids)) {
-        if (names.domain.empty() && names.name.empty())
-            answers.emplace_back();
-        else
-            answers.emplace_back(std::move(names));
-    }
-    return answers;
-}
-
 void AccountLookup::Resolve()
 {
     std::vector<void*> batch;
@@ -181,53 +209,25 @@ void AccountLookup::Resolve()
         batch.clear();
         for (size_t id = first; id < end; ++id)
             batch.push_back(const_cast<uint32_t*>(Words(static_cast<SidId>(id))));
-        ResolveChunk(static_cast<SidId>(first), batch);
+        Apply(static_cast<SidId>(first), ResolveAccounts(*m_platform, batch, m_authorities.get()));
         m_resolved = end;
     }
 }
 
-// One chunk on its own: the local lookup names what it can; the authority of each remaining
-// identifier's domain then says whether the account is gone.
-void AccountLookup::ResolveChunk(SidId first, const std::vector<void*>& batch)
+void AccountLookup::Apply(SidId first, ChunkAnswer answer)
 {
-    IAccountPlatform::Answers answers;
-    try {
-        answers = LookupLocal(batch);
-    } catch (...) {
-        // The chunk's accounts stay unnamed and Unverified; the caller learns why once.
-        Fail();
-        return;
+    m_platformCalls += answer.calls;
+    if (answer.failure && !m_failure)
+        m_failure = std::move(answer.failure);
+    for (size_t i = 0; i < answer.status.size(); ++i) {
+        const SidId id = first + static_cast<SidId>(i);
+        m_statusOf[id] = static_cast<uint8_t>(answer.status[i]);
+        std::optional<AccountName>& names = answer.names[i];
+        if (!names || (names->domain.empty() && names->name.empty()))
+            continue;
+        m_nameOf[id] = static_cast<uint32_t>(m_names.size());
+        m_names.push_back(std::move(*names));
     }
-    std::vector<SidId> unnamed;
-    for (size_t i = 0; i < batch.size(); ++i) {
-        if (i < answers.size() && answers[i])
-            Named(first + static_cast<SidId>(i), std::move(*answers[i]));
-        else
-            unnamed.push_back(first + static_cast<SidId>(i));
-    }
-    if (!unnamed.empty() && m_platform)
-        Verify(unnamed);
-}
-
-void AccountLookup::Named(SidId id, AccountName names)
-{
-    m_statusOf[id] = static_cast<uint8_t>(AccountStatus::Resolved);
-    if (names.domain.empty() && names.name.empty())
-        return;
-    m_nameOf[id] = static_cast<uint32_t>(m_names.size());
-    m_names.push_back(std::move(names));
-}
-
-void AccountLookup::Fail()
-{
-    if (!m_failure)
-        m_failure = CurrentError();
-}
-
-void AccountLookup::MarkAll(const std::vector<SidId>& ids, AccountStatus status)
-{
-    for (SidId id : ids)
-        m_statusOf[id] = static_cast<uint8_t>(status);
 }
 
 const AccountName& AccountLookup::Name(SidId id) const

@@ -41,6 +41,8 @@ std::wstring SidString(const std::vector<unsigned char>& bytes);
 size_t SidLength(const std::vector<unsigned char>& bytes);
 
 class IAccountPlatform;
+struct ChunkAnswer;
+class DomainAuthorities;
 
 class AccountLookup {
 public:
@@ -67,6 +69,9 @@ public:
     // in a padded column) and returns its id; equal identifiers share one id. Bytes that
     // hold no valid identifier get kNoAccount and are never passed to the system.
     SidId Add(const std::vector<unsigned char>& sid);
+    // Lets go of the index that finds equal identifiers (a quarter of the lookup's memory)
+    // once no more are added; an Add afterwards rebuilds it.
+    void DropIndex();
     // Translates every identifier queued since the last call, in chunks, and decides each
     // one's status: Resolved when named; Deleted when the authority of its domain (this
     // machine for BUILTIN and its own account domain, else a controller of the domain asked
@@ -97,19 +102,12 @@ private:
     const uint32_t* Words(SidId id) const { return m_sidWords.At(m_sidStart[id]); }
     size_t Locate(const uint32_t* words, size_t count, uint64_t hash) const;
     void Grow();
-    std::vector<std::optional<AccountName>> LookupLocal(const std::vector<void*>& sids);
-    void ResolveChunk(SidId first, const std::vector<void*>& batch);
-    void Named(SidId id, AccountName names);
-    void Fail();
-    void MarkAll(const std::vector<SidId>& ids, AccountStatus status);
-    void Verify(const std::vector<SidId>& unnamed);
-    void VerifyAtController(const std::vector<uint32_t>& domain, const std::vector<SidId>& ids);
-    bool LocalAuthority(const std::vector<uint32_t>& domain);
+    void Apply(SidId first, ChunkAnswer answer);
 
     Translator m_translate;
     size_t m_chunk;
     std::shared_ptr<IAccountPlatform> m_platform;
-    std::optional<std::vector<uint32_t>> m_machineDomain;  // asked once, on first need
+    std::unique_ptr<DomainAuthorities> m_authorities;  // none: nobody to ask beyond the local lookup
     // Identifier i (from 1) starts at m_sidStart[i] in m_sidWords, word-aligned as the
     // platform's SID structure wants it; its own sub-authority count gives its length.
     ChunkedArena<uint32_t> m_sidWords;

@@ -2,6 +2,9 @@
 
 #include <numeric>
 
+#include "VeltoCredentialsMapResCONST.h"
+#include "localize/modLocalize.h"
+
 namespace vcm {
 
 IGridRowSource::Cell MappingGridSource::RowCell(uint32_t record, int design) const
@@ -18,8 +21,26 @@ IGridRowSource::Cell MappingGridSource::RowCell(uint32_t record, int design) con
         return {model.VeltoAlias(record), -1};
     case kDesignKey:
         return {model.Key(record), -1};
+    case kDesignAccountSid:
+        m_text = model.SidText(record);
+        return {m_text, -1};
+    case kDesignAccountStatus:
+        m_text = AccountStatusText(model.Status(record));
+        return {m_text, -1};
     default:
         return {L"", -1};
+    }
+}
+
+std::wstring AccountStatusText(AccountStatus status)
+{
+    switch (status) {
+    case AccountStatus::Resolved:
+        return myLoadResString(IDS_STATUS_RESOLVED);
+    case AccountStatus::Deleted:
+        return myLoadResString(IDS_STATUS_DELETED);
+    default:
+        return myLoadResString(IDS_STATUS_UNVERIFIED);
     }
 }
 

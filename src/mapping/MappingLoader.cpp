@@ -130,6 +130,11 @@ MappingLoad LoadMappings(const LoadSettings& settings)
 
     // First pass: every row but its account names, which come from one batch lookup of the
     // distinct identifiers afterwards. Rows hidden by the primary option cost no lookup.
+    step([&] {
+        const long count = mappings.RecordCount();
+        if (count > 0)
+            model.Reserve(static_cast<size_t>(count));
+    });
     Scratch scratch;
     std::wstring subscriberId;
     std::wstring velto;
@@ -166,6 +171,7 @@ MappingLoad LoadMappings(const LoadSettings& settings)
     subscribers.Close();
 
     AccountLookup& accounts = model.Accounts();
+    accounts.DropIndex();
     accounts.Resolve();
     report.accountLookup = accounts.Failure();
     report.lookupCalls = accounts.PlatformCalls();

@@ -21,7 +21,7 @@ struct LoadSettings {
     bool showOnlyCustom = true;   // leave out mappings whose account name equals the subscriber alias
     bool showPrimary = true;      // keep primary mappings
     AccountLookup::Translator translate;  // empty: the platform's account lookup
-    std::shared_ptr<IAccountPlatform> platform;  // empty: the system's calls (none with a translator)
+    std::shared_ptr<IAccountPlatform> platform = nullptr;  // empty: the system's calls (none with a translator)
 };
 
 // What a load could not do that the user must hear about, as opposed to what the data holds.

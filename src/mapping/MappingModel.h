@@ -45,6 +45,8 @@ public:
     // Filling, by the loader: Add queues the row's account in the lookup, whose Resolve()
     // must run before names and statuses are read.
     Row Add(const Fields& fields);
+    // Room for this many rows, so that adding up to there copies none.
+    void Reserve(size_t rows) { m_rows.reserve(rows); }
     AccountLookup& Accounts() { return *m_accounts; }
     // Keeps only the rows for which keep(row) is true, in their order; rows are renumbered.
     template <class Keep>
@@ -78,6 +80,7 @@ private:
     static constexpr uint8_t kHasSid = 2;
     static constexpr uint8_t kRawBytes = 4;  // the bytes differ from the SID they hold: kept as read
     // 40 bytes a row; texts live in the arenas, SIDs and names once per account in the lookup.
+    // (Bytes that are exactly their SID, nearly all, take no room of their own.)
     struct Stored {
         Span key;
         Span subscriber;

@@ -2,8 +2,8 @@
 // and tells who answered for each. A load queues the identifiers of its rows, has them
 // translated in batches (one platform call per chunk of distinct identifiers, so a domain
 // controller is asked once per chunk and not once per deleted account) and then reads each
-// row's names and status. Each chunk is resolved on its own, with nothing shared between
-// chunks but the platform object.
+// row's names and status. Each chunk is resolved on its own (ResolveAccounts), sharing only
+// the platform and the domain authorities, which guard themselves with a lock.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -95,7 +95,7 @@ public:
     // failed as a whole (here or at a domain controller), or a single lookup the system
     // refused for another reason.
     const std::optional<Error>& Failure() const { return m_failure; }
-    // Platform calls made so far (opening the lookup policy counts as one).
+    // Platform calls made so far: lookups here and at controllers, questions about domains.
     int PlatformCalls() const { return m_platformCalls; }
 
 private:

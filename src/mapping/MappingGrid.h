@@ -42,7 +42,7 @@ inline std::vector<GridColumn> MappingGridColumns(bool accountDetails = false)
         {kKeySID, L"SID", 960, CellAlignment::General, false, true},
     };
     if (accountDetails) {
-        columns.push_back({kKeyAccountSid, L"SID", 3600, CellAlignment::General, false, true});
+        columns.push_back({kKeyAccountSid, L"SID", 4800, CellAlignment::General, false, true});
         columns.push_back({kKeyAccountStatus, L"Account", 1440, CellAlignment::General, false, true});
     }
     return columns;

@@ -1,5 +1,7 @@
 #include "mapping/MappingModel.h"
 
+#include <algorithm>
+
 #include "platform/TextConv.h"
 
 namespace vcm {
@@ -30,7 +32,8 @@ MappingModel::Row MappingModel::Add(const Fields& fields)
         // Bytes that are exactly their SID are kept once, in the lookup; others as read.
         if (row.account == AccountLookup::kNoAccount || SidLength(bytes) != bytes.size()) {
             row.flags |= kRawBytes;
-            row.raw = {m_bytes.Append(bytes.data(), bytes.size()), static_cast<uint32_t>(bytes.size())};
+            const Span raw = {m_bytes.Append(bytes.data(), bytes.size()), static_cast<uint32_t>(bytes.size())};
+            m_raw.emplace_back(static_cast<Row>(m_rows.size()), raw);
         }
     }
     m_rows.push_back(row);
@@ -41,10 +44,12 @@ std::vector<unsigned char> MappingModel::SidBytes(Row r) const
 {
     const Stored& row = m_rows[r];
     if (row.flags & kRawBytes) {
-        if (row.raw.size == 0)
+        const auto it = std::lower_bound(m_raw.begin(), m_raw.end(), r,
+                                         [](const std::pair<Row, Span>& entry, Row wanted) { return entry.first < wanted; });
+        if (it == m_raw.end() || it->first != r || it->second.size == 0)
             return {};
-        const unsigned char* first = m_bytes.At(row.raw.at);
-        return std::vector<unsigned char>(first, first + row.raw.size);
+        const unsigned char* first = m_bytes.At(it->second.at);
+        return std::vector<unsigned char>(first, first + it->second.size);
     }
     if (row.flags & kHasSid)
         return m_accounts->Bytes(row.account);

@@ -53,10 +53,19 @@ public:
     void KeepOnly(Keep keep)
     {
         size_t kept = 0;
-        for (size_t i = 0; i < m_rows.size(); ++i)
-            if (keep(static_cast<Row>(i)))
+        size_t raw = 0;  // m_raw is in row order, as the rows are
+        size_t rawKept = 0;
+        for (size_t i = 0; i < m_rows.size(); ++i) {
+            const bool hasRaw = raw < m_raw.size() && m_raw[raw].first == i;
+            if (keep(static_cast<Row>(i))) {
+                if (hasRaw)
+                    m_raw[rawKept++] = {static_cast<Row>(kept), m_raw[raw].second};
                 m_rows[kept++] = m_rows[i];
+            }
+            raw += hasRaw ? 1 : 0;
+        }
         m_rows.resize(kept);
+        m_raw.resize(rawKept);
     }
 
     size_t Size() const { return m_rows.size(); }
@@ -79,13 +88,13 @@ private:
     static constexpr uint8_t kPrimary = 1;
     static constexpr uint8_t kHasSid = 2;
     static constexpr uint8_t kRawBytes = 4;  // the bytes differ from the SID they hold: kept as read
-    // 40 bytes a row; texts live in the arenas, SIDs and names once per account in the lookup.
-    // (Bytes that are exactly their SID, nearly all, take no room of their own.)
+    // 32 bytes a row; texts live in the arena, SIDs and names once per account in the lookup.
+    // Bytes that are exactly their SID (nearly all) take no room of their own; the others
+    // are kept as read in m_raw.
     struct Stored {
         Span key;
         Span subscriber;
         Span velto;
-        Span raw;
         AccountLookup::SidId account = AccountLookup::kNoAccount;
         uint8_t flags = 0;
     };
@@ -100,6 +109,7 @@ private:
     std::vector<Stored> m_rows;
     ChunkedArena<wchar_t> m_text;
     ChunkedArena<unsigned char> m_bytes;
+    std::vector<std::pair<Row, Span>> m_raw;  // rows with kRawBytes, in row order
 };
 
 // The bytes as upper-case hex after "0x", as a binary literal reads; empty for no bytes.

@@ -40,6 +40,8 @@ public:
     std::map<std::wstring, std::wstring> controllers = {{L"CORP", L"\\\\dc1.corp"}, {L"DOWN", L"\\\\dc9.down"}};
     std::map<std::wstring, AccountName> corpNames = {{L"S-1-5-21-1-1-1-1105", {L"CORP", L"ann"}}};
     std::map<std::wstring, std::set<std::wstring>> askedAt;  // controller -> SIDs it was asked for
+    int domainQuestions = 0;  // DomainName and LocateController calls
+    int controllerCalls = 0;
 
     Answers LookupLocal(const std::vector<void*>& sids) override
     {
@@ -50,16 +52,19 @@ public:
     Bytes AccountDomainSid() override { return SidBytes(kMachineDomain); }
     std::wstring DomainName(void* domainSid) override
     {
+        ++domainQuestions;
         const auto it = domains.find(TextOf(domainSid));
         return it == domains.end() ? L"" : it->second;
     }
     std::wstring LocateController(const std::wstring& domain) override
     {
+        ++domainQuestions;
         const auto it = controllers.find(domain);
         return it == controllers.end() ? L"" : it->second;
     }
     Answers LookupAt(const std::wstring& controller, const std::vector<void*>& sids) override
     {
+        ++controllerCalls;
         for (void* sid : sids)
             askedAt[controller].insert(TextOf(sid));
         if (controller != L"\\\\dc1.corp")
@@ -130,6 +135,25 @@ TEST(AccountStatus, DecidedByWhoAnsweredForTheDomain)
     }
 }
 
+// A load of many chunks finds each domain's controller once, and a controller that cannot be
+// reached is not asked again by later chunks (each attempt may wait for a network time-out).
+TEST(AccountStatus, EachDomainIsLocatedOnceAndADeadControllerAskedOnce)
+{
+    auto platform = std::make_shared<FakePlatform>();
+    AccountLookup lookup({}, 1, platform);
+    std::vector<AccountLookup::SidId> ids;
+    for (int rid = 2000; rid < 2004; ++rid) {
+        ids.push_back(lookup.Add(SidBytes(L"S-1-5-21-3-3-3-" + std::to_wstring(rid))));
+        ids.push_back(lookup.Add(SidBytes(L"S-1-5-21-1-1-1-" + std::to_wstring(rid))));
+    }
+    lookup.Resolve();
+    for (size_t i = 0; i < ids.size(); ++i)
+        EXPECT_EQ(lookup.Status(ids[i]), i % 2 ? AccountStatus::Deleted : AccountStatus::Unverified) << i;
+    EXPECT_EQ(platform->domainQuestions, 4) << "name and controller of DOWN and of CORP, once each";
+    EXPECT_EQ(platform->askedAt[L"\\\\dc9.down"].size(), 1u);
+    EXPECT_EQ(platform->controllerCalls, 5) << "CORP's controller for each of its chunks, DOWN's once";
+}
+
 TEST(AccountStatus, NothingIsDeletedWhenTheLocalLookupFails)
 {
     auto platform = std::make_shared<FakePlatform>();
@@ -168,7 +192,7 @@ TEST(AccountStatus, ALoadKeepsEachRowsDataAndStatus)
              padded.resize(40, 0);
              return padded;
          }()) + L", 0, 'k6')"});
-    LoadSettings settings{db, 4, false, true, {}, std::make_shared<FakePlatform>()};
+    LoadSettings settings{db, 4, false, true, {}, std::make_shared<FakePlatform>()};  // every row
     const MappingLoad load = LoadMappings(settings);
     ASSERT_FALSE(load.report.mappingTable);
     ASSERT_TRUE(load.report.accountLookup) << "the unreachable controller is reported";
@@ -206,6 +230,17 @@ TEST(AccountStatus, ALoadKeepsEachRowsDataAndStatus)
     EXPECT_TRUE(model.SidBytes(4).empty());
     EXPECT_FALSE(model.HasSid(4));
     EXPECT_EQ(model.SidBytes(5).size(), 40u);
+
+    // With Show Only Custom Mappings, CORP\ann mapped to "ann" is left out; the rows after it
+    // keep their own bytes.
+    settings.showOnlyCustom = true;
+    const MappingLoad custom = LoadMappings(settings);
+    ASSERT_EQ(custom.model->Size(), 5u);
+    EXPECT_EQ(custom.model->Key(2), L"k4");
+    EXPECT_EQ(custom.model->SidBytes(2), (Bytes{1, 5}));
+    EXPECT_EQ(custom.model->Key(4), L"k6");
+    EXPECT_EQ(custom.model->SidBytes(4).size(), 40u);
+    EXPECT_EQ(custom.model->SidText(4), L"S-1-5-21-3-3-3-1110");
 }
 
 // Wine's own answers: it has no domain controllers, so an unused number of the machine's own

@@ -61,12 +61,12 @@ int main(int argc, char** argv)
 
         RECT was = {};
         GetWindowRect(main, &was);
-        SetWindowPos(main, nullptr, 0, 0, 1040, was.bottom - was.top, SWP_NOMOVE | SWP_NOZORDER);
+        SetWindowPos(main, nullptr, 0, was.top, 1120, was.bottom - was.top, SWP_NOZORDER);
         PickMenu(main, 2, 2);  // View > Show Account Details
         LetPaint(main);
         const bool details = SaveWindowBitmap(main, output + L"\\account-details.bmp");
         PickMenu(main, 2, 2);
-        SetWindowPos(main, nullptr, 0, 0, was.right - was.left, was.bottom - was.top, SWP_NOMOVE | SWP_NOZORDER);
+        SetWindowPos(main, nullptr, was.left, was.top, was.right - was.left, was.bottom - was.top, SWP_NOZORDER);
         if (!details)
             return Fail("could not save the main window with the account details");
 

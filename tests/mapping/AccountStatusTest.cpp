@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdio>
 #include <map>
 #include <set>
 
@@ -252,6 +253,14 @@ TEST(AccountStatus, OnTheRealPlatform)
     ASSERT_FALSE(machine.empty()) << "the machine has an account domain";
     const std::wstring machineText = SidString(machine);
     ASSERT_TRUE(machineText.starts_with(L"S-1-5-21-")) << "its SID is an account domain's";
+    // No controller for a domain nobody runs; a domain SID nobody knows has no name.
+    EXPECT_EQ(system->LocateController(L"NO-SUCH-DOMAIN-4242"), L"");
+    Bytes unknownDomain = SidBytes(L"S-1-5-21-7-7-7");
+    EXPECT_EQ(system->DomainName(unknownDomain.data()), L"");
+    Bytes machineCopy = machine;
+    const std::wstring machineName = system->DomainName(machineCopy.data());
+    std::printf("[ platform ] machine domain %s named \"%s\", its controller \"%s\"\n", ToUtf8(machineText).c_str(),
+                ToUtf8(machineName).c_str(), ToUtf8(system->LocateController(machineName)).c_str());
 
     using enum AccountStatus;
     const struct {

@@ -54,6 +54,12 @@
 #define IDS_COL_AD_ALIAS            149
 #define IDS_COL_PRIMARY             150
 #define IDS_COL_VELTO_ALIAS         151
+#define IDS_SHOW_ACCOUNT_DETAILS    152
+#define IDS_COL_SID                 153
+#define IDS_COL_ACCOUNT             154
+#define IDS_STATUS_RESOLVED         155
+#define IDS_STATUS_DELETED          156
+#define IDS_STATUS_UNVERIFIED       157
 
 // Bulk removal, restore file and restore window.
 #define IDS_RESTORE_MENU            170
@@ -86,4 +92,4 @@
 #define IDS_RESTORE_FILE            197
 
 #define IDS_FIRST                   IDS_BUILD
-#define IDS_LAST                    IDS_COL_VELTO_ALIAS
+#define IDS_LAST                    IDS_STATUS_UNVERIFIED

@@ -51,12 +51,19 @@ def demo():
         (6, "S-1-5-21-3623811015-3361044348-30300820-1210", 1),
         (7, "S-1-5-21-3623811015-3361044348-30300820-1311", 0),
         (8, "S-1-5-32-555", 0), (11, "S-1-5-19", 0), (3, "S-1-5-20", 1),
+        # Numbers the machine's own domain (S-1-5-21-0-0-0 under Wine) has no account for:
+        # accounts deleted from this machine, which it answers for itself.
+        (6, "S-1-5-21-0-0-0-1142", 0), (8, "S-1-5-21-0-0-0-1143", 1),
     ]
     for n, (sub, sid, primary) in enumerate(mappings, 1):
         out.append("INSERT INTO Credential VALUES (%s,%s,%d,%s);" % (
             quote("OBJ-%04d" % sub), blob(sid), primary, quote(guid(n))))
         out.append("INSERT INTO SIDHistory VALUES (%s,%s,%d,%s);" % (
             quote("OBJ-%04d" % sub), blob(sid), primary, quote(guid(1000 + n))))
+    # A column damaged by hand: bytes that hold no SID at all.
+    n = len(mappings) + 1
+    out.append("INSERT INTO Credential VALUES (%s,X'0105AB',0,%s);" % (quote("OBJ-0007"), quote(guid(n))))
+    out.append("INSERT INTO SIDHistory VALUES (%s,X'0105AB',0,%s);" % (quote("OBJ-0007"), quote(guid(1000 + n))))
     out.append("COMMIT;")
     return out
 

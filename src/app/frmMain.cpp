@@ -60,7 +60,7 @@ bool KeyDown(int virtualKey) { return GetKeyState(virtualKey) < 0; }
 }  // namespace
 
 frmMain::frmMain(IDialogs& dialogs)
-    : m_dialogs(dialogs), m_grid(MappingGridColumns()), m_gridView(m_grid),
+    : m_dialogs(dialogs), m_grid(MappingGridColumns(true)), m_gridView(m_grid),
       m_endProcess([](UINT code) { ExitProcess(code); })
 {
     AddRoutine(L"frmMain_Auto_Init", [this] { frmMain_Auto_Init(); });
@@ -147,6 +147,7 @@ UniqueHMenu frmMain::BuildMenus()
     AppendMenuW(edit.get(), MF_STRING, IDM_REMOVE_MAPPING, L"Remove Selected Mapping");
     AppendMenuW(view.get(), MF_STRING | MF_CHECKED, IDM_SHOW_ONLY_CUSTOM, L"Show Only Custom Mappings");
     AppendMenuW(view.get(), MF_STRING | MF_CHECKED, IDM_SHOW_PRIMARY, L"Show Primary Mappings");
+    AppendMenuW(view.get(), MF_STRING, IDM_SHOW_ACCOUNT_DETAILS, L"Show Account Details");
     AppendMenuW(help.get(), MF_STRING, IDM_SHOW_HELP, L"Help");
     AppendMenuW(help.get(), MF_SEPARATOR, 0, nullptr);
     AppendMenuW(help.get(), MF_STRING, IDM_SHOW_ABOUT, L"About");
@@ -174,6 +175,7 @@ void frmMain::frmMain_Auto_Init()
     SetMenuItemText(m_menuBar, 2, true, myLoadResString(IDS_VIEW));
     SetMenuItemText(m_mnuView, IDM_SHOW_ONLY_CUSTOM, false, myLoadResString(IDS_SHOW_ONLY_CUSTOM));
     SetMenuItemText(m_mnuView, IDM_SHOW_PRIMARY, false, myLoadResString(IDS_SHOW_PRIMARY));
+    SetMenuItemText(m_mnuView, IDM_SHOW_ACCOUNT_DETAILS, false, myLoadResString(IDS_SHOW_ACCOUNT_DETAILS));
     SetMenuItemText(m_menuBar, 3, true, myLoadResString(IDS_HELP));
     SetMenuItemText(m_mnuHelp, IDM_SHOW_HELP, false, myLoadResString(IDS_HELP));
     SetMenuItemText(m_mnuHelp, IDM_SHOW_ABOUT, false, myLoadResString(IDS_ABOUT));
@@ -184,6 +186,8 @@ void frmMain::frmMain_Auto_Init()
     m_grid.SetCell(0, m_grid.ColIndex(kKeyADAlias), myLoadResString(IDS_COL_AD_ALIAS));
     m_grid.SetCell(0, m_grid.ColIndex(kKeyPrimary), myLoadResString(IDS_COL_PRIMARY));
     m_grid.SetCell(0, m_grid.ColIndex(kKeyVeltoAlias), myLoadResString(IDS_COL_VELTO_ALIAS));
+    m_grid.SetCell(0, m_grid.ColIndex(kKeyAccountSid), myLoadResString(IDS_COL_SID));
+    m_grid.SetCell(0, m_grid.ColIndex(kKeyAccountStatus), myLoadResString(IDS_COL_ACCOUNT));
 }
 
 bool frmMain::ShowOnlyCustomChecked() const
@@ -207,6 +211,16 @@ void frmMain::mnuShowOnlyCustom_Click()
     ToggleCheck(IDM_SHOW_ONLY_CUSTOM);
     LoadMappings();
     ReportLoadProblems(L"mnuShowOnlyCustom_Click");
+}
+
+// Shows or hides the SID and Account columns; the rows stay as loaded.
+void frmMain::mnuShowAccountDetails_Click()
+{
+    ToggleCheck(IDM_SHOW_ACCOUNT_DETAILS);
+    const bool shown = (GetMenuState(m_mnuView, IDM_SHOW_ACCOUNT_DETAILS, MF_BYCOMMAND) & MF_CHECKED) != 0;
+    m_grid.SetColumnHidden(kDesignAccountSid, !shown);
+    m_grid.SetColumnHidden(kDesignAccountStatus, !shown);
+    InvalidateRect(m_gridView.ListHwnd(), nullptr, FALSE);
 }
 
 void frmMain::mnuShowPrimary_Click()
@@ -324,6 +338,7 @@ void frmMain::OnCommand(int id)
     case IDM_REMOVE_MAPPING: mnuRemoveMapping_Click(); break;
     case IDM_SHOW_ONLY_CUSTOM: mnuShowOnlyCustom_Click(); break;
     case IDM_SHOW_PRIMARY: mnuShowPrimary_Click(); break;
+    case IDM_SHOW_ACCOUNT_DETAILS: mnuShowAccountDetails_Click(); break;
     case IDM_SHOW_HELP: mnuShowHelp_Click(); break;
     case IDM_SHOW_ABOUT: mnuShowAbout_Click(); break;
     case IDC_CMDEXIT: cmdExit_Click(); break;

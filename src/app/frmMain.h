@@ -29,6 +29,7 @@ public:
         IDM_SHOW_HELP,
         IDM_SHOW_ABOUT,
         IDM_RESTORE_REMOVED,
+        IDM_SHOW_ACCOUNT_DETAILS,
         // Keyboard commands without a menu item of their own.
         IDK_RELOAD = 300,
         IDK_COPY_ROW,
@@ -54,6 +55,7 @@ public:
     void mnuRemoveMapping_Click();
     void mnuShowOnlyCustom_Click();
     void mnuShowPrimary_Click();
+    void mnuShowAccountDetails_Click();
     void mnuShowHelp_Click();
     void mnuShowAbout_Click();
     void mnuExit_Click();
@@ -68,7 +70,6 @@ public:
     GridModel& Grid() noexcept { return m_grid; }
     GridView& GridControl() noexcept { return m_gridView; }
     HWND ExitButton() const noexcept { return m_cmdExit; }
-    HMENU EditMenu() const noexcept { return m_mnuEdit; }
     bool ShowOnlyCustomChecked() const;
     bool ShowPrimaryChecked() const;
     const std::wstring& ConnectionString() const noexcept { return m_connectionString; }

@@ -1,5 +1,9 @@
 // Program entry: common controls and OLE, the main window with its startup sequence, the
-// message loop.
+// message loop. Every exit of the main window (Exit, File > Exit, closing it, a refused
+// start) ends the process in ExitProcess, so the loop below does not return then and the
+// destructors at the end of this function do not run: the system takes back the windows,
+// the log file and OLE with the process. They run only when the loop ends by itself or
+// the main window could not be created.
 #include <windows.h>
 #include <commctrl.h>
 #include <ole2.h>
@@ -13,8 +17,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand)
 {
     INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES | ICC_LINK_CLASS};
     InitCommonControlsEx(&icc);
-    // The help window hosts the browser control, which needs OLE on this thread; OLE is
-    // uninitialised after every window is gone.
+    // The help window hosts the browser control, which needs OLE on this thread.
     const vcm::OleScope ole;
 
     int exitCode = 0;

@@ -75,6 +75,55 @@ CellValue GridModel::ValueOf(const Slot& slot) const
     return std::wstring(TextOf(slot));
 }
 
+IGridRowSource::Cell GridModel::CellAt(int row, int design) const
+{
+    if (row > 0 && m_source)
+        return m_source->RowCell(m_records[static_cast<size_t>(row) - 1], design);
+    const Slot& slot = SlotAt(row, design);
+    if (slot.ref == Slot::kBoolean)
+        return {L"", slot.size != 0 ? 1 : 0};
+    return {TextOf(slot), -1};
+}
+
+CellValue GridModel::ValueOf(const IGridRowSource::Cell& cell)
+{
+    if (cell.flag >= 0)
+        return cell.flag != 0;
+    return std::wstring(cell.text);
+}
+
+GridModel::Slot& GridModel::WritableSlot(int row, int col)
+{
+    const int design = CheckedDesign(row, col);
+    if (row > 0 && m_source)
+        OutOfRange(L"GridModel bound row");
+    return SlotAt(row, design);
+}
+
+void GridModel::Bind(std::shared_ptr<const IGridRowSource> source, std::vector<uint32_t> records)
+{
+    // Back to the header row without an announcement of its own: one follows below.
+    const int redraw = m_redraw;
+    const bool pending = m_pending;
+    m_redraw = 0;
+    SetRows(1);
+    m_redraw = redraw;
+    m_pending = pending;
+    m_row = 0;
+    m_sortCol = -1;
+    m_source = std::move(source);
+    m_records = m_source ? std::move(records) : std::vector<uint32_t>();
+    m_rowCount = 1 + static_cast<int>(m_records.size());
+    Announce(GridChange::Rows);
+}
+
+uint32_t GridModel::Record(int row) const
+{
+    if (!m_source || row < 1 || row >= Rows())
+        OutOfRange(L"GridModel::Record");
+    return m_records[static_cast<size_t>(row) - 1];
+}
+
 void GridModel::Forget(const Slot& slot)
 {
     if (slot.ref != Slot::kBoolean)
@@ -110,6 +159,21 @@ void GridModel::SetRows(int count)
         count = 1;
     if (count == m_rowCount)
         return;
+    if (m_source) {
+        if (count > m_rowCount)
+            OutOfRange(L"GridModel::SetRows");
+        m_records.resize(static_cast<size_t>(count) - 1);
+        m_rowCount = count;
+        if (m_row >= count)
+            m_row = 0;
+        if (count == 1) {
+            m_sortCol = -1;
+            m_source.reset();
+            m_records.shrink_to_fit();
+        }
+        Announce(GridChange::Rows);
+        return;
+    }
     const size_t cells = static_cast<size_t>(count) * m_columns.size();
     if (count < m_rowCount) {
         for (size_t i = cells; i < m_cells.size(); ++i)
@@ -132,7 +196,7 @@ void GridModel::SetRows(int count)
 
 void GridModel::Reserve(int rows)
 {
-    if (rows > m_rowCount)
+    if (rows > m_rowCount && !m_source)
         m_cells.reserve(static_cast<size_t>(rows) * m_columns.size());
 }
 
@@ -202,11 +266,21 @@ const GridColumn& GridModel::DesignColumn(int design) const
     return m_columns[static_cast<size_t>(design)];
 }
 
+void GridModel::SetColumnHidden(int design, bool hidden)
+{
+    if (design < 0 || design >= Cols())
+        OutOfRange(L"GridModel::SetColumnHidden");
+    if (m_columns[static_cast<size_t>(design)].hidden == hidden)
+        return;
+    m_columns[static_cast<size_t>(design)].hidden = hidden;
+    Announce(GridChange::Columns);
+}
+
 CellValue GridModel::DesignCell(int row, int design) const
 {
     if (row < 0 || row >= Rows() || design < 0 || design >= Cols())
         OutOfRange(L"GridModel::DesignCell");
-    return ValueOf(SlotAt(row, design));
+    return ValueOf(CellAt(row, design));
 }
 
 int GridModel::CheckedDesign(int row, int col) const
@@ -219,7 +293,7 @@ int GridModel::CheckedDesign(int row, int col) const
 void GridModel::SetCell(int row, int col, CellValue value)
 {
     if (const bool* b = std::get_if<bool>(&value)) {
-        Slot& slot = SlotAt(row, CheckedDesign(row, col));
+        Slot& slot = WritableSlot(row, col);
         Forget(slot);
         slot = {Slot::kBoolean, *b ? 1u : 0u};
         Announce(GridChange::Cells);
@@ -230,32 +304,36 @@ void GridModel::SetCell(int row, int col, CellValue value)
 
 void GridModel::SetCellText(int row, int col, std::wstring_view text)
 {
-    StoreText(SlotAt(row, CheckedDesign(row, col)), text);
+    StoreText(WritableSlot(row, col), text);
     Announce(GridChange::Cells);
 }
 
-CellValue GridModel::Cell(int row, int col) const { return ValueOf(SlotAt(row, CheckedDesign(row, col))); }
+CellValue GridModel::Cell(int row, int col) const { return ValueOf(CellAt(row, CheckedDesign(row, col))); }
 
-std::wstring_view GridModel::CellText(int row, int col) const { return TextOf(SlotAt(row, CheckedDesign(row, col))); }
+std::wstring_view GridModel::CellText(int row, int col) const { return CellAt(row, CheckedDesign(row, col)).text; }
 
 std::wstring GridModel::TextMatrix(int row, int col) const
 {
-    const Slot& slot = SlotAt(row, CheckedDesign(row, col));
-    if (slot.ref == Slot::kBoolean)
-        return slot.size != 0 ? L"True" : L"False";
-    return std::wstring(TextOf(slot));
+    const IGridRowSource::Cell cell = CellAt(row, CheckedDesign(row, col));
+    if (cell.flag >= 0)
+        return cell.flag != 0 ? L"True" : L"False";
+    return std::wstring(cell.text);
 }
 
 void GridModel::RemoveItem(int row)
 {
     if (row < 1 || row >= Rows())
         OutOfRange(L"GridModel::RemoveItem");
-    const auto first = m_cells.begin() + static_cast<std::ptrdiff_t>(static_cast<size_t>(row) * m_columns.size());
-    for (auto it = first; it != first + static_cast<std::ptrdiff_t>(m_columns.size()); ++it)
-        Forget(*it);
-    m_cells.erase(first, first + static_cast<std::ptrdiff_t>(m_columns.size()));
+    if (m_source) {
+        m_records.erase(m_records.begin() + (row - 1));
+    } else {
+        const auto first = m_cells.begin() + static_cast<std::ptrdiff_t>(static_cast<size_t>(row) * m_columns.size());
+        for (auto it = first; it != first + static_cast<std::ptrdiff_t>(m_columns.size()); ++it)
+            Forget(*it);
+        m_cells.erase(first, first + static_cast<std::ptrdiff_t>(m_columns.size()));
+        CompactText();
+    }
     --m_rowCount;
-    CompactText();
     if (m_row > row)
         --m_row;
     else if (m_row == row)
@@ -277,15 +355,18 @@ void GridModel::RemoveRows(const std::vector<int>& rows)
     for (int r = 1; r < m_rowCount; ++r) {
         if (next < rows.size() && rows[next] == r) {
             ++next;
-            for (size_t c = 0; c < cols; ++c)
-                Forget(SlotAt(r, static_cast<int>(c)));
+            if (!m_source)
+                for (size_t c = 0; c < cols; ++c)
+                    Forget(SlotAt(r, static_cast<int>(c)));
             if (r == m_row)
                 newCurrent = -1;  // placed below, as RemoveItem places it
             continue;
         }
         if (r == m_row)
             newCurrent = kept;
-        if (kept != r)
+        if (kept != r && m_source)
+            m_records[static_cast<size_t>(kept) - 1] = m_records[static_cast<size_t>(r) - 1];
+        else if (kept != r)
             std::copy_n(&SlotAt(r, 0), cols, &SlotAt(kept, 0));
         ++kept;
     }
@@ -297,9 +378,13 @@ void GridModel::RemoveRows(const std::vector<int>& rows)
         newCurrent = std::min(m_row - removedAbove, kept - 1);
     }
     m_row = newCurrent;
-    m_cells.resize(static_cast<size_t>(kept) * cols);
+    if (m_source) {
+        m_records.resize(static_cast<size_t>(kept) - 1);
+    } else {
+        m_cells.resize(static_cast<size_t>(kept) * cols);
+        CompactText();
+    }
     m_rowCount = kept;
-    CompactText();
     Announce(GridChange::Rows);
 }
 
@@ -313,48 +398,63 @@ void GridModel::SetRow(int row)
     Announce(GridChange::CurrentRow);
 }
 
+// Data row indices (from 1) in the order of a column: one key per row, then a stable sort.
+std::vector<size_t> GridModel::SortedRows(int design, bool ascending) const
+{
+    std::vector<unsigned char> keys;
+    std::vector<size_t> keyStart;
+    keyStart.reserve(static_cast<size_t>(m_rowCount) + 1);
+    keyStart.push_back(0);
+    keyStart.push_back(0);  // the header row has no key
+    for (int r = 1; r < m_rowCount; ++r) {
+        const IGridRowSource::Cell cell = CellAt(r, design);
+        if (cell.flag >= 0) {
+            keys.push_back(0);
+            keys.push_back(cell.flag != 0 ? 1 : 0);
+        } else {
+            AppendSortKey(cell.text, keys);
+        }
+        keyStart.push_back(keys.size());
+    }
+    auto compare = [&](size_t a, size_t b) {
+        return CompareKeys(keys.data() + keyStart[a], keyStart[a + 1] - keyStart[a], keys.data() + keyStart[b],
+                           keyStart[b + 1] - keyStart[b]);
+    };
+    std::vector<size_t> index(static_cast<size_t>(m_rowCount) - 1);
+    std::iota(index.begin(), index.end(), size_t{1});
+    std::stable_sort(index.begin(), index.end(), [&](size_t a, size_t b) {
+        const int r = compare(a, b);
+        return ascending ? r < 0 : r > 0;
+    });
+    return index;
+}
+
 void GridModel::Sort(int col, bool ascending)
 {
     const int design = DesignIndexAt(col);
     if (Rows() > 2) {
-        // One key per data row, then row indices sorted so that the current row can follow its data.
-        std::vector<unsigned char> keys;
-        std::vector<size_t> keyStart;
-        keyStart.reserve(static_cast<size_t>(m_rowCount) + 1);
-        keyStart.push_back(0);
-        keyStart.push_back(0);  // the header row has no key
-        for (int r = 1; r < m_rowCount; ++r) {
-            const Slot& slot = SlotAt(r, design);
-            if (slot.ref == Slot::kBoolean) {
-                keys.push_back(0);
-                keys.push_back(slot.size != 0 ? 1 : 0);
-            } else {
-                AppendSortKey(TextOf(slot), keys);
-            }
-            keyStart.push_back(keys.size());
-        }
-        auto compare = [&](size_t a, size_t b) {
-            return CompareKeys(keys.data() + keyStart[a], keyStart[a + 1] - keyStart[a], keys.data() + keyStart[b],
-                               keyStart[b + 1] - keyStart[b]);
-        };
-        std::vector<size_t> index(static_cast<size_t>(m_rowCount) - 1);
-        std::iota(index.begin(), index.end(), size_t{1});
-        std::stable_sort(index.begin(), index.end(), [&](size_t a, size_t b) {
-            const int r = compare(a, b);
-            return ascending ? r < 0 : r > 0;
-        });
-        const size_t cols = m_columns.size();
-        std::vector<Slot> sorted;
-        sorted.reserve(m_cells.size());
-        sorted.insert(sorted.end(), m_cells.begin(), m_cells.begin() + static_cast<std::ptrdiff_t>(cols));
+        // Row indices sorted, so that the current row can follow its data.
+        const std::vector<size_t> index = SortedRows(design, ascending);
         int newCurrent = 0;
-        for (size_t i = 0; i < index.size(); ++i) {
+        for (size_t i = 0; i < index.size(); ++i)
             if (static_cast<int>(index[i]) == m_row)
                 newCurrent = static_cast<int>(i + 1);
-            const Slot* row = &SlotAt(static_cast<int>(index[i]), 0);
-            sorted.insert(sorted.end(), row, row + cols);
+        if (m_source) {
+            std::vector<uint32_t> sorted(index.size());
+            for (size_t i = 0; i < index.size(); ++i)
+                sorted[i] = m_records[index[i] - 1];
+            m_records = std::move(sorted);
+        } else {
+            const size_t cols = m_columns.size();
+            std::vector<Slot> sorted;
+            sorted.reserve(m_cells.size());
+            sorted.insert(sorted.end(), m_cells.begin(), m_cells.begin() + static_cast<std::ptrdiff_t>(cols));
+            for (size_t i = 0; i < index.size(); ++i) {
+                const Slot* row = &SlotAt(static_cast<int>(index[i]), 0);
+                sorted.insert(sorted.end(), row, row + cols);
+            }
+            m_cells = std::move(sorted);
         }
-        m_cells = std::move(sorted);
         m_row = newCurrent;
     }
     m_sortCol = col;

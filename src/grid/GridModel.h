@@ -2,6 +2,7 @@
 // sees, the current row, sort and redraw state. It holds no window; GridView shows it.
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -29,6 +30,20 @@ struct GridColumn {
 // on announces one Everything.
 enum class GridChange { Everything, Rows, Cells, Columns, CurrentRow };
 
+// Data rows that live outside the grid: a bound grid shows them without copying them and
+// keeps only their order (one record number per row). Read on the grid's thread only.
+class IGridRowSource {
+public:
+    // A cell's content: text, or a Boolean when flag is 0 or 1. The text stays valid until
+    // the next call on the source.
+    struct Cell {
+        std::wstring_view text;
+        int flag = -1;
+    };
+    virtual ~IGridRowSource() = default;
+    virtual Cell RowCell(uint32_t record, int design) const = 0;
+};
+
 class IGridObserver {
 public:
     virtual ~IGridObserver() = default;
@@ -46,7 +61,14 @@ public:
 
     // Rows including the header row 0; data rows are 1 .. Rows()-1.
     int Rows() const { return m_rowCount; }
-    // Cuts back (1 keeps only the header row) or appends empty rows at the bottom.
+    // Shows these records of the source as the data rows, in this order; the grid keeps the
+    // source alive. Cells of bound data rows are read-only. SetRows(1) lets go of the source.
+    void Bind(std::shared_ptr<const IGridRowSource> source, std::vector<uint32_t> records);
+    const std::shared_ptr<const IGridRowSource>& Source() const { return m_source; }
+    // The record a bound data row shows.
+    uint32_t Record(int row) const;
+
+    // Cuts back (1 keeps only the header row) or appends empty rows at the bottom (not while bound).
     void SetRows(int count);
     // Makes room for this many rows (header included), so that appending up to there moves nothing.
     void Reserve(int rows);
@@ -67,6 +89,8 @@ public:
     // The column and the cell by design index, whatever the current order (for the view,
     // whose columns stay in design order while only their display order changes).
     const GridColumn& DesignColumn(int design) const;
+    // Hides or shows a column by design index; a view gives it zero width while hidden.
+    void SetColumnHidden(int design, bool hidden);
     CellValue DesignCell(int row, int design) const;
 
     // Cells addressed by row and current column position. Throws Error 381 ("Subscript out of
@@ -74,7 +98,8 @@ public:
     void SetCell(int row, int col, CellValue value);
     void SetCellText(int row, int col, std::wstring_view text);
     CellValue Cell(int row, int col) const;
-    // A text cell's text, empty for a Boolean; valid until the grid next changes.
+    // A text cell's text, empty for a Boolean; valid until the grid next changes or, for a
+    // bound row, the next cell read.
     std::wstring_view CellText(int row, int col) const;
     // The text a cell holds: its text, or "True"/"False" for a Boolean.
     std::wstring TextMatrix(int row, int col) const;
@@ -115,6 +140,10 @@ private:
     }
     std::wstring_view TextOf(const Slot& slot) const;
     CellValue ValueOf(const Slot& slot) const;
+    IGridRowSource::Cell CellAt(int row, int design) const;
+    static CellValue ValueOf(const IGridRowSource::Cell& cell);
+    Slot& WritableSlot(int row, int col);
+    std::vector<size_t> SortedRows(int design, bool ascending) const;
     void StoreText(Slot& slot, std::wstring_view text);
     void Forget(const Slot& slot);
     void CompactText();
@@ -125,6 +154,8 @@ private:
     std::vector<Slot> m_cells;                  // [row * Cols() + design index]
     ChunkedArena<wchar_t> m_text;               // the cells' texts
     size_t m_unused = 0;                        // characters in m_text no cell refers to
+    std::shared_ptr<const IGridRowSource> m_source;  // the data rows' source while bound
+    std::vector<uint32_t> m_records;            // data row r shows m_records[r - 1] while bound
     int m_rowCount = 0;
     int m_row = 0;
     int m_sortCol = -1;

@@ -128,6 +128,8 @@ void GridView::InsertColumns()
         lvc.iSubItem = design;
         if (ListView_InsertColumn(m_list, design, &lvc) != design)
             ThrowWin32(ERROR_INVALID_DATA, L"LVM_INSERTCOLUMNW");
+        m_hiddenShown.resize(static_cast<size_t>(design) + 1);
+        m_hiddenShown[static_cast<size_t>(design)] = column.hidden;
         if (column.hidden) {
             // The header then offers no divider for it, so the neighbour's divider stays usable.
             HDITEMW item = {};
@@ -297,6 +299,7 @@ void GridView::OnGridChanged(GridChange change)
         InvalidateRect(m_list, nullptr, FALSE);
         break;
     case GridChange::Columns:
+        ApplyHiddenColumns();
         ApplyColumnOrder();
         UpdateHeaders();
         break;
@@ -305,6 +308,7 @@ void GridView::OnGridChanged(GridChange change)
         break;
     case GridChange::Everything:
         UpdateItemCount(false);
+        ApplyHiddenColumns();
         ApplyColumnOrder();
         UpdateHeaders();
         SyncSelection(false);
@@ -419,6 +423,25 @@ void GridView::ForgetFocusedItem()
     const int focused = ListView_GetNextItem(m_list, -1, LVNI_FOCUSED);
     if (focused >= 0)
         ListView_SetItemState(m_list, focused, 0, LVIS_FOCUSED);
+}
+
+// A column the model hid or showed since the list last looked: zero width and no divider
+// while hidden, its design width when shown again. Other columns keep the user's widths.
+void GridView::ApplyHiddenColumns()
+{
+    m_hiddenShown.resize(static_cast<size_t>(m_model.Cols()), false);
+    for (int design = 0; design < m_model.Cols(); ++design) {
+        const GridColumn& column = m_model.DesignColumn(design);
+        if (m_hiddenShown[static_cast<size_t>(design)] == column.hidden)
+            continue;
+        m_hiddenShown[static_cast<size_t>(design)] = column.hidden;
+        HDITEMW item = {};
+        item.mask = HDI_FORMAT;
+        Header_GetItem(m_header, design, &item);
+        item.fmt = column.hidden ? (item.fmt | HDF_FIXEDWIDTH) : (item.fmt & ~HDF_FIXEDWIDTH);
+        Header_SetItem(m_header, design, &item);
+        ListView_SetColumnWidth(m_list, design, column.hidden ? 0 : TwipsToPixels(m_list, column.widthTwips));
+    }
 }
 
 void GridView::RezeroHiddenColumns()

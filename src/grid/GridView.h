@@ -61,6 +61,7 @@ private:
     void ForgetFocusedItem();
     void RezeroHiddenColumns();
     bool IsHiddenColumn(int design) const;
+    void ApplyHiddenColumns();
 
     static LRESULT CALLBACK ListProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR id,
                                      DWORD_PTR self);
@@ -70,6 +71,7 @@ private:
     bool OnContextMenuKey(HWND from, LPARAM position);
 
     GridModel& m_model;
+    std::vector<bool> m_hiddenShown;  // by design column: hidden as the list last showed it
     HWND m_list = nullptr;
     HWND m_header = nullptr;
     UniqueImageList m_checkImages;

@@ -5,6 +5,7 @@
 #include <sddl.h>
 #include <cstring>
 
+#include "mapping/AccountPlatform.h"
 #include "platform/Handles.h"
 #include "platform/TextConv.h"
 
@@ -18,14 +19,21 @@ constexpr DWORD kNameBufferChars = 256;
 constexpr size_t kMaxSidBytes = 8 + 4 * SID_MAX_SUB_AUTHORITIES;
 constexpr size_t kSidHeaderBytes = 8;
 
-// Answers of LsaLookupSids that still carry one result per identifier.
-constexpr NTSTATUS kStatusSuccess = 0;
-constexpr NTSTATUS kStatusSomeNotMapped = 0x00000107;
-constexpr NTSTATUS kStatusNoneMapped = static_cast<NTSTATUS>(0xC0000073);
+// Words of a SID structure: the header's two and one per sub-authority.
+size_t SidWords(const uint32_t* words) { return 2 + reinterpret_cast<const unsigned char*>(words)[1]; }
 
-// The length of the identifier these bytes start with, or 0 when they hold none. The header
-// is checked before the system reads any sub-authority: the count must fit both the bytes
-// we have and the format's limit. Trailing bytes (a padded column) are allowed.
+uint64_t HashWords(const uint32_t* words, size_t count)
+{
+    uint64_t hash = 14695981039346656037ull;
+    for (size_t i = 0; i < count; ++i)
+        hash = (hash ^ words[i]) * 1099511628211ull;
+    return hash;
+}
+
+}  // namespace
+
+// The header is checked before the system reads any sub-authority: the count must fit both
+// the bytes we have and the format's limit. Trailing bytes (a padded column) are allowed.
 size_t SidLength(const std::vector<unsigned char>& bytes)
 {
     if (bytes.size() < kSidHeaderBytes)
@@ -41,6 +49,8 @@ size_t SidLength(const std::vector<unsigned char>& bytes)
         return 0;
     return declared;
 }
+
+namespace {
 
 // The text the lookup wrote, up to its terminating zero, without blanks at either end.
 std::wstring BufferText(const char* buffer, size_t size)
@@ -58,46 +68,6 @@ bool AnsiName(std::wstring_view text, std::wstring& out)
         return false;
     out = BufferText(ansi.c_str(), ansi.size());
     return true;
-}
-
-std::wstring_view Text(const LSA_UNICODE_STRING& text)
-{
-    return text.Buffer ? std::wstring_view(text.Buffer, text.Length / sizeof(wchar_t)) : std::wstring_view();
-}
-
-AccountName FromTranslated(const LSA_TRANSLATED_NAME& translated, const LSA_REFERENCED_DOMAIN_LIST* domains)
-{
-    if (translated.Use == SidTypeUnknown || translated.Use == SidTypeInvalid)
-        return {};
-    std::wstring_view domain;
-    if (domains && translated.DomainIndex >= 0 && static_cast<ULONG>(translated.DomainIndex) < domains->Entries)
-        domain = Text(domains->Domains[translated.DomainIndex].Name);
-    return AnsiAccountName(domain, Text(translated.Name));
-}
-
-[[noreturn]] void ThrowStatus(NTSTATUS status, std::wstring_view call)
-{
-    ThrowWin32(LsaNtStatusToWinError(status), call);
-}
-
-struct LsaBuffer {
-    void* p = nullptr;
-    ~LsaBuffer()
-    {
-        if (p)
-            LsaFreeMemory(p);
-    }
-};
-
-// Words of a SID structure: the header's two and one per sub-authority.
-size_t SidWords(const uint32_t* words) { return 2 + reinterpret_cast<const unsigned char*>(words)[1]; }
-
-uint64_t HashWords(const uint32_t* words, size_t count)
-{
-    uint64_t hash = 14695981039346656037ull;
-    for (size_t i = 0; i < count; ++i)
-        hash = (hash ^ words[i]) * 1099511628211ull;
-    return hash;
 }
 
 }  // namespace
@@ -124,50 +94,48 @@ AccountName AnsiAccountName(std::wstring_view domain, std::wstring_view name)
     return result;
 }
 
-// The local lookup policy, opened on the first batch and closed with the lookup.
-class AccountLookup::Policy {
-public:
-    Policy()
-    {
-        LSA_OBJECT_ATTRIBUTES attributes = {};
-        const NTSTATUS status = LsaOpenPolicy(nullptr, &attributes, POLICY_LOOKUP_NAMES, &m_handle);
-        if (status != kStatusSuccess)
-            ThrowStatus(status, L"LsaOpenPolicy");
-    }
-    ~Policy() { LsaClose(m_handle); }
-    Policy(const Policy&) = delete;
-    Policy& operator=(const Policy&) = delete;
+namespace {
 
-    // LsaLookupSids2 is not used: it aborts the process under Wine.
-    std::vector<AccountName> Translate(const std::vector<void*>& sids) const
+// A translator in place of the platform's local lookup; it asks nobody else.
+class TranslatorPlatform : public IAccountPlatform {
+public:
+    explicit TranslatorPlatform(AccountLookup::Translator translate) : m_translate(std::move(translate)) {}
+    Answers LookupLocal(const std::vector<void*>& sids) override
     {
-        LsaBuffer domains;
-        LsaBuffer names;
-        const NTSTATUS status =
-            LsaLookupSids(m_handle, static_cast<ULONG>(sids.size()), const_cast<PSID*>(sids.data()),
-                          reinterpret_cast<PLSA_REFERENCED_DOMAIN_LIST*>(&domains.p),
-                          reinterpret_cast<PLSA_TRANSLATED_NAME*>(&names.p));
-        if (status != kStatusSuccess && status != kStatusSomeNotMapped && status != kStatusNoneMapped)
-            ThrowStatus(status, L"LsaLookupSids");
-        std::vector<AccountName> result(sids.size());
-        if (status == kStatusNoneMapped || !names.p)
-            return result;
-        const auto* translated = static_cast<const LSA_TRANSLATED_NAME*>(names.p);
-        const auto* referenced = static_cast<const LSA_REFERENCED_DOMAIN_LIST*>(domains.p);
-        for (size_t i = 0; i < sids.size(); ++i)
-            result[i] = FromTranslated(translated[i], referenced);
-        return result;
+        Answers answers;
+        for (AccountName& names : m_translate(sids)) {
+            if (names.domain.empty() && names.name.empty())
+                answers.emplace_back();
+            else
+                answers.emplace_back(std::move(names));
+        }
+        return answers;
     }
+    std::vector<unsigned char> AccountDomainSid() override { return {}; }
+    std::wstring DomainName(void*) override { return {}; }
+    std::wstring LocateController(const std::wstring&) override { return {}; }
+    Answers LookupAt(const std::wstring&, const std::vector<void*>&) override { return {}; }
 
 private:
-    LSA_HANDLE m_handle = nullptr;
+    AccountLookup::Translator m_translate;
 };
 
-AccountLookup::AccountLookup(Translator translate, size_t chunk)
-    : m_translate(std::move(translate)), m_chunk(chunk == 0 ? kChunk : chunk)
+}  // namespace
+
+AccountLookup::AccountLookup(Translator translate, size_t chunk, std::shared_ptr<IAccountPlatform> platform)
+    : m_translate(std::move(translate)), m_chunk(chunk == 0 ? kChunk : chunk), m_platform(std::move(platform))
 {
+    // A translator without a platform only names accounts; it has no authority to ask.
+    const bool verify = !m_translate || m_platform;
+    if (m_translate && !m_platform)
+        m_platform = std::make_shared<TranslatorPlatform>(m_translate);
+    else if (!m_platform)
+        m_platform = SystemAccountPlatform();
+    if (verify)
+        m_authorities = std::make_unique<DomainAuthorities>(m_platform);
     m_sidStart.push_back(0);  // id 0, kNoAccount, holds no words
     m_nameOf.push_back(0);
+    m_statusOf.push_back(static_cast<uint8_t>(AccountStatus::Unverified));
     m_names.emplace_back();
     m_slots.assign(64, 0);
 }
@@ -187,17 +155,24 @@ size_t AccountLookup::Locate(const uint32_t* words, size_t count, uint64_t hash)
     }
 }
 
+// Rebuilds the index of ids with room for twice as many as there are, at least 64 slots.
 void AccountLookup::Grow()
 {
-    std::vector<uint32_t> old = std::move(m_slots);
-    m_slots.assign(old.size() * 2, 0);
-    for (uint32_t id : old) {
-        if (id == 0)
-            continue;
+    size_t size = 64;
+    while (size < m_sidStart.size() * 4)
+        size *= 2;
+    m_slots.assign(size, 0);
+    for (uint32_t id = 1; id < m_sidStart.size(); ++id) {
         const uint32_t* words = Words(id);
         const size_t count = SidWords(words);
         m_slots[Locate(words, count, HashWords(words, count))] = id;
     }
+}
+
+void AccountLookup::DropIndex()
+{
+    m_slots.clear();
+    m_slots.shrink_to_fit();
 }
 
 AccountLookup::SidId AccountLookup::Add(const std::vector<unsigned char>& sid)
@@ -205,6 +180,8 @@ AccountLookup::SidId AccountLookup::Add(const std::vector<unsigned char>& sid)
     const size_t length = SidLength(sid);
     if (length == 0)
         return kNoAccount;
+    if (m_slots.empty())
+        Grow();  // the index was dropped
     uint32_t words[kMaxSidBytes / 4];
     std::memcpy(words, sid.data(), length);
     const size_t count = length / 4;
@@ -216,24 +193,11 @@ AccountLookup::SidId AccountLookup::Add(const std::vector<unsigned char>& sid)
     const SidId id = static_cast<SidId>(m_sidStart.size());
     m_sidStart.push_back(m_sidWords.Append(words, count));
     m_nameOf.push_back(0);
+    m_statusOf.push_back(static_cast<uint8_t>(AccountStatus::Unverified));
     m_slots[slot] = id;
     if (m_sidStart.size() * 2 > m_slots.size())
         Grow();
     return id;
-}
-
-std::vector<AccountName> AccountLookup::Translate(const std::vector<void*>& sids)
-{
-    if (m_translate) {
-        ++m_platformCalls;
-        return m_translate(sids);
-    }
-    if (!m_policy) {
-        ++m_platformCalls;
-        m_policy = std::make_unique<Policy>();
-    }
-    ++m_platformCalls;
-    return m_policy->Translate(sids);
 }
 
 void AccountLookup::Resolve()
@@ -242,29 +206,42 @@ void AccountLookup::Resolve()
     while (m_resolved < m_sidStart.size()) {
         const size_t first = m_resolved;
         const size_t end = std::min(m_sidStart.size(), first + m_chunk);
-        m_resolved = end;
         batch.clear();
         for (size_t id = first; id < end; ++id)
             batch.push_back(const_cast<uint32_t*>(Words(static_cast<SidId>(id))));
-        try {
-            std::vector<AccountName> names = Translate(batch);
-            for (size_t i = 0; i < names.size() && first + i < end; ++i) {
-                if (names[i].domain.empty() && names[i].name.empty())
-                    continue;
-                m_nameOf[first + i] = static_cast<uint32_t>(m_names.size());
-                m_names.push_back(std::move(names[i]));
-            }
-        } catch (...) {
-            // The chunk's accounts stay unnamed; the caller learns why once.
-            if (!m_failure)
-                m_failure = CurrentError();
-        }
+        Apply(static_cast<SidId>(first), ResolveAccounts(*m_platform, batch, m_authorities.get()));
+        m_resolved = end;
+    }
+}
+
+void AccountLookup::Apply(SidId first, ChunkAnswer answer)
+{
+    m_platformCalls += answer.calls;
+    if (answer.failure && !m_failure)
+        m_failure = std::move(answer.failure);
+    for (size_t i = 0; i < answer.status.size(); ++i) {
+        const SidId id = first + static_cast<SidId>(i);
+        m_statusOf[id] = static_cast<uint8_t>(answer.status[i]);
+        std::optional<AccountName>& names = answer.names[i];
+        if (!names || (names->domain.empty() && names->name.empty()))
+            continue;
+        m_nameOf[id] = static_cast<uint32_t>(m_names.size());
+        m_names.push_back(std::move(*names));
     }
 }
 
 const AccountName& AccountLookup::Name(SidId id) const
 {
     return m_names[id < m_resolved ? m_nameOf[id] : 0];
+}
+
+std::vector<unsigned char> AccountLookup::Bytes(SidId id) const
+{
+    if (id == kNoAccount || id >= m_sidStart.size())
+        return {};
+    const uint32_t* words = Words(id);
+    const auto* first = reinterpret_cast<const unsigned char*>(words);
+    return std::vector<unsigned char>(first, first + SidWords(words) * sizeof(uint32_t));
 }
 
 AccountName AccountLookup::Lookup(const std::vector<unsigned char>& sid)

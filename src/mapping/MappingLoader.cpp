@@ -5,6 +5,7 @@
 
 #include "mapping/AccountLookup.h"
 #include "mapping/MappingGrid.h"
+#include "mapping/MappingSource.h"
 #include "mapping/Recordset.h"
 #include "platform/ErrorCodes.h"
 #include "platform/StepRunner.h"
@@ -14,16 +15,6 @@ namespace vcm {
 
 namespace {
 
-// Where a product version keeps its mappings.
-struct MappingSource {
-    const wchar_t* query;
-    const wchar_t* subscriberColumn;
-    const wchar_t* sidColumn;
-};
-
-constexpr MappingSource kCredential = {L"Select * from credential", L"SubscriberObjectID", L"Credentials"};
-constexpr MappingSource kSidHistory = {L"Select * from SIDHistory", L"ParentObjectID", L"SID"};
-constexpr wchar_t kSubscriberQuery[] = L"Select SubscriberObjectID, UID from subscriber";
 constexpr wchar_t kNoSubscriber[] = L"ERROR!";
 
 // Primary unless Null or false; a value that is no Boolean in any form fails, which the
@@ -87,123 +78,89 @@ bool FindSubscriber(StepRunner& step, Recordset& mappings, Recordset& subscriber
     return found;
 }
 
-// The grid's columns by key, looked up once per load.
-struct Columns {
-    int domain;
-    int alias;
-    int velto;
-    int primary;
-    int sid;
-};
-
-Columns ColumnsOf(GridModel& grid)
+// The custom option leaves out mappings whose account name equals the subscriber alias.
+void LeaveOutDefaults(StepRunner& step, MappingModel& model)
 {
-    return {grid.ColIndex(kKeyADDomain), grid.ColIndex(kKeyADAlias), grid.ColIndex(kKeyVeltoAlias),
-            grid.ColIndex(kKeyPrimary), grid.ColIndex(kKeySID)};
-}
-
-// Appends a data row with everything but its account names; false when the grid could not
-// grow. A cell that cannot be written stays empty; the row keeps its other cells.
-bool AppendRow(StepRunner& step, GridModel& grid, const Columns& cols, const MappingRow& row)
-{
-    int r = 0;
-    if (!step([&] {
-            grid.SetRows(grid.Rows() + 1);
-            r = grid.Rows() - 1;
-        }))
-        return false;
-    step([&] { grid.SetCellText(r, cols.velto, row.VeltoAlias); });
-    step([&] { grid.SetCell(r, cols.primary, row.Primary); });
-    step([&] { grid.SetCellText(r, cols.sid, row.SID); });
-    return true;
-}
-
-// The second pass: the names, and the custom option, which compares them with the alias.
-void WriteAccountNames(StepRunner& step, GridModel& grid, const Columns& cols, const AccountLookup& accounts,
-                       const std::vector<AccountLookup::SidId>& rowAccounts, int firstRow, bool showOnlyCustom)
-{
-    std::vector<int> defaults;
-    for (size_t i = 0; i < rowAccounts.size(); ++i) {
-        const int r = firstRow + static_cast<int>(i);
-        const AccountName& account = accounts.Name(rowAccounts[i]);
+    model.KeepOnly([&](MappingModel::Row r) {
         bool isDefault = false;
-        if (showOnlyCustom)
-            step([&] { isDefault = EqualsNoCase(account.name, grid.CellText(r, cols.velto)); });
-        if (isDefault) {
-            defaults.push_back(r);
-            continue;
-        }
-        step([&] { grid.SetCellText(r, cols.domain, account.domain); });
-        step([&] { grid.SetCellText(r, cols.alias, account.name); });
-    }
-    step([&] { grid.RemoveRows(defaults); });
+        step([&] { isDefault = EqualsNoCase(model.Account(r).name, model.VeltoAlias(r)); });
+        return !isDefault;
+    });
+}
+
+// One mapping row's fields, read from where the two sets stand.
+void ReadRow(StepRunner& step, Recordset& mappings, Recordset& subscribers, const MappingSource& source,
+             Scratch& scratch, std::wstring& subscriberId, std::wstring& velto, bool& primary)
+{
+    velto.clear();
+    subscriberId.clear();
+    primary = false;
+    scratch.id = std::monostate();  // a failed read must not leave the previous row's id
+    const bool found = FindSubscriber(step, mappings, subscribers, source, scratch);
+    step([&] { AssignText(scratch.id, subscriberId); });
+    if (!found)
+        velto = kNoSubscriber;
+    else
+        step([&] {
+            subscribers.Field(L"UID", scratch.uid);
+            AssignText(scratch.uid, velto);
+        });
+    step([&] {
+        mappings.Field(kPrimaryColumn, scratch.primary);
+        primary = PrimaryFlag(scratch.primary);
+    });
 }
 
 }  // namespace
 
-LoadReport FillMappingGrid(GridModel& grid, const LoadSettings& settings)
+MappingLoad LoadMappings(const LoadSettings& settings)
 {
-    LoadReport report;
+    MappingLoad load{std::make_shared<MappingModel>(std::make_unique<AccountLookup>(settings.translate, AccountLookup::kChunk, settings.platform)), {}};
+    LoadReport& report = load.report;
+    MappingModel& model = *load.model;
     StepRunner step;  // no reporter: the load is silent
-    const MappingSource& source = settings.major >= 4 ? kCredential : kSidHistory;
+    const MappingSource source = MappingSourceFor(settings.major);
 
-    step([&] { grid.SetRows(1); });
     Recordset mappings;
     Recordset subscribers;
     StepRunner tableStep([&](const Error& e) { report.mappingTable = e; });
-    tableStep([&] { mappings.Open(source.query, settings.connection, kCursorDynamic, kLockReadOnly, kOptionsUnspecified); });
-    step([&] { subscribers.Open(kSubscriberQuery, settings.connection, kCursorDynamic, kLockReadOnly, kOptionsUnspecified); });
+    tableStep([&] { mappings.Open(source.loadQuery, settings.connection, kCursorDynamic, kLockReadOnly, kOptionsUnspecified); });
+    step([&] { subscribers.Open(kSubscriberLoadQuery, settings.connection, kCursorDynamic, kLockReadOnly, kOptionsUnspecified); });
     step([&] { mappings.MoveFirst(); });
 
     // First pass: every row but its account names, which come from one batch lookup of the
     // distinct identifiers afterwards. Rows hidden by the primary option cost no lookup.
-    AccountLookup accounts(settings.translate);
-    std::vector<AccountLookup::SidId> rowAccounts;  // per data row
     step([&] {
         const long count = mappings.RecordCount();
-        grid.Reserve(static_cast<int>(count) + 1);
-        rowAccounts.reserve(static_cast<size_t>(count));
+        if (count > 0)
+            model.Reserve(static_cast<size_t>(count));
     });
-    const Columns cols = ColumnsOf(grid);
-    const int firstRow = grid.Rows();
     Scratch scratch;
-    MappingRow row;
+    std::wstring subscriberId;
+    std::wstring velto;
+    std::wstring key;
     for (;;) {
         // A mapping set that cannot say where it stands ends the load.
         bool atEnd = true;
         if (!step([&] { atEnd = mappings.IsEOF(); }) || atEnd)
             break;
 
-        row.VeltoAlias.clear();
-        row.Primary = false;
-        row.SID.clear();
-        const bool found = FindSubscriber(step, mappings, subscribers, source, scratch);
-        if (!found)
-            row.VeltoAlias = kNoSubscriber;
-        else
-            step([&] {
-                subscribers.Field(L"UID", scratch.uid);
-                AssignText(scratch.uid, row.VeltoAlias);
-            });
-
-        step([&] {
-            mappings.Field(L"IsPrimary", scratch.primary);
-            row.Primary = PrimaryFlag(scratch.primary);
-        });
-
-        if (settings.showPrimary || !row.Primary) {
-            AccountLookup::SidId account = AccountLookup::kNoAccount;
+        MappingModel::Fields fields;
+        ReadRow(step, mappings, subscribers, source, scratch, subscriberId, velto, fields.primary);
+        if (settings.showPrimary || !fields.primary) {
             step([&] {
                 mappings.Field(source.sidColumn, scratch.sid);
-                if (const auto* bytes = std::get_if<std::vector<unsigned char>>(&scratch.sid))
-                    account = accounts.Add(*bytes);
+                fields.sid = std::get_if<std::vector<unsigned char>>(&scratch.sid);
             });
+            key.clear();
             step([&] {
-                mappings.Field(L"msrepl_tran_version", scratch.key);
-                AssignText(scratch.key, row.SID);
+                mappings.Field(kKeyColumn, scratch.key);
+                AssignText(scratch.key, key);
             });
-            if (AppendRow(step, grid, cols, row))
-                rowAccounts.push_back(account);
+            fields.key = key;
+            fields.subscriberId = subscriberId;
+            fields.veltoAlias = velto;
+            step([&] { model.Add(fields); });
         }
 
         // A set that cannot move on would hold the load at this row for ever.
@@ -213,11 +170,21 @@ LoadReport FillMappingGrid(GridModel& grid, const LoadSettings& settings)
     mappings.Close();
     subscribers.Close();
 
+    AccountLookup& accounts = model.Accounts();
+    accounts.DropIndex();
     accounts.Resolve();
     report.accountLookup = accounts.Failure();
     report.lookupCalls = accounts.PlatformCalls();
-    WriteAccountNames(step, grid, cols, accounts, rowAccounts, firstRow, settings.showOnlyCustom);
-    return report;
+    if (settings.showOnlyCustom)
+        LeaveOutDefaults(step, model);
+    return load;
+}
+
+LoadReport FillMappingGrid(GridModel& grid, const LoadSettings& settings)
+{
+    MappingLoad load = LoadMappings(settings);
+    ShowMappings(grid, std::move(load.model));
+    return load.report;
 }
 
 }  // namespace vcm

@@ -1,11 +1,15 @@
 // The data side of loading the mapping grid: reads the mapping and subscriber tables,
-// resolves each mapping's account and fills one grid row per mapping the view options let
-// through. The window around it (pointer, wait window, painting) belongs to the caller.
+// resolves each mapping's account and produces one model row per mapping the view options
+// let through. It needs no window and no particular thread; the window around it (pointer,
+// wait window, painting) belongs to the caller.
 #pragma once
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "mapping/AccountLookup.h"
+#include "mapping/AccountPlatform.h"
+#include "mapping/MappingModel.h"
 #include "grid/GridModel.h"
 #include "platform/Error.h"
 
@@ -17,6 +21,7 @@ struct LoadSettings {
     bool showOnlyCustom = true;   // leave out mappings whose account name equals the subscriber alias
     bool showPrimary = true;      // keep primary mappings
     AccountLookup::Translator translate;  // empty: the platform's account lookup
+    std::shared_ptr<IAccountPlatform> platform = nullptr;  // empty: the system's calls (none with a translator)
 };
 
 // What a load could not do that the user must hear about, as opposed to what the data holds.
@@ -26,9 +31,20 @@ struct LoadReport {
     int lookupCalls = 0;                 // platform calls the account lookups took
 };
 
+struct MappingLoad {
+    std::shared_ptr<MappingModel> model;  // never null
+    LoadReport report;
+};
+
+// Reads the mappings in the order the mapping query returns them. A step that fails is
+// skipped and the load goes on; it never throws (but for memory) and never shows anything:
+// the report says what the caller should show.
+MappingLoad LoadMappings(const LoadSettings& settings);
+
 // Cuts the grid back to its header row and appends the mappings in the order the mapping
 // query returns them. A step that fails is skipped and the load goes on; it never throws
 // and never shows anything: the report says what the caller should show.
+// The grid then shows the loaded model.
 LoadReport FillMappingGrid(GridModel& grid, const LoadSettings& settings);
 
 }  // namespace vcm

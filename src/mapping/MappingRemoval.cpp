@@ -4,6 +4,7 @@
 #include "localize/modLocalize.h"
 #include "mapping/AccountLookup.h"
 #include "mapping/MappingGrid.h"
+#include "mapping/MappingSource.h"
 #include "mapping/Recordset.h"
 #include "platform/ErrorCodes.h"
 #include "platform/Logging.h"
@@ -20,12 +21,6 @@ namespace {
 // default collation, whatever the collation of the database at hand.
 constexpr wchar_t kSubscriberQuery[] =
     L"Select Alias, DisplayName, SubscriberObjectID from Subscriber WHERE UPPER(SubscriberOBjectID)=UPPER(?)";
-
-// Where a product version keeps its mappings.
-struct MappingTable {
-    const wchar_t* name;
-    const wchar_t* sidColumn;
-};
 
 // An expected condition: its catalogue text, then whatever the condition names.
 void Tell(StepRunner& step, IDialogs& dialogs, int id, const std::wstring& detail)
@@ -51,27 +46,21 @@ bool HoldsOneRow(StepRunner& step, IDialogs& dialogs, const Recordset& set, int 
     return true;
 }
 
-// The account the question and the log name: domain\alias from the grid's row. An account
-// that no longer resolves has neither name; it is then named by its security identifier.
-std::wstring AccountOf(StepRunner& step, GridModel& grid, int row, const Recordset& credentials,
-                       const wchar_t* sidColumn)
+// The account the question and the log name: domain\alias as the load resolved it. An
+// account without names is named by the SID in the mapping row being removed: its S-1-...
+// text, or its bytes in hex when they hold no SID, so that every log line identifies its row.
+std::wstring AccountOf(StepRunner& step, const MappingModel& model, MappingModel::Row record,
+                       const Recordset& credentials, const wchar_t* sidColumn)
 {
-    std::wstring domain;
-    std::wstring alias;
-    step([&] { domain = TrimBlanks(grid.TextMatrix(row, grid.ColIndex(kKeyADDomain))); });
-    step([&] { alias = TrimBlanks(grid.TextMatrix(row, grid.ColIndex(kKeyADAlias))); });
-    std::wstring account = domain + L"\\" + alias;
-    if (domain.empty() && alias.empty()) {
-        std::wstring sid;
+    std::wstring sid;
+    const AccountName& names = model.Account(record);
+    if (TrimBlanks(names.domain).empty() && TrimBlanks(names.name).empty())
         step([&] {
             const FieldValue value = credentials.Field(sidColumn);
             if (const auto* bytes = std::get_if<std::vector<unsigned char>>(&value))
-                sid = SidString(*bytes);
+                sid = SidDisplayText(*bytes);
         });
-        if (!sid.empty())
-            account = sid;
-    }
-    return account;
+    return AccountDisplayText(names.domain, names.name, sid);
 }
 
 // Built piece by piece, so that if a piece fails the question still shows what could be formed.
@@ -104,24 +93,24 @@ void RemoveSelectedMapping(GridModel& grid, const RemovalContext& context)
     // The grid's current row is read once: every later step works on the row that was
     // selected when the command started.
     int row = 0;
-    if (!step([&] { row = grid.Row(); }) || row < 1) {
+    const MappingModel* model = ShownModel(grid);
+    if (!step([&] { row = grid.Row(); }) || row < 1 || !model) {
         tell(IDS_SELECT_ROW_FIRST, {});
         return;
     }
+    const MappingModel::Row record = grid.Record(row);
 
     // Both sets are released however the removal ends.
     Recordset credentials;
     Recordset subscribers;
 
-    const MappingTable table = context.major < 4 ? MappingTable{L"SIDHistory", L"SID"}
-                                                 : MappingTable{L"Credential", L"Credentials"};
-    const wchar_t* subscriberColumn = context.major == 3 ? L"ParentObjectID" : L"SubscriberObjectID";
+    const MappingSource source = MappingSourceFor(context.major);
+    const wchar_t* subscriberColumn = source.subscriberColumn;
     step([&] {
-        credentials.Open(context.major < 4 ? L"Select * from SIDHistory" : L"Select * from Credential",
-                         context.connection, kCursorDynamic, kLockOptimistic, kOptionsUnspecified);
+        credentials.Open(source.removalQuery, context.connection, kCursorDynamic, kLockOptimistic,
+                         kOptionsUnspecified);
     });
-    std::wstring key;
-    step([&] { key = grid.TextMatrix(row, grid.ColIndex(kKeySID)); });
+    const std::wstring key(model->Key(record));
     // The key is compared as a value; a quote in it is just a character.
     step([&] { credentials.Filter(L"msrepl_tran_version", key); });
 
@@ -137,7 +126,7 @@ void RemoveSelectedMapping(GridModel& grid, const RemovalContext& context)
     if (!HoldsOneRow(step, dialogs, subscribers, IDS_ERR_SUBSCRIBER_NONE, IDS_ERR_SUBSCRIBER_MANY, objectId))
         return;
 
-    const std::wstring account = AccountOf(step, grid, row, credentials, table.sidColumn);
+    const std::wstring account = AccountOf(step, *model, record, credentials, source.sidColumn);
     const std::wstring question = RemovalQuestion(step, account, subscribers);
 
     // Nothing is deleted unless the person clearly answered Yes; a box that failed is a No.
@@ -150,7 +139,7 @@ void RemoveSelectedMapping(GridModel& grid, const RemovalContext& context)
     // long text. A delete that failed (or was rolled back) is followed by no grid change, no
     // log line and no success message.
     if (confirmed && step([&] {
-            credentials.Delete(table.name, {L"msrepl_tran_version", subscriberColumn, table.sidColumn});
+            credentials.Delete(source.table, {kKeyColumn, subscriberColumn, source.sidColumn});
         })) {
         step([&] { grid.RemoveItem(row); });
         step([&] { WriteLog(GeneralDateNow() + L": Deleted credential map for " + account); });

@@ -19,6 +19,8 @@
 #include "localize/modLocalize.h"
 #include "mapping/MappingGrid.h"
 #include "mapping/OdbcConnection.h"
+#include "mapping/Recordset.h"
+#include "mapping/RowClipboard.h"
 #include "platform/Error.h"
 #include "platform/Logging.h"
 #include "platform/ProgramInfo.h"
@@ -172,7 +174,7 @@ TEST_F(MainWindowTest, CaptionsMenusAndHeadersComeFromTheCatalogue)
               (std::vector<std::wstring>{L"Export Grid Info to CSV", L"Restore Removed Mappings\u2026", L"-", L"Exit"}));
     EXPECT_EQ(MenuTexts(GetSubMenu(bar, 1)), (std::vector<std::wstring>{L"Remove Selected Mapping"}));
     EXPECT_EQ(MenuTexts(GetSubMenu(bar, 2)),
-              (std::vector<std::wstring>{L"Show Only Custom Mappings", L"Show Primary Mappings"}));
+              (std::vector<std::wstring>{L"Show Only Custom Mappings", L"Show Primary Mappings", L"Show Account Details"}));
     EXPECT_EQ(MenuTexts(GetSubMenu(bar, 3)), (std::vector<std::wstring>{L"Help", L"-", L"About"}));
     EXPECT_TRUE(main->ShowOnlyCustomChecked());
     EXPECT_TRUE(main->ShowPrimaryChecked());
@@ -278,6 +280,53 @@ TEST_F(MainWindowTest, ViewOptionsInvertTheirMarkAndReload)
     // The wait window is hidden and the grid paints again after every load.
     EXPECT_FALSE(IsWindowVisible(main->SplashScreen().Hwnd()));
     EXPECT_NE(main->Grid().Redraw(), 0);
+}
+
+// Show Account Details, unticked at the start, shows and hides two columns of the rows as
+// loaded: no reload, the columns copy with the row, and their place is the user's.
+TEST_F(MainWindowTest, AccountDetailsShowTwoColumnsWithoutAReload)
+{
+    GridModel& grid = main->Grid();
+    HWND list = main->GridControl().ListHwnd();
+    const auto widths = [&] {
+        return std::pair(ListView_GetColumnWidth(list, kDesignAccountSid), ListView_GetColumnWidth(list, kDesignAccountStatus));
+    };
+    const auto checked = [&] {
+        return (GetMenuState(GetSubMenu(GetMenu(main->Hwnd()), 2), frmMain::IDM_SHOW_ACCOUNT_DETAILS, MF_BYCOMMAND) &
+                MF_CHECKED) != 0;
+    };
+    EXPECT_FALSE(checked());
+    EXPECT_EQ(widths(), std::pair(0, 0));
+    grid.SetRow(1);  // K2: BUILTIN\Administrators
+    EXPECT_EQ(SelectedRowLine(grid), std::optional<std::wstring>(L"BUILTIN\tAdministrators\t1\tops"));
+
+    // The database changes behind the window's back: only a reload would show it.
+    test::Execute(connection, {L"DELETE FROM Credential WHERE msrepl_tran_version = 'K3'"});
+    const int loads = main->LoadCount();
+    SendMessageW(main->Hwnd(), WM_COMMAND, MAKEWPARAM(frmMain::IDM_SHOW_ACCOUNT_DETAILS, 0), 0);
+    Pump();
+    EXPECT_TRUE(checked());
+    EXPECT_EQ(main->LoadCount(), loads);
+    EXPECT_EQ(Keys(), (std::vector<std::wstring>{L"K2", L"K3"}));
+    EXPECT_GT(widths().first, 0);
+    EXPECT_GT(widths().second, 0);
+    EXPECT_EQ(grid.TextMatrix(0, grid.ColIndex(kKeyAccountSid)), L"SID");
+    EXPECT_EQ(grid.TextMatrix(0, grid.ColIndex(kKeyAccountStatus)), L"Account");
+    EXPECT_EQ(SelectedRowLine(grid),
+              std::optional<std::wstring>(L"BUILTIN\tAdministrators\t1\tops\tS-1-5-32-544\tResolved"));
+
+    // Dragged in front of Domain, the SID column copies there.
+    grid.MoveColumn(grid.ColIndex(kKeyAccountSid), 1);
+    Pump();
+    EXPECT_EQ(SelectedRowLine(grid),
+              std::optional<std::wstring>(L"S-1-5-32-544\tBUILTIN\tAdministrators\t1\tops\tResolved"));
+
+    SendMessageW(main->Hwnd(), WM_COMMAND, MAKEWPARAM(frmMain::IDM_SHOW_ACCOUNT_DETAILS, 0), 0);
+    Pump();
+    EXPECT_FALSE(checked());
+    EXPECT_EQ(widths(), std::pair(0, 0));
+    EXPECT_EQ(SelectedRowLine(grid), std::optional<std::wstring>(L"BUILTIN\tAdministrators\t1\tops"));
+    EXPECT_EQ(main->LoadCount(), loads);
 }
 
 TEST_F(MainWindowTest, ExitsEndTheProcessAndTheWindowExitsCloseTheLog)
@@ -455,7 +504,7 @@ TEST_F(MainWindowTest, GridColumnWidthsFollowADpiChange)
         return result;
     };
     const std::vector<int> before = widths();
-    ASSERT_EQ(before.size(), 6u);
+    ASSERT_EQ(before.size(), 8u);  // the account details hidden at the end
     auto changeDpi = [&](UINT dpi) {
         RECT r = {};
         GetWindowRect(main->Hwnd(), &r);
@@ -482,6 +531,7 @@ TEST_F(MainWindowTest, GridColumnWidthsFollowADpiChange)
         }
         EXPECT_EQ(now[0], 0);
         EXPECT_EQ(now[5], 0);
+        EXPECT_EQ(now[kDesignAccountSid], 0);
     }
 }
 

@@ -296,7 +296,7 @@ TEST(EndToEnd, LoadsTheMappingTableOfTheInstalledVersion)
         EXPECT_EQ(TextOf(s.main), Text(IDS_MAIN_CAPTION));
         EXPECT_EQ(s.grid->Rows(), kStartRows);
         const std::vector<std::wstring> headers = s.grid->Headers();
-        ASSERT_EQ(headers.size(), 6u);
+        ASSERT_EQ(headers.size(), 8u);  // the last two, the account details, hidden at the start
         EXPECT_EQ(headers[1], Text(IDS_COL_DOMAIN));
         EXPECT_EQ(headers[2], Text(IDS_COL_AD_ALIAS));
         EXPECT_EQ(headers[3], Text(IDS_COL_PRIMARY));
@@ -401,7 +401,7 @@ TEST(EndToEnd, ExportWritesTheGridInItsSortedOrder)
     // Velto Alias dragged in front of Domain: the file keeps its own column order.
     const POINT domain = s.grid->HeaderPoint(kDomainColumn);
     Drag(s.grid->HeaderPoint(kVeltoAliasColumn), {domain.x - 10, domain.y});
-    EXPECT_TRUE(WaitUntil([&] { return s.grid->ColumnOrder() == std::vector<int>{0, 4, 1, 2, 3, 5}; }, 3000))
+    EXPECT_TRUE(WaitUntil([&] { return s.grid->ColumnOrder() == std::vector<int>{0, 4, 1, 2, 3, 5, 6, 7}; }, 3000))
         << "the column was not moved";
     EXPECT_EQ(s.grid->Rows(), shown);
 
@@ -483,12 +483,14 @@ TEST(EndToEnd, LanguageSwitchInTheAboutWindowRenamesTheMainWindowAndBack)
         EXPECT_EQ(TextOf(s.main), text(IDS_MAIN_CAPTION));
         EXPECT_EQ(TextOf(exitButton), text(IDS_EXIT));
         const std::vector<std::wstring> headers = s.grid->Headers();
-        ASSERT_EQ(headers.size(), 6u);
+        ASSERT_EQ(headers.size(), 8u);
         EXPECT_EQ(headers[1], text(IDS_COL_DOMAIN));
         EXPECT_EQ(headers[2], text(IDS_COL_AD_ALIAS));
         EXPECT_EQ(headers[3], text(IDS_COL_PRIMARY));
         EXPECT_EQ(headers[4], text(IDS_COL_VELTO_ALIAS));
         EXPECT_EQ(headers[5], L"SID");
+        EXPECT_EQ(headers[6], text(IDS_COL_SID));
+        EXPECT_EQ(headers[7], text(IDS_COL_ACCOUNT));
     };
 
     switchTo(position(L"DEU"), Text(IDS_CHANGE_LANGUAGE), LibraryText(german, IDS_MAIN_CAPTION));

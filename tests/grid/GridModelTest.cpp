@@ -31,6 +31,38 @@ void AddRow(GridModel& grid, const std::wstring& domain, const std::wstring& ali
     grid.SetCell(row, grid.ColIndex(kKeySID), L"key-" + alias);
 }
 
+// Data rows kept outside the grid, as a loaded model keeps them: the cells of a filled grid.
+struct CopiedRows final : IGridRowSource {
+    std::vector<std::vector<CellValue>> rows;  // by record, then design column
+    Cell RowCell(uint32_t record, int design) const override
+    {
+        const CellValue& value = rows[record][static_cast<size_t>(design)];
+        if (const bool* flag = std::get_if<bool>(&value))
+            return {L"", *flag ? 1 : 0};
+        return {std::get<std::wstring>(value), -1};
+    }
+};
+
+// A grid showing the same data rows from a source, the records in reverse so that a record
+// number never equals its row by chance.
+GridModel BoundCopy(const GridModel& filled)
+{
+    auto source = std::make_shared<CopiedRows>();
+    std::vector<uint32_t> records;
+    for (int r = filled.Rows() - 1; r >= 1; --r) {
+        auto& row = source->rows.emplace_back();
+        for (int design = 0; design < filled.Cols(); ++design)
+            row.push_back(filled.DesignCell(r, design));
+    }
+    for (int r = 1; r < filled.Rows(); ++r)
+        records.push_back(static_cast<uint32_t>(filled.Rows() - 1 - r));
+    GridModel bound(MappingGridColumns());
+    bound.Bind(source, records);
+    bound.SetColumnOrder(filled.ColumnOrder());
+    bound.SetRow(filled.Row());
+    return bound;
+}
+
 std::vector<std::wstring> Column(const GridModel& grid, const wchar_t* key)
 {
     std::vector<std::wstring> texts;
@@ -96,13 +128,15 @@ TEST(GridModel, RemoveItemMovesRowsUpAndKeepsCurrentRowSensible)
         {"no row goes", 2, {}, {L"a", L"b", L"c", L"d"}, 2},
     };
     for (const Case& c : cases) {
-        for (const bool oneByOne : {true, false}) {
+        for (const int mode : {0, 1, 2}) {  // one by one, at once, at once from a source
+            const bool oneByOne = mode == 0;
             if (oneByOne && c.removed.size() != 1)
                 continue;
-            GridModel grid(MappingGridColumns());
+            GridModel filled(MappingGridColumns());
             for (const wchar_t* alias : {L"a", L"b", L"c", L"d"})
-                AddRow(grid, L"VM", alias, false);
-            grid.SetRow(c.current);
+                AddRow(filled, L"VM", alias, false);
+            filled.SetRow(c.current);
+            GridModel grid = mode == 2 ? BoundCopy(filled) : std::move(filled);
             if (oneByOne)
                 grid.RemoveItem(c.removed[0]);
             else
@@ -132,14 +166,16 @@ TEST(GridModel, RemoveItemMovesRowsUpAndKeepsCurrentRowSensible)
 
 TEST(GridModel, SortIsStableCaseBlindAndOrdersBooleans)
 {
-    GridModel grid(MappingGridColumns());
+    for (const bool bound : {false, true}) {
+    GridModel filled(MappingGridColumns());
     // alias, domain (ties on purpose), primary
-    AddRow(grid, L"beta", L"x1", true);
-    AddRow(grid, L"Alpha", L"x2", false);
-    AddRow(grid, L"alpha", L"x3", true);
-    AddRow(grid, L"BETA", L"x4", false);
-    AddRow(grid, L"gamma", L"x5", false);
-    grid.SetRow(4);  // x4
+    AddRow(filled, L"beta", L"x1", true);
+    AddRow(filled, L"Alpha", L"x2", false);
+    AddRow(filled, L"alpha", L"x3", true);
+    AddRow(filled, L"BETA", L"x4", false);
+    AddRow(filled, L"gamma", L"x5", false);
+    filled.SetRow(4);  // x4
+    GridModel grid = bound ? BoundCopy(filled) : std::move(filled);
 
     struct Case {
         const char* what;
@@ -170,6 +206,37 @@ TEST(GridModel, SortIsStableCaseBlindAndOrdersBooleans)
 
     grid.SetRows(1);  // a reload starts so; its rows come unsorted
     EXPECT_EQ(grid.SortColumn(), -1);
+    EXPECT_FALSE(grid.Source()) << "and lets go of its source";
+    }
+}
+
+// A bound grid's data rows belong to their source: they are read-only, and the grid keeps
+// only their order.
+TEST(GridModel, BoundRowsAreReadOnlyAndFollowTheirRecords)
+{
+    GridModel filled(MappingGridColumns());
+    AddRow(filled, L"VM", L"a", true);
+    AddRow(filled, L"VM", L"b", false);
+    GridModel grid = BoundCopy(filled);
+    EXPECT_EQ(grid.Record(1), 1u);
+    EXPECT_EQ(grid.Record(2), 0u);
+    EXPECT_THROW(grid.SetCellText(1, grid.ColIndex(kKeyADAlias), L"x"), Error);
+    EXPECT_THROW(grid.SetCell(1, grid.ColIndex(kKeyPrimary), true), Error);
+    EXPECT_THROW(grid.SetRows(5), Error) << "no empty rows in a bound grid";
+    EXPECT_THROW(grid.Record(0), Error) << "the header row shows no record";
+    grid.SetCellText(0, grid.ColIndex(kKeyADAlias), L"Konto");  // the header stays the grid's own
+    EXPECT_EQ(grid.TextMatrix(0, grid.ColIndex(kKeyADAlias)), L"Konto");
+    EXPECT_EQ(grid.TextMatrix(1, grid.ColIndex(kKeyPrimary)), L"True");
+    EXPECT_EQ(grid.CellText(2, grid.ColIndex(kKeyADAlias)), L"b");
+
+    // A second bind replaces the rows, the selection and the sort.
+    grid.SetRow(2);
+    grid.Sort(grid.ColIndex(kKeyADAlias), false);
+    grid.Bind(grid.Source(), {0});
+    EXPECT_EQ(grid.Rows(), 2);
+    EXPECT_EQ(grid.Row(), 0);
+    EXPECT_EQ(grid.SortColumn(), -1);
+    EXPECT_EQ(Column(grid, kKeyADAlias), std::vector<std::wstring>{L"b"});
 }
 
 // The sort asks the system for one key per row; the order must be the one the locale's

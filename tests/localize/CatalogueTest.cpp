@@ -70,6 +70,12 @@ constexpr CatalogueText kBuiltIn[] = {
     {149, L"AD Alias"},
     {150, L"Primary"},
     {151, L"Velto Alias"},
+    {152, L"Show Account Details"},
+    {153, L"SID"},
+    {154, L"Account"},
+    {155, L"Resolved"},
+    {156, L"Deleted"},
+    {157, L"Unverified"},
 };
 
 // "0123456789" repeated, cut to `length` characters.
@@ -129,8 +135,8 @@ TEST_F(Catalogue, IdOutsideTheCatalogueIsReportedOnceAndGivesEmptyText)
     };
     const Row rows[] = {
         {99, false, "in a block the built-in table has"},
-        {152, false, "just past the last id"},
-        {152, true, "missing from the library and the built-in table"},
+        {IDS_LAST + 1, false, "just past the last id"},
+        {IDS_LAST + 1, true, "missing from the library and the built-in table"},
         {-1, false, "negative"},
         {0x10000 + IDS_FILE, true, "beyond 16 bits must not fold onto another string"},
     };

@@ -1,29 +1,39 @@
-// Grids filled cell by cell, for the removal and export tests.
+// Mapping grids with given rows, for the removal and export tests.
 #pragma once
 #include <windows.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "grid/GridModel.h"
 #include "mapping/MappingGrid.h"
+#include "TestDb.h"
 #include "TestFiles.h"
 
 namespace vcm::test {
 
-// A mapping grid holding exactly these rows, in this order, nothing selected.
+// A mapping grid showing a model of exactly these rows, in this order, nothing selected.
+// Row i's account is S-1-5-21-7-7-7-<1000+i>, which the model's lookup names as the row says.
 inline GridModel GridOf(const std::vector<MappingRow>& rows)
 {
-    GridModel grid(MappingGridColumns());
-    grid.SetRows(static_cast<int>(rows.size()) + 1);
-    for (int r = 1; r < grid.Rows(); ++r) {
-        const MappingRow& m = rows[static_cast<size_t>(r - 1)];
-        grid.SetCell(r, grid.ColIndex(kKeyADDomain), m.ADDomain);
-        grid.SetCell(r, grid.ColIndex(kKeyADAlias), m.ADAlias);
-        grid.SetCell(r, grid.ColIndex(kKeyPrimary), m.Primary);
-        grid.SetCell(r, grid.ColIndex(kKeyVeltoAlias), m.VeltoAlias);
-        grid.SetCell(r, grid.ColIndex(kKeySID), m.SID);
+    auto translate = [rows](const std::vector<void*>& sids) {
+        std::vector<AccountName> names;
+        for (void* sid : sids) {
+            const uint32_t rid = static_cast<const uint32_t*>(sid)[6];  // the last of five sub-authorities
+            const MappingRow& m = rows[rid - 1000];
+            names.push_back({m.ADDomain, m.ADAlias});
+        }
+        return names;
+    };
+    auto model = std::make_shared<MappingModel>(std::make_unique<AccountLookup>(translate));
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const std::vector<unsigned char> sid = SidBytes(L"S-1-5-21-7-7-7-" + std::to_wstring(1000 + i));
+        model->Add({rows[i].SID, L"", rows[i].VeltoAlias, rows[i].Primary, &sid});
     }
+    model->Accounts().Resolve();
+    GridModel grid(MappingGridColumns());
+    ShowMappings(grid, model);
     return grid;
 }
 

@@ -290,6 +290,8 @@ TEST_F(Removal, RemovesTheRowTheLoaderShowed)
         {"deleted account named by its SID", L"6f9619ff-8b86-d011-b42d-00c04fc96500", deletedAccount, L"gone", false},
         {"ntext column, live account", L"6f9619ff-8b86-d011-b42d-00c04fc964ff", L"", L"kcase", true},
         {"ntext column, deleted account", L"6f9619ff-8b86-d011-b42d-00c04fc96500", deletedAccount, L"gone", true},
+        {"bytes that hold no SID named by their hex", L"6f9619ff-8b86-d011-b42d-00c04fc96502", L"0x0105000000", L"gone",
+         false},
     };
     for (const Layout& layout : kLayouts) {
         for (const auto& c : cases) {
@@ -297,7 +299,7 @@ TEST_F(Removal, RemovesTheRowTheLoaderShowed)
             const auto mapping = [&](const std::wstring& subscriber, const std::wstring& sid, const std::wstring& key) {
                 return L"INSERT INTO " + layout.table + L" (" + layout.subscriberColumn + L", " + layout.sidColumn +
                        L", IsPrimary, msrepl_tran_version) VALUES (" + Quote(subscriber) + L", " +
-                       test::SidLiteral(sid) + L", 0, " + Quote(key) + L")";
+                       (sid.starts_with(L"X'") ? sid : test::SidLiteral(sid)) + L", 0, " + Quote(key) + L")";
             };
             std::vector<std::wstring> statements = {
                 L"INSERT INTO Subscriber VALUES ('OBJ-7', 'kcase', 'kcase', 'K Case')",
@@ -305,6 +307,7 @@ TEST_F(Removal, RemovesTheRowTheLoaderShowed)
                 mapping(L"obj-7", L"S-1-5-32-544", L"6f9619ff-8b86-d011-b42d-00c04fc964ff"),
                 mapping(L"OBJ-8", deletedAccount, L"6f9619ff-8b86-d011-b42d-00c04fc96500"),
                 mapping(L"OBJ-8", deletedAccount, L"6f9619ff-8b86-d011-b42d-00c04fc96501"),
+                mapping(L"OBJ-8", L"X'0105000000'", L"6f9619ff-8b86-d011-b42d-00c04fc96502"),
             };
             if (c.notes) {
                 statements.insert(statements.begin(), L"ALTER TABLE " + layout.table + L" ADD Notes NTEXT");

@@ -1,10 +1,10 @@
 // Takes the README's pictures of the tool on the demo environment: starts the program in
 // the demo folder, saves its main window, opens a removal's confirmation through the
-// grid's popup menu, saves the box, answers No, saves the help and About windows and
-// leaves by File > Exit.
+// grid's popup menu, saves the box, answers No, ticks View > Show Account Details on a wider
+// window and saves it, saves the help and About windows and leaves by File > Exit.
 //   vcm_demo_screenshots <demo folder> <output folder>      (host paths under Wine)
-// Writes main-window.bmp, confirm-removal.bmp, help.bmp and about.bmp; exits with 0 when
-// all were taken.
+// Writes main-window.bmp, confirm-removal.bmp, account-details.bmp, help.bmp and about.bmp;
+// exits with 0 when all were taken.
 #include <windows.h>
 
 #include <cstdio>
@@ -58,6 +58,17 @@ int main(int argc, char** argv)
         WaitUntil([&] { return MessageBoxes(program).empty(); }, 5000);
         if (!saved)
             return Fail("could not save the confirmation");
+
+        RECT was = {};
+        GetWindowRect(main, &was);
+        SetWindowPos(main, nullptr, 0, was.top, 1120, was.bottom - was.top, SWP_NOZORDER);
+        PickMenu(main, 2, 2);  // View > Show Account Details
+        LetPaint(main);
+        const bool details = SaveWindowBitmap(main, output + L"\\account-details.bmp");
+        PickMenu(main, 2, 2);
+        SetWindowPos(main, nullptr, was.left, was.top, was.right - was.left, was.bottom - was.top, SWP_NOZORDER);
+        if (!details)
+            return Fail("could not save the main window with the account details");
 
         PickMenu(main, 3, 0);  // Help > Help
         const HWND help = program.WaitForWindow(L"VeltoCredentialsMap.frmHelp", 10000);

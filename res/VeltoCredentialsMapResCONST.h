@@ -55,5 +55,11 @@
 #define IDS_COL_PRIMARY             150
 #define IDS_COL_VELTO_ALIAS         151
 
+// Long work: the wait window's count and the progress window.
+#define IDS_RESOLVING_ACCOUNTS      230
+#define IDS_PROGRESS_CAPTION        231
+#define IDS_PROGRESS_COUNT          232
+#define IDS_STOP                    233
+
 #define IDS_FIRST                   IDS_BUILD
 #define IDS_LAST                    IDS_COL_VELTO_ALIAS

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <atomic>
 #include <chrono>
@@ -13,13 +14,18 @@
 #include <thread>
 #include <vector>
 
+#include "ScriptedDialogs.h"
 #include "TestDb.h"
 #include "WindowTesting.h"
 #include "app/LongWork.h"
+#include "app/frmMain.h"
+#include "app/frmProgress.h"
+#include "localize/modLocalize.h"
 #include "mapping/AccountLookup.h"
 #include "mapping/OdbcConnection.h"
 #include "platform/Error.h"
 #include "platform/TextConv.h"
+#include "resource.h"
 
 namespace vcm {
 namespace {
@@ -45,6 +51,36 @@ LRESULT CALLBACK OwnerProcedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
             ++(g_log->working ? g_log->inputWhileWorking : g_log->inputAfterWork);
     }
     return DefWindowProcW(hwnd, msg, wParam, lParam);
+}
+
+std::wstring TextOf(HWND hwnd)
+{
+    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(hwnd)) + 1, L'\0');
+    text.resize(static_cast<size_t>(GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+// Presses and releases a key, or the left button at the centre of a window, through the
+// system's input queue as a person would.
+void PressKey(WORD key)
+{
+    INPUT input[2] = {};
+    input[0].type = input[1].type = INPUT_KEYBOARD;
+    input[0].ki.wVk = input[1].ki.wVk = key;
+    input[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(2, input, sizeof(INPUT));
+}
+
+void ClickCentre(HWND hwnd)
+{
+    RECT r = {};
+    GetWindowRect(hwnd, &r);
+    SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    INPUT input[2] = {};
+    input[0].type = input[1].type = INPUT_MOUSE;
+    input[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    input[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    SendInput(2, input, sizeof(INPUT));
 }
 
 HWND CreateOwner()
@@ -302,6 +338,77 @@ TEST_F(LongWorkTest, StopAndFailureEndTheRunEarly)
     LongWorkRunner runner(owner);
     EXPECT_EQ(runner.Run([](LongWork&) { return std::wstring(L"result"); }), L"result");
     EXPECT_FALSE(LongWorkRunner::AnyRunning());
+}
+
+// The progress window counts the work and its Stop, clicked or pressed as Esc while the
+// owner's input waits, ends the work after its current unit.
+TEST_F(LongWorkTest, ProgressWindowCountsAndItsStopEndsTheWork)
+{
+    enum class How { Click, Escape };
+    for (How how : {How::Click, How::Escape}) {
+        SCOPED_TRACE(how == How::Click ? "click on Stop" : "Esc");
+        LongWorkRunner runner(owner);
+        frmProgress progress;
+        progress.Open(owner, runner);
+        EXPECT_EQ(TextOf(progress.Hwnd()), myLoadResString(IDS_PROGRESS_CAPTION));
+        EXPECT_EQ(TextOf(progress.StopButton()), L"Stop");
+        const HWND stop = progress.StopButton();
+        constexpr uint64_t kUnits = 400;
+        const uint64_t done = runner.Run([&](LongWork& work) {
+            work.SetTotal(kUnits);
+            uint64_t n = 0;
+            for (; n < kUnits && !work.StopRequested(); ++n) {
+                if (n == 20)
+                    how == How::Click ? ClickCentre(stop) : PressKey(VK_ESCAPE);
+                std::this_thread::sleep_for(10ms);
+                work.Advance();
+            }
+            return n;
+        });
+        EXPECT_TRUE(runner.Stopped());
+        EXPECT_GE(done, 20u);
+        EXPECT_LT(done, kUnits / 2) << "Stop reached the work while it ran";
+        EXPECT_EQ(TextOf(progress.CountLabel()), std::to_wstring(done) + L" of 400");
+        EXPECT_NEAR(SendMessageW(progress.Bar(), PBM_GETPOS, 0, 0), static_cast<double>(done * 10000 / kUnits), 1);
+        EXPECT_FALSE(IsWindowEnabled(stop)) << "asked once";
+        EXPECT_EQ(log.inputWhileWorking, 0);
+    }
+}
+
+// The main window's member runs the work with the wait window counting accounts; the wait
+// window has its message back when hidden, and closing the main window during the work
+// ends the program at once.
+TEST_F(LongWorkTest, MainWindowCountsAccountsAndEndsWhenClosedDuringTheWork)
+{
+    test::ScriptedDialogs dialogs;
+    frmMain main(dialogs);
+    std::vector<bool> endedWhileWorking;
+    main.SetProcessEnder([&](UINT) { endedWhileWorking.push_back(LongWorkRunner::AnyRunning()); });
+    main.Create();
+    main.Show(SW_SHOWNORMAL);
+    frmSplashScreen& splash = main.SplashScreen();
+    splash.Create(L"Gathering credential information, please wait...");
+    splash.ShowAndPaint();
+
+    std::wstring shownDuringWork;
+    const int answer = main.RunLongWork(
+        [&](LongWork& work) {
+            work.SetTotal(2500);
+            work.Advance(1200);
+            std::this_thread::sleep_for(400ms);
+            shownDuringWork = TextOf(splash.Label1());
+            PostMessageW(main.Hwnd(), WM_CLOSE, 0, 0);
+            std::this_thread::sleep_for(400ms);
+            work.Advance(1300);
+            return 42;
+        },
+        frmMain::LongWorkDisplay::WaitWindowCount);
+    EXPECT_EQ(answer, 42);
+    EXPECT_EQ(shownDuringWork, L"Resolving accounts: 1200 of 2500");
+    EXPECT_EQ(TextOf(splash.Label1()), L"Resolving accounts: 2500 of 2500");
+    EXPECT_EQ(endedWhileWorking, std::vector<bool>{true}) << "the close did not wait for the work";
+    splash.Hide();
+    EXPECT_EQ(TextOf(splash.Label1()), L"Gathering credential information, please wait...");
 }
 
 }  // namespace vcm

@@ -151,7 +151,7 @@ void LongWorkRunner::HandleMessages()
                 Dispatch(msg);
         }
     }
-    while (PeekMessageW(&msg, m_owner, WM_NCLBUTTONDOWN, WM_NCLBUTTONDOWN, PM_REMOVE)) {
+    while (m_owner && PeekMessageW(&msg, m_owner, WM_NCLBUTTONDOWN, WM_NCLBUTTONDOWN, PM_REMOVE)) {
         if (msg.hwnd == m_owner && msg.wParam == HTCLOSE)
             Dispatch(msg);
         else

@@ -411,4 +411,61 @@ TEST_F(LongWorkTest, MainWindowCountsAccountsAndEndsWhenClosedDuringTheWork)
     EXPECT_EQ(TextOf(splash.Label1()), L"Gathering credential information, please wait...");
 }
 
+// The program itself: its main window is closed while a worker waits inside a database
+// call on another process's lock. The process ends at once with exit code 0, neither
+// waiting for the statement's time-out nor crashing. The test runs this test program again
+// as that process (only then does the child part below run).
+TEST_F(LongWorkTest, ClosingDuringTheWorkEndsTheProcessAtOnce)
+{
+    const std::wstring file = L"long_work_close.db";
+    if (GetEnvironmentVariableW(L"VCM_LONG_WORK_CHILD", nullptr, 0) != 0) {
+        test::ScriptedDialogs dialogs;
+        frmMain main(dialogs);  // with the program's own way of ending the process
+        main.Create();
+        main.Show(SW_SHOWNORMAL);
+        main.RunLongWork([&](LongWork&) {
+            test::Execute(test::ConnectionString(L"long_work_mark.db"), {L"CREATE TABLE Reached (x INT)"});
+            PostMessageW(main.Hwnd(), WM_CLOSE, 0, 0);
+            OdbcConnection db(test::ConnectionString(file));
+            db.Execute(L"SELECT Name FROM Things");
+        });
+        ADD_FAILURE() << "the process went on after its window was closed";
+        return;
+    }
+    const std::wstring connection =
+        test::CreateTestDb(file, {L"CREATE TABLE Things (Name TEXT)", L"INSERT INTO Things VALUES ('a')"});
+    const std::wstring mark = test::CreateTestDb(L"long_work_mark.db");
+    OdbcConnection locker(connection);
+    locker.Execute(L"BEGIN EXCLUSIVE");
+
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring command = L"\"" + std::wstring(self) + L"\" --gtest_filter=LongWorkTest.ClosingDuringTheWork*";
+    SetEnvironmentVariableW(L"VCM_LONG_WORK_CHILD", L"1");
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    const auto start = std::chrono::steady_clock::now();
+    const BOOL started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                        &startup, &process);
+    SetEnvironmentVariableW(L"VCM_LONG_WORK_CHILD", nullptr);
+    ASSERT_TRUE(started) << GetLastError();
+    const DWORD waited = WaitForSingleObject(process.hProcess, 25000);
+    const auto took = std::chrono::steady_clock::now() - start;
+    DWORD exitCode = 1234;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    if (waited != WAIT_OBJECT_0)
+        TerminateProcess(process.hProcess, 99);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    locker.Execute(L"ROLLBACK");
+
+    ASSERT_EQ(waited, WAIT_OBJECT_0) << "the program hung";
+    EXPECT_EQ(test::QueryRows(mark, L"SELECT COUNT(*) FROM Reached"), std::vector<test::TextRow>{{L"0"}})
+        << "the work began";
+    EXPECT_EQ(exitCode, 0u);
+    // The statement alone would wait 30 s (SQL Server) or SQLite's busy time-out.
+    EXPECT_LT(took, 15s);
+}
+
 }  // namespace vcm

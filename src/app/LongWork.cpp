@@ -6,6 +6,7 @@
 #include <thread>
 #include <utility>
 
+#include "platform/Error.h"
 #include "platform/ErrorCodes.h"
 #include "platform/Handles.h"
 #include "platform/Window.h"
@@ -19,11 +20,10 @@ constexpr DWORD kProgressEveryMs = 100;
 
 std::atomic<int> g_running{0};
 
+// Every message but keys and client-area mouse messages.
 constexpr std::pair<UINT, UINT> kAllButInput[] = {
     {0, WM_KEYFIRST - 1}, {WM_KEYLAST + 1, WM_MOUSEFIRST - 1}, {WM_MOUSELAST + 1, 0xFFFFFFFF}};
 
-bool IsKeyboard(UINT msg) { return msg >= WM_KEYFIRST && msg <= WM_KEYLAST; }
-bool IsClientMouse(UINT msg) { return msg >= WM_MOUSEFIRST && msg <= WM_MOUSELAST; }
 bool IsNonClientMouse(UINT msg) { return msg >= WM_NCMOUSEMOVE && msg <= WM_NCXBUTTONDBLCLK; }
 
 void Dispatch(MSG& msg)
@@ -99,9 +99,21 @@ void LongWorkRunner::RunOnWorkers(size_t chunks, unsigned threads,
     workers.reserve(threads);
     m_running = true;
     ++g_running;
-    for (unsigned i = 0; i < threads; ++i)
-        workers.emplace_back(WorkerLoop, std::ref(crew), chunks, std::ref(m_work), std::cref(chunk),
-                             std::ref(m_work.m_stop));
+    unsigned started = 0;
+    try {
+        for (; started < threads; ++started)
+            workers.emplace_back(WorkerLoop, std::ref(crew), chunks, std::ref(m_work), std::cref(chunk),
+                                 std::ref(m_work.m_stop));
+    } catch (...) {
+        // Fewer workers than asked share the chunks; none at all is a failure of the run.
+        if (crew.running.fetch_sub(threads - started) == threads - started)
+            SetEvent(crew.done.get());
+        if (started == 0) {
+            --g_running;
+            m_running = false;
+            throw CurrentError();
+        }
+    }
     // If the window is closed meanwhile, the process ends inside this pump and the
     // workers with it; nothing below runs then.
     PumpUntil(crew.done.get());
@@ -135,9 +147,10 @@ void LongWorkRunner::PumpUntil(HANDLE done)
     }
 }
 
-// Sent and posted messages, timers and painting are handled; input stays in the queue for
-// the owner to read when the work has ended, except what goes to a live window and a click
-// on the owner's close box, which ends the program as it always does.
+// Sent and posted messages, timers and painting are handled; keys and clicks stay in the
+// queue for the owner to read when the work has ended, except what goes to a live window.
+// Mouse messages on the owner's frame are handled (moving, sizing, the close box), but a
+// click on its menu bar waits.
 void LongWorkRunner::HandleMessages()
 {
     MSG msg;
@@ -150,12 +163,6 @@ void LongWorkRunner::HandleMessages()
             else
                 Dispatch(msg);
         }
-    }
-    while (m_owner && PeekMessageW(&msg, m_owner, WM_NCLBUTTONDOWN, WM_NCLBUTTONDOWN, PM_REMOVE)) {
-        if (msg.hwnd == m_owner && msg.wParam == HTCLOSE)
-            Dispatch(msg);
-        else
-            m_heldBack.push_back(msg);
     }
     for (HWND live : m_live) {
         while (IsWindow(live) && PeekMessageW(&msg, live, 0, 0, PM_REMOVE))
@@ -180,16 +187,14 @@ bool LongWorkRunner::HoldBack(const MSG& msg) const
 {
     if (!ForOwner(msg.hwnd))
         return false;
-    if (IsKeyboard(msg.message) || IsClientMouse(msg.message))
-        return true;
     if (IsNonClientMouse(msg.message))
-        return msg.wParam != HTCLOSE;
+        return msg.message != WM_NCMOUSEMOVE && msg.wParam == HTMENU;
     switch (msg.message) {
     case WM_COMMAND:
     case WM_CONTEXTMENU:
         return true;
-    case WM_SYSCOMMAND:
-        return (msg.wParam & 0xFFF0) != SC_CLOSE;
+    case WM_SYSCOMMAND:  // the ones that open the menus
+        return (msg.wParam & 0xFFF0) == SC_KEYMENU || (msg.wParam & 0xFFF0) == SC_MOUSEMENU;
     default:
         return false;
     }

@@ -110,9 +110,13 @@ class Prober {
 public:
     explicit Prober(HWND target) : m_thread([this, target] { Loop(target); }) {}
     ~Prober() { Stop(); }
+    // The window's thread goes on answering until the last probe is in: a probe sent just
+    // as the work ended must not wait for a thread that is blocked in join.
     void Stop()
     {
         m_stop = true;
+        while (!m_finished)
+            test::PumpFor(20);
         if (m_thread.joinable())
             m_thread.join();
     }
@@ -130,8 +134,10 @@ private:
             RedrawWindow(target, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME);
             std::this_thread::sleep_for(100ms);
         }
+        m_finished = true;
     }
     std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_finished{false};
     std::atomic<int> m_probes{0};
     std::atomic<int> m_unanswered{0};
     std::thread m_thread;

@@ -91,5 +91,11 @@
 #define IDS_LINE                    196
 #define IDS_RESTORE_FILE            197
 
+// Long work: the wait window's count and the progress window.
+#define IDS_RESOLVING_ACCOUNTS      230
+#define IDS_PROGRESS_CAPTION        231
+#define IDS_PROGRESS_COUNT          232
+#define IDS_STOP                    233
+
 #define IDS_FIRST                   IDS_BUILD
 #define IDS_LAST                    IDS_STATUS_UNVERIFIED

@@ -61,7 +61,13 @@ bool KeyDown(int virtualKey) { return GetKeyState(virtualKey) < 0; }
 
 frmMain::frmMain(IDialogs& dialogs)
     : m_dialogs(dialogs), m_grid(MappingGridColumns(true)), m_gridView(m_grid),
-      m_endProcess([](UINT code) { ExitProcess(code); })
+      m_endProcess([](UINT code) {
+          // Workers may be inside a database or account call; ending without the DLLs'
+          // detach code keeps the exit from waiting on what those calls hold.
+          if (LongWorkRunner::AnyRunning())
+              TerminateProcess(GetCurrentProcess(), code);
+          ExitProcess(code);
+      })
 {
     AddRoutine(L"frmMain_Auto_Init", [this] { frmMain_Auto_Init(); });
 }
@@ -272,6 +278,23 @@ void frmMain::ShowEditPopup(int x, int y)
     POINT pt = {x, y};
     ClientToScreen(m_gridView.Hwnd(), &pt);
     TrackPopupMenu(m_mnuEdit, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON, pt.x, pt.y, 0, Hwnd(), nullptr);
+}
+
+void frmMain::PrepareLongWork(LongWorkRunner& runner, frmProgress& progress, LongWorkDisplay display)
+{
+    if (display == LongWorkDisplay::WaitWindowCount)
+        runner.SetProgressDisplay([this](uint64_t done, uint64_t total) { m_splash.ShowCount(done, total); });
+    else if (display == LongWorkDisplay::ProgressWindow)
+        progress.Open(Hwnd(), runner);
+}
+
+void frmMain::RunLongWorkChunks(size_t chunks, unsigned threads, const std::function<void(size_t, LongWork&)>& chunk,
+                                LongWorkDisplay display)
+{
+    LongWorkRunner runner(Hwnd());
+    frmProgress progress;
+    PrepareLongWork(runner, progress, display);
+    runner.RunChunks(chunks, threads, chunk);
 }
 
 void frmMain::CopySelectedRow() { vcm::CopySelectedRow(m_grid, Hwnd()); }

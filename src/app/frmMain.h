@@ -5,6 +5,8 @@
 #include <memory>
 #include <string>
 
+#include "app/LongWork.h"
+#include "app/frmProgress.h"
 #include "app/frmSplashScreen.h"
 #include "mapping/AccountLookup.h"
 #include "grid/GridModel.h"
@@ -83,6 +85,22 @@ public:
     // to observe the exits without losing their own process.
     void SetProcessEnder(std::function<void(UINT exitCode)> ender) { m_endProcess = std::move(ender); }
 
+    // Long work off the window's thread: the window paints and answers meanwhile, its input
+    // waits until the work ends, what the work throws is thrown here. The wait window counts
+    // accounts ("Resolving accounts: n of N"); the progress window shows a bar and Stop.
+    enum class LongWorkDisplay { None, WaitWindowCount, ProgressWindow };
+    template <class F>
+    auto RunLongWork(F&& work, LongWorkDisplay display = LongWorkDisplay::None)
+    {
+        LongWorkRunner runner(Hwnd());
+        frmProgress progress;
+        PrepareLongWork(runner, progress, display);
+        return runner.Run(std::forward<F>(work));
+    }
+    // The same, for work in chunks on several workers (threads 0: the machine's count).
+    void RunLongWorkChunks(size_t chunks, unsigned threads, const std::function<void(size_t, LongWork&)>& chunk,
+                           LongWorkDisplay display = LongWorkDisplay::None);
+
     // The window's keys: the accelerators (Del, F5, Ctrl+C, Ctrl+Insert, F1), Tab and
     // Shift+Tab between the grid and the Exit button, Enter on the Exit button.
     bool PreTranslateMessage(MSG& msg) override;
@@ -102,6 +120,7 @@ private:
     void Form_KeyDownReload();
     void ReportUnexpected(const Error& error, std::wstring_view procedure);
     void ReportLoadProblems(std::wstring_view procedure);
+    void PrepareLongWork(LongWorkRunner& runner, frmProgress& progress, LongWorkDisplay display);
 
     IDialogs& m_dialogs;
     GridModel m_grid;

@@ -2,9 +2,11 @@
 
 #include <cmath>
 
+#include "app/ProgressText.h"
 #include "platform/Error.h"
 #include "platform/Twips.h"
 #include "platform/WinHelpers.h"
+#include "resource.h"
 
 namespace vcm {
 
@@ -81,11 +83,8 @@ void frmSplashScreen::Create(const std::wstring& message)
                            .bounds = label,
                            .parent = Hwnd()});
     SetWindowPos(m_label, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    m_font = FittingFont(message, label.right - label.left);
-    if (m_font) {
-        SendMessageW(m_frame, WM_SETFONT, reinterpret_cast<WPARAM>(m_font.get()), FALSE);
-        SendMessageW(m_label, WM_SETFONT, reinterpret_cast<WPARAM>(m_font.get()), FALSE);
-    }
+    m_message = message;
+    SetLabel(message);
     Register();
 }
 
@@ -115,7 +114,38 @@ void frmSplashScreen::ShowAndPaint()
     MsgWaitForMultipleObjects(0, nullptr, FALSE, 0, QS_ALLINPUT);
 }
 
-void frmSplashScreen::Hide() { ShowWindow(Hwnd(), SW_HIDE); }
+void frmSplashScreen::Hide()
+{
+    ShowWindow(Hwnd(), SW_HIDE);
+    if (m_showsCount) {
+        m_showsCount = false;
+        SetLabel(m_message);
+    }
+}
+
+void frmSplashScreen::ShowCount(uint64_t done, uint64_t total)
+{
+    if (!IsCreated())
+        return;
+    m_showsCount = true;
+    SetLabel(ProgressText(IDS_RESOLVING_ACCOUNTS, done, total));
+    // The window's thread pumps messages during long work, so painting follows by itself.
+    InvalidateRect(Hwnd(), nullptr, TRUE);
+}
+
+// The text, and the font that fits it to the label's designed width; the frame shares it.
+void frmSplashScreen::SetLabel(const std::wstring& text)
+{
+    RECT label = {};
+    GetClientRect(m_label, &label);
+    UniqueHFont font = FittingFont(text, label.right);
+    SetWindowTextW(m_label, text.c_str());
+    if (font) {
+        SendMessageW(m_frame, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
+        SendMessageW(m_label, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
+        m_font = std::move(font);  // the controls no longer use the old one
+    }
+}
 
 LRESULT frmSplashScreen::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam)
 {

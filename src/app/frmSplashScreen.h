@@ -1,6 +1,7 @@
 // The wait window: a small borderless window with one line of text that stands over the
 // main window while the mappings load. Created on first use, only hidden afterwards.
 #pragma once
+#include <cstdint>
 #include <string>
 
 #include "platform/Handles.h"
@@ -26,8 +27,12 @@ public:
     // owner, then paints it at once: the caller goes on working without pumping messages,
     // so this is the only paint it gets.
     void ShowAndPaint();
-    // Hides the window; it is never destroyed while the program runs.
+    // Hides the window; it is never destroyed while the program runs. A count shown
+    // during the last wait gives way to the message the window was made with.
     void Hide();
+    // Shows "Resolving accounts: n of N" in the label while long work runs, in a font
+    // that fits the label.
+    void ShowCount(uint64_t done, uint64_t total);
 
     HWND Frame1() const { return m_frame; }
     HWND Label1() const { return m_label; }
@@ -38,6 +43,10 @@ protected:
 private:
     HWND m_frame = nullptr;
     HWND m_label = nullptr;
+    void SetLabel(const std::wstring& text);
+
+    std::wstring m_message;
+    bool m_showsCount = false;
     UniqueHFont m_font;
 };
 

@@ -16,6 +16,8 @@
 #include "WindowTesting.h"
 #include "app/frmMain.h"
 #include "app/frmRestore.h"
+#include "app/LongWork.h"
+#include "app/frmProgress.h"
 #include "app/frmSplashScreen.h"
 #include "localize/frmAbout.h"
 #include "localize/modLocalize.h"
@@ -265,9 +267,18 @@ TEST_F(TextFitTest, EveryShippedLanguageFitsEveryControl)
         check.Window(restore.Hwnd(), "restore window");
         check.Window(about.Hwnd(), "About window");
         check.Window(splash.Hwnd(), "wait window");
-        // Two captions, the menu bar, Exit, six headers, eight labels, OK, the wait message.
-        // The restore window: its caption, two buttons and four headers.
-        EXPECT_GE(check.Checked(), 27) << "fewer texts measured than the windows show";
+        // The largest counts a load or a bulk removal shows.
+        splash.ShowCount(999999, 999999);
+        check.Window(splash.Hwnd(), "wait window counting");
+        LongWorkRunner runner(main->Hwnd());
+        frmProgress progress;
+        progress.Open(main->Hwnd(), runner);
+        progress.ShowCount(999999, 999999);
+        check.Window(progress.Hwnd(), "progress window");
+        // Three captions, the menu bar, Exit, six headers, eight labels, OK, the wait message
+        // and its count, the progress count and Stop; the restore window's caption, two
+        // buttons and four headers.
+        EXPECT_GE(check.Checked(), 30) << "fewer texts measured than the windows show";
         misfits += check.Misfits();
     }
     EXPECT_TRUE(misfits.empty()) << "texts that do not fit their controls:\n" << misfits;

@@ -66,6 +66,16 @@ OdbcConnection::OdbcConnection(const std::wstring& connectionString)
     }
 }
 
+OdbcConnection& OdbcConnection::operator=(OdbcConnection&& other) noexcept
+{
+    if (this != &other) {
+        m_dbc.reset();
+        m_env = std::move(other.m_env);
+        m_dbc = std::move(other.m_dbc);
+    }
+    return *this;
+}
+
 UniqueSqlStmt OdbcConnection::NewStatement() const
 {
     UniqueSqlStmt stmt;
@@ -87,8 +97,12 @@ UniqueSqlStmt OdbcConnection::Execute(const std::wstring& sql) const
     return stmt;
 }
 
-OdbcTransaction::OdbcTransaction(SQLHDBC dbc) : m_dbc(dbc)
+OdbcTransaction::OdbcTransaction(SQLHDBC dbc, Isolation isolation) : m_dbc(dbc)
 {
+    if (isolation == Isolation::Serializable)
+        CheckOdbc(SQLSetConnectAttrW(m_dbc, SQL_ATTR_TXN_ISOLATION, reinterpret_cast<SQLPOINTER>(SQL_TXN_SERIALIZABLE),
+                                     SQL_IS_UINTEGER),
+                  SQL_HANDLE_DBC, m_dbc, L"SQLSetConnectAttrW");
     CheckOdbc(SQLSetConnectAttrW(m_dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF),
                                  SQL_IS_UINTEGER),
               SQL_HANDLE_DBC, m_dbc, L"SQLSetConnectAttrW");

@@ -48,6 +48,12 @@ inline constexpr unsigned kStatementTimeoutSeconds = 30;
 unsigned StatementTimeout();
 void SetStatementTimeout(unsigned seconds);
 
+// A server that let a connect run into the login time-out is not asked again for one more
+// login time-out: connects to the same connection string fail at once with the same error,
+// so a command that opens several sets waits once, not once per set. This forgets such
+// servers, for a caller that knows one is back.
+void ForgetSilentServers();
+
 class OdbcConnection {
 public:
     OdbcConnection() = default;

@@ -12,6 +12,7 @@
 //   unanswering           the server never answers: a connect fails with HYT00 at the login
 //                         time-out (or after kNoAnswerSeconds when none was set)
 //   fetch-blocks-after N  a fetch after N rows waits for the statement time-out, then HYT00
+//                         (or after kNoAnswerSeconds when none was set)
 // Each connect and statement writes the time-out it was given to "<database>.calls"
 // ("login-timeout N", "query-timeout N"), so tests can see what the program asked for.
 //

@@ -1,5 +1,9 @@
 #include "mapping/OdbcConnection.h"
 
+#include <chrono>
+#include <mutex>
+#include <optional>
+
 #include "platform/ErrorCodes.h"
 
 namespace vcm {
@@ -7,6 +11,33 @@ namespace vcm {
 namespace {
 
 unsigned g_statementTimeout = kStatementTimeoutSeconds;
+
+// The last server that let a connect run into the login time-out (HYT00), and until when
+// it is taken as silent.
+struct Silence {
+    std::wstring connection;
+    std::chrono::steady_clock::time_point until;
+    Error failure;
+};
+std::mutex g_silenceLock;
+std::optional<Silence> g_silence;
+
+void ThrowIfSilent(const std::wstring& connection)
+{
+    std::lock_guard<std::mutex> guard(g_silenceLock);
+    if (g_silence && g_silence->connection == connection && std::chrono::steady_clock::now() < g_silence->until)
+        throw g_silence->failure;
+}
+
+void Remember(const std::wstring& connection, const Error& failure)
+{
+    std::lock_guard<std::mutex> guard(g_silenceLock);
+    if (failure.Description().starts_with(L"[HYT00]"))
+        g_silence = Silence{connection, std::chrono::steady_clock::now() + std::chrono::seconds(kConnectTimeoutSeconds),
+                            failure};
+    else if (g_silence && g_silence->connection == connection)
+        g_silence.reset();
+}
 
 }  // namespace
 
@@ -34,6 +65,12 @@ Error OdbcError(SQLSMALLINT handleType, SQLHANDLE handle, std::wstring_view call
                  std::wstring(call));
 }
 
+void ForgetSilentServers()
+{
+    std::lock_guard<std::mutex> guard(g_silenceLock);
+    g_silence.reset();
+}
+
 unsigned StatementTimeout() { return g_statementTimeout; }
 
 void SetStatementTimeout(unsigned seconds) { g_statementTimeout = seconds; }
@@ -46,6 +83,7 @@ void CheckOdbc(SQLRETURN rc, SQLSMALLINT handleType, SQLHANDLE handle, const wch
 
 OdbcConnection::OdbcConnection(const std::wstring& connectionString)
 {
+    ThrowIfSilent(connectionString);
     CheckOdbc(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, m_env.put()), SQL_HANDLE_ENV, SQL_NULL_HANDLE,
               L"SQLAllocHandle");
     CheckOdbc(SQLSetEnvAttr(m_env.get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0),
@@ -62,8 +100,19 @@ OdbcConnection::OdbcConnection(const std::wstring& connectionString)
         Error failure = OdbcError(SQL_HANDLE_DBC, m_dbc.get(), L"SQLDriverConnectW");
         // A handle that never connected must not be disconnected.
         SQLFreeHandle(SQL_HANDLE_DBC, m_dbc.release());
+        Remember(connectionString, failure);
         throw failure;
     }
+}
+
+OdbcConnection& OdbcConnection::operator=(OdbcConnection&& other) noexcept
+{
+    if (this != &other) {
+        m_dbc.reset();
+        m_env = std::move(other.m_env);
+        m_dbc = std::move(other.m_dbc);
+    }
+    return *this;
 }
 
 UniqueSqlStmt OdbcConnection::NewStatement() const
@@ -87,8 +136,12 @@ UniqueSqlStmt OdbcConnection::Execute(const std::wstring& sql) const
     return stmt;
 }
 
-OdbcTransaction::OdbcTransaction(SQLHDBC dbc) : m_dbc(dbc)
+OdbcTransaction::OdbcTransaction(SQLHDBC dbc, Isolation isolation) : m_dbc(dbc)
 {
+    if (isolation == Isolation::Serializable)
+        CheckOdbc(SQLSetConnectAttrW(m_dbc, SQL_ATTR_TXN_ISOLATION, reinterpret_cast<SQLPOINTER>(SQL_TXN_SERIALIZABLE),
+                                     SQL_IS_UINTEGER),
+                  SQL_HANDLE_DBC, m_dbc, L"SQLSetConnectAttrW");
     CheckOdbc(SQLSetConnectAttrW(m_dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF),
                                  SQL_IS_UINTEGER),
               SQL_HANDLE_DBC, m_dbc, L"SQLSetConnectAttrW");

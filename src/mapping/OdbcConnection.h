@@ -48,11 +48,21 @@ inline constexpr unsigned kStatementTimeoutSeconds = 30;
 unsigned StatementTimeout();
 void SetStatementTimeout(unsigned seconds);
 
+// A server that let a connect run into the login time-out is not asked again for one more
+// login time-out: connects to the same connection string fail at once with the same error,
+// so a command that opens several sets waits once, not once per set. This forgets such
+// servers, for a caller that knows one is back.
+void ForgetSilentServers();
+
 class OdbcConnection {
 public:
     OdbcConnection() = default;
     // Connects without prompting; throws an Error with the driver's diagnostics on failure.
     explicit OdbcConnection(const std::wstring& connectionString);
+    OdbcConnection(OdbcConnection&&) noexcept = default;
+    // Lets go of the held connection before its environment: an environment that still has
+    // a connection cannot be freed (HY010) and would leak.
+    OdbcConnection& operator=(OdbcConnection&& other) noexcept;
 
     SQLHDBC Handle() const noexcept { return m_dbc.get(); }
     explicit operator bool() const noexcept { return static_cast<bool>(m_dbc); }
@@ -72,7 +82,10 @@ private:
 // Autocommit off for the life of the scope; rolls back unless committed.
 class OdbcTransaction {
 public:
-    explicit OdbcTransaction(SQLHDBC dbc);
+    // Serializable keeps what the transaction read unchanged by others until it ends; the
+    // connection keeps that level afterwards.
+    enum class Isolation { Default, Serializable };
+    explicit OdbcTransaction(SQLHDBC dbc, Isolation isolation = Isolation::Default);
     ~OdbcTransaction();
     OdbcTransaction(const OdbcTransaction&) = delete;
     OdbcTransaction& operator=(const OdbcTransaction&) = delete;

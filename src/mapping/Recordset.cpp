@@ -5,6 +5,7 @@
 
 #include "mapping/OdbcValues.h"
 #include "mapping/RecordsetIndex.h"
+#include "mapping/RowDelete.h"
 #include "platform/ErrorCodes.h"
 
 namespace vcm {
@@ -12,8 +13,8 @@ namespace vcm {
 Recordset::Recordset() = default;
 Recordset::~Recordset() = default;
 
-void Recordset::Open(const std::wstring& query, const std::wstring& connection, int cursorType, int lockType,
-                     int options, const std::vector<std::wstring>& parameters)
+void Recordset::Open(const std::wstring& query, const std::wstring& connection, int /*cursorType*/, int lockType,
+                     int /*options*/, const std::vector<std::wstring>& parameters)
 {
     if (m_open)
         throw ObjectOpenError(L"Recordset::Open");
@@ -35,8 +36,6 @@ void Recordset::Open(const std::wstring& query, const std::wstring& connection, 
         Close();
         throw;
     }
-    m_cursorType = cursorType;
-    m_options = options;
     m_readOnly = lockType == kLockReadOnly;
     m_open = true;
 }
@@ -322,46 +321,13 @@ void Recordset::Delete(std::wstring_view table, const std::vector<std::wstring>&
         throw ProviderError(L"Insufficient base table information for updating or refreshing.",
               L"Recordset::Delete");
 
-    // The values are parameters, never part of the statement text.
-    std::wstring sql = L"DELETE FROM " + QuoteName(table) + L" WHERE ";
-    std::vector<BoundValue> bound;
-    bound.reserve(columns.size());
-    for (size_t i = 0; i < columns.size(); ++i) {
-        const size_t col = RequireColumn(columns[i]);
-        const short type = m_columns[col].sqlType;
-        if (type == SQL_LONGVARCHAR || type == SQL_WLONGVARCHAR || type == SQL_LONGVARBINARY)
-            throw ProviderError(L"A long text or image column cannot identify a row: " + m_columns[col].name, L"Recordset::Delete");
-        if (i > 0)
-            sql += L" AND ";
-        sql += QuoteName(m_columns[col].name);
-        FieldValue value = Value(Cell(row, col));
-        if (IsNull(value)) {
-            sql += L" IS NULL";
-        } else {
-            sql += L" = ?";
-            bound.push_back(BoundValue{std::move(value)});
-        }
+    std::vector<RowCondition> conditions;
+    conditions.reserve(columns.size());
+    for (const std::wstring& name : columns) {
+        const size_t col = RequireColumn(name);
+        conditions.push_back({m_columns[col].name, m_columns[col].sqlType, Value(Cell(row, col))});
     }
-
-    UniqueSqlStmt stmt = m_connection.NewStatement();
-    for (size_t i = 0; i < bound.size(); ++i)
-        BindValue(stmt.get(), static_cast<SQLUSMALLINT>(i + 1), bound[i]);
-
-    {
-        OdbcTransaction transaction(m_connection.Handle());
-        const SQLRETURN rc = SQLExecDirectW(stmt.get(), Sql(sql), SQL_NTS);
-        SQLLEN affected = 0;
-        if (rc != SQL_NO_DATA) {  // a delete that matches nothing answers SQL_NO_DATA
-            CheckOdbc(rc, SQL_HANDLE_STMT, stmt.get(), L"SQLExecDirectW");
-            CheckOdbc(SQLRowCount(stmt.get(), &affected), SQL_HANDLE_STMT, stmt.get(), L"SQLRowCount");
-        }
-        if (affected == 0)
-            throw RowNotLocatedError(L"Recordset::Delete");
-        if (affected != 1)
-            throw ProviderError(L"Key column information is insufficient or incorrect. Too many rows were affected by update.",
-                  L"Recordset::Delete");
-        transaction.Commit();
-    }
+    DeleteOneRow(m_connection, table, conditions);
 
     m_deleted[row] = true;
     m_visible.erase(m_visible.begin() + static_cast<std::ptrdiff_t>(m_pos));

@@ -31,6 +31,7 @@ public:
     // Opens a connection of its own, runs the query with every '?' bound to the matching
     // parameter as text, reads all rows in the order the database returns them and
     // keeps them. The first row (if any) becomes current. A read-only set refuses Delete.
+    // Every set reads its rows once, whatever cursor kind and options the caller names.
     void Open(const std::wstring& query, const std::wstring& connection, int cursorType = kCursorDynamic,
               int lockType = kLockReadOnly, int options = kOptionsUnspecified,
               const std::vector<std::wstring>& parameters = {});
@@ -58,11 +59,10 @@ public:
     long RecordCount() const;
 
     // Deletes the current row from the table the set was read from, named by the caller:
-    // drivers do not tell a plain query's base table. The row is identified by the values the
-    // set holds for the named columns (Null as IS NULL); long text and image columns cannot be
-    // compared on every server and are refused. Runs in a transaction that commits only when
-    // exactly one row was affected; otherwise rolls back and throws. The row then leaves the
-    // set; there is no current row until the next move.
+    // drivers do not tell a plain query's base table. The row is the one whose named columns
+    // hold the values the set holds for them; DeleteOneRow (RowDelete.h) proves that exactly
+    // that one row went, or changes nothing and throws. The row then leaves the set; there is
+    // no current row until the next move.
     void Delete(std::wstring_view table, const std::vector<std::wstring>& columns);
 
     void Close();
@@ -104,8 +104,6 @@ private:
     OdbcConnection m_connection;
     bool m_open = false;
     bool m_readOnly = true;
-    int m_cursorType = kCursorDynamic;
-    int m_options = kOptionsUnspecified;
 
     std::vector<Column> m_columns;
     ChunkedArena<StoredCell, 14> m_cells;  // row-major, every row the query returned

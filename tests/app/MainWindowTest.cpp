@@ -78,9 +78,9 @@ protected:
                 L"INSERT INTO Subscriber VALUES ('S1','Everyone','Everyone','All users')",
                 L"INSERT INTO Subscriber VALUES ('S2','ops','ops','Operators')",
                 // Everyone -> Everyone is a default mapping; the others are custom, one primary.
-                L"INSERT INTO Credential VALUES ('S1'," + everyone + L",0,'K1')",
-                L"INSERT INTO Credential VALUES ('S2'," + admins + L",1,'K2')",
-                L"INSERT INTO Credential VALUES ('S2'," + everyone + L",0,'K3')",
+                L"INSERT INTO Credential VALUES ('S1'," + everyone + L",0," + test::Quote(test::Key(L"K1")) + L")",
+                L"INSERT INTO Credential VALUES ('S2'," + admins + L",1," + test::Quote(test::Key(L"K2")) + L")",
+                L"INSERT INTO Credential VALUES ('S2'," + everyone + L",0," + test::Quote(test::Key(L"K3")) + L")",
             });
         main = std::make_unique<frmMain>(dialogs);
         main->SetProcessEnder([this](UINT) { ++ended; });
@@ -260,11 +260,11 @@ TEST_F(MainWindowTest, ViewOptionsInvertTheirMarkAndReload)
         std::vector<std::wstring> keys;  // in query order
     };
     const Step steps[] = {
-        {0, true, true, {L"K2", L"K3"}},                              // start: custom mappings only
-        {frmMain::IDM_SHOW_ONLY_CUSTOM, false, true, {L"K1", L"K2", L"K3"}},
-        {frmMain::IDM_SHOW_PRIMARY, false, false, {L"K1", L"K3"}},
-        {frmMain::IDM_SHOW_ONLY_CUSTOM, true, false, {L"K3"}},
-        {frmMain::IDM_SHOW_PRIMARY, true, true, {L"K2", L"K3"}},      // both toggled twice: the first view
+        {0, true, true, {test::Key(L"K2"), test::Key(L"K3")}},  // start: custom mappings only
+        {frmMain::IDM_SHOW_ONLY_CUSTOM, false, true, {test::Key(L"K1"), test::Key(L"K2"), test::Key(L"K3")}},
+        {frmMain::IDM_SHOW_PRIMARY, false, false, {test::Key(L"K1"), test::Key(L"K3")}},
+        {frmMain::IDM_SHOW_ONLY_CUSTOM, true, false, {test::Key(L"K3")}},
+        {frmMain::IDM_SHOW_PRIMARY, true, true, {test::Key(L"K2"), test::Key(L"K3")}},  // both toggled twice: the first view
     };
     int loads = main->LoadCount();
     for (const Step& step : steps) {
@@ -401,8 +401,8 @@ TEST_F(MainWindowTest, LoadProblemsAreShownOnceByTheRoutineThatLoaded)
         {"unreadable mapping table: the grid stays empty", unreachable, false, frmMain::IDM_SHOW_PRIMARY,
          {tableError + L" in procedure mnuShowPrimary_Click of Form frmMain"}, {}},
         {"failed lookups: the rows stay, without names", L"", true, frmMain::IDM_SHOW_ONLY_CUSTOM,
-         {trustError + L" in procedure mnuShowOnlyCustom_Click of Form frmMain"}, {L"K1", L"K3"}},
-        {"a sound load says nothing", L"", false, frmMain::IDM_SHOW_ONLY_CUSTOM, {}, {L"K3"}},
+         {trustError + L" in procedure mnuShowOnlyCustom_Click of Form frmMain"}, {test::Key(L"K1"), test::Key(L"K3")}},
+        {"a sound load says nothing", L"", false, frmMain::IDM_SHOW_ONLY_CUSTOM, {}, {test::Key(L"K3")}},
     };
     for (const Case& c : cases) {
         main->SetConnectionString(c.connection.empty() ? connection : c.connection);

@@ -2,6 +2,7 @@
 // prefix and a real database named as the fixed connection string names it.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
@@ -12,6 +13,7 @@
 #include "TestFiles.h"
 #include "WindowTesting.h"
 #include "app/frmMain.h"
+#include "mapping/OdbcConnection.h"
 #include "localize/modLocalize.h"
 #include "platform/Logging.h"
 #include "platform/ProgramInfo.h"
@@ -59,8 +61,8 @@ protected:
         // The fixed connection string opens "VeltoDb" in the working folder.
         test::CreateVeltoDb(L"VeltoDb", {
             L"INSERT INTO Subscriber VALUES ('S1','ops','ops','Operators')",
-            L"INSERT INTO Credential VALUES ('S1'," + test::SidLiteral(L"S-1-5-32-544") + L",1,'K1')",
-            L"INSERT INTO SIDHistory VALUES ('S1'," + test::SidLiteral(L"S-1-1-0") + L",0,'H1')",
+            L"INSERT INTO Credential VALUES ('S1'," + test::SidLiteral(L"S-1-5-32-544") + L",1," + test::Quote(test::Key(L"K1")) + L")",
+            L"INSERT INTO SIDHistory VALUES ('S1'," + test::SidLiteral(L"S-1-1-0") + L",0," + test::Quote(test::Key(L"H1")) + L")",
         });
     }
 
@@ -152,14 +154,14 @@ TEST_F(StartupTest, AcceptedServerLoadsItsTableAndWritesTheLogHeader)
 {
     struct Row {
         DWORD version;
-        const wchar_t* key;  // the one mapping the version's table holds; none when the table is gone
+        std::wstring key;  // the one mapping the version's table holds; empty when the table is gone
     };
-    const Row rows[] = {{0x00040000, L"K1"}, {0x00030001, L"H1"}, {0x00040000, nullptr}};
+    const Row rows[] = {{0x00040000, test::Key(L"K1")}, {0x00030001, test::Key(L"H1")}, {0x00040000, L""}};
     for (const Row& row : rows) {
         SetDword(kProductKey, L"Version Number", row.version);
         SetDword(kProductKey, L"Build Number", 0x00020069);
         std::wstring expectedMessage;
-        if (!row.key) {
+        if (row.key.empty()) {
             // A mapping table that cannot be read is said once, as the startup's own failures are.
             const std::wstring connection = test::ConnectionString(L"VeltoDb");
             test::Execute(connection, {L"DROP TABLE Credential"});
@@ -167,12 +169,16 @@ TEST_F(StartupTest, AcceptedServerLoadsItsTableAndWritesTheLogHeader)
                               L"no such table: credential (1)) in procedure Form_Load of Form frmMain";
         }
         dialogs.messages.clear();
+        test::TakeTimeoutRecord(L"VeltoDb");
         Start();
         GridModel& grid = main->Grid();
-        if (row.key) {
+        if (!row.key.empty()) {
             ASSERT_EQ(grid.Rows(), 2);
             EXPECT_EQ(grid.TextMatrix(1, grid.ColIndex(L"SID")), row.key);
             EXPECT_TRUE(dialogs.messages.empty());
+            // Under the SQL Server personality the driver saw the usual time-outs, and only them.
+            for (const std::string& timeout : test::TakeTimeoutRecord(L"VeltoDb"))
+                EXPECT_TRUE(timeout == "login-timeout 15" || timeout == "query-timeout 30") << timeout;
         } else {
             EXPECT_EQ(grid.Rows(), 1);
             ASSERT_EQ(dialogs.messages.size(), 1u);
@@ -187,6 +193,56 @@ TEST_F(StartupTest, AcceptedServerLoadsItsTableAndWritesTheLogHeader)
                                    " version: 1.0.5\r\n";
         EXPECT_EQ(log.rfind(header, 0), 0u) << log;
         DeleteFileW(logPath.c_str());
+    }
+}
+
+// A server that stops answering: at the start it waits out the login time-out once (not once
+// per connection it would open); part way through the rows, each read waits out the statement
+// time-out. Either way the start says so once in the trap's form and leaves an empty grid in
+// a window that answers.
+TEST_F(StartupTest, SilentServerEndsAtItsTimeOut)
+{
+    if (!test::SqlServerPersonality())
+        GTEST_SKIP() << "plain SQLite has no server that could keep silent";
+    const struct {
+        const char* what;
+        std::string server;
+        unsigned statementSeconds;
+        std::chrono::milliseconds atLeast, below;
+    } cases[] = {
+        // Both sets of the load wait once; a wait without end would not come back at all.
+        {"stops after the first row", "fetch-blocks-after 1", 2, std::chrono::milliseconds(1900),
+         std::chrono::seconds(12)},
+        {"never answers", "unanswering", kStatementTimeoutSeconds, std::chrono::milliseconds(14900),
+         std::chrono::seconds(25)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        SetDword(kProductKey, L"Version Number", 0x00040000);
+        SetDword(kProductKey, L"Build Number", 0x00020069);
+        test::SetServerBehaviour(L"VeltoDb", {c.server});
+        SetStatementTimeout(c.statementSeconds);
+        dialogs.messages.clear();
+        const auto started = std::chrono::steady_clock::now();
+        Start();
+        const auto waited = std::chrono::steady_clock::now() - started;
+        SetStatementTimeout(kStatementTimeoutSeconds);
+
+        EXPECT_GE(waited, c.atLeast);
+        EXPECT_LT(waited, c.below);
+        ASSERT_EQ(dialogs.messages.size(), 1u);
+        const std::wstring& text = dialogs.messages[0].text;
+        EXPECT_TRUE(text.starts_with(L"(error):") && text.find(L"[HYT00]") != std::wstring::npos &&
+                    text.ends_with(L") in procedure Form_Load of Form frmMain"))
+            << ToUtf8(text);
+        EXPECT_EQ(main->Grid().Rows(), 1);
+        DWORD_PTR answer = 0;
+        EXPECT_NE(SendMessageTimeoutW(main->Hwnd(), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 2000, &answer), 0);
+        EXPECT_EQ(ended, 0);
+        main.reset();
+        CloseLog();
+        test::SetServerBehaviour(L"VeltoDb", {});
+        ForgetSilentServers();
     }
 }
 

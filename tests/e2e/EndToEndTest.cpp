@@ -69,28 +69,28 @@ struct Mapping {
     const wchar_t* subscriber;
     const wchar_t* sid;
     const wchar_t* primary;  // SQL literal: 1, 0 or NULL
-    const wchar_t* key;
+    std::wstring key;
 };
 
 // In the order the table returns them. Accounts are well-known ones every machine resolves,
 // plus one of a domain that is gone.
-constexpr Mapping kMappings[] = {
-    {L"OBJ-1", L"S-1-5-32-544", L"1", L"K-1"},          // Administrators -> administrators: not custom
-    {L"OBJ-3", L"S-1-5-32-545", L"0", L"K-2"},          // Users -> helpdesk
-    {L"OBJ-2", L"S-1-5-18", L"1", L"K-3"},              // SYSTEM -> jdoe, primary
-    {L"OBJ-4", L"S-1-1-0", L"NULL", L"K-4"},            // Everyone -> everyone: not custom
-    {L"OBJ-2", L"S-1-5-21-1-2-3-1001", L"0", L"K-5"},   // an account deleted from its domain
-    {L"OBJ-9", L"S-1-5-32-544", L"0", L"K-6"},          // no such subscriber
+const Mapping kMappings[] = {
+    {L"OBJ-1", L"S-1-5-32-544", L"1", test::Key(L"K-1")},          // Administrators -> administrators: not custom
+    {L"OBJ-3", L"S-1-5-32-545", L"0", test::Key(L"K-2")},          // Users -> helpdesk
+    {L"OBJ-2", L"S-1-5-18", L"1", test::Key(L"K-3")},              // SYSTEM -> jdoe, primary
+    {L"OBJ-4", L"S-1-1-0", L"NULL", test::Key(L"K-4")},            // Everyone -> everyone: not custom
+    {L"OBJ-2", L"S-1-5-21-1-2-3-1001", L"0", test::Key(L"K-5")},   // an account deleted from its domain
+    {L"OBJ-9", L"S-1-5-32-544", L"0", test::Key(L"K-6")},          // no such subscriber
 };
 
 // The grid row each mapping gives.
 const GridRow kRows[] = {
-    {L"BUILTIN", L"Administrators", true, L"administrators", L"K-1"},
-    {L"BUILTIN", L"Users", false, L"helpdesk", L"K-2"},
-    {L"NT AUTHORITY", L"SYSTEM", true, L"jdoe", L"K-3"},
-    {L"", L"Everyone", false, L"everyone", L"K-4"},
-    {L"", L"", false, L"jdoe", L"K-5"},
-    {L"BUILTIN", L"Administrators", false, L"ERROR!", L"K-6"},
+    {L"BUILTIN", L"Administrators", true, L"administrators", test::Key(L"K-1")},
+    {L"BUILTIN", L"Users", false, L"helpdesk", test::Key(L"K-2")},
+    {L"NT AUTHORITY", L"SYSTEM", true, L"jdoe", test::Key(L"K-3")},
+    {L"", L"Everyone", false, L"everyone", test::Key(L"K-4")},
+    {L"", L"", false, L"jdoe", test::Key(L"K-5")},
+    {L"BUILTIN", L"Administrators", false, L"ERROR!", test::Key(L"K-6")},
 };
 
 std::vector<GridRow> RowsOf(std::initializer_list<int> mappings)
@@ -128,7 +128,7 @@ std::vector<std::wstring> Statements(const Layout& layout)
         // A mapping only in the table the version does not use.
         std::wstring(L"INSERT INTO ") + layout.otherTable + L" (" + layout.otherSubscriberColumn + L", " +
             layout.otherSidColumn + L", IsPrimary, msrepl_tran_version) VALUES ('OBJ-3', " +
-            test::SidLiteral(L"S-1-5-18") + L", 0, 'WRONG-TABLE')",
+            test::SidLiteral(L"S-1-5-18") + L", 0, " + test::Quote(test::Key(L"WRONG-TABLE")) + L")",
     };
     for (const Mapping& m : kMappings)
         statements.push_back(std::wstring(L"INSERT INTO ") + layout.table + L" (" + layout.subscriberColumn + L", " +
@@ -371,7 +371,7 @@ TEST(EndToEnd, RemovalAsksThenDeletesExactlyTheSelectedMapping)
     Answer(*done, IDOK);
 
     std::vector<std::wstring> keysAfter = keysBefore;
-    keysAfter.erase(std::find(keysAfter.begin(), keysAfter.end(), L"K-5"));
+    keysAfter.erase(std::find(keysAfter.begin(), keysAfter.end(), test::Key(L"K-5")));
     EXPECT_EQ(s.Keys(), keysAfter);
     EXPECT_EQ(s.grid->Rows(), RowsOf({5, 2, 1}));
     ExpectLog(s.Log(), {L"S-1-5-21-1-2-3-1001"}, started, Now());
@@ -655,15 +655,15 @@ TEST(EndToEnd, KeyboardAloneFromStartToExit)
     EXPECT_TRUE(focusIs(list)) << "the focus did not come back to the grid after the messages";
     EXPECT_EQ(s.grid->Rows(), RowsOf({2, 4, 5}));
     const std::vector<std::wstring> keys = s.Keys();
-    EXPECT_EQ(std::count(keys.begin(), keys.end(), L"K-2"), 0);
+    EXPECT_EQ(std::count(keys.begin(), keys.end(), test::Key(L"K-2")), 0);
 
     // F5 reloads with the view options as they are: a mapping added meanwhile appears.
     test::Execute(s.connection, {L"INSERT INTO Credential (SubscriberObjectID, Credentials, IsPrimary, "
                                  L"msrepl_tran_version) VALUES ('OBJ-3', " + test::SidLiteral(L"S-1-5-32-545") +
-                                 L", 0, 'K-7')"});
+                                 L", 0, " + test::Quote(test::Key(L"K-7")) + L")"});
     Keys({VK_F5});
     std::vector<GridRow> reloaded = RowsOf({2, 4, 5});
-    reloaded.push_back({L"BUILTIN", L"Users", false, L"helpdesk", L"K-7"});
+    reloaded.push_back({L"BUILTIN", L"Users", false, L"helpdesk", test::Key(L"K-7")});
     EXPECT_TRUE(WaitUntil([&] { return s.grid->Rows() == reloaded; }, 5000)) << "F5 did not reload";
     EXPECT_TRUE(focusIs(list)) << "the focus did not stay on the grid over the reload";
 

@@ -2,7 +2,19 @@
 // Windows "SQL Server" driver: no base names on plain result sets, one active statement per
 // connection, uniqueidentifier as SQL_GUID in its 36-character form, SQL Server's type
 // codes, informational replies on connect, lock waits that only the statement time-out
-// ends (HYT00), and error 402 for '=' on a long-text or image column.
+// ends (HYT00), error 402 for '=' on a long-text or image column, and 22018 for text that is
+// no GUID where a uniqueidentifier is expected.
+//
+// A test can make the server behave as some servers do by writing a file named after the
+// database with ".server" appended, read at each connect, one setting per line:
+//   trigger-count N       a changing statement reports a trigger's count N first, then its own
+//   nocount               no row counts at all (SET NOCOUNT ON for the connection or server)
+//   unanswering           the server never answers: a connect fails with HYT00 at the login
+//                         time-out (or after kNoAnswerSeconds when none was set)
+//   fetch-blocks-after N  a fetch after N rows waits for the statement time-out, then HYT00
+//                         (or after kNoAnswerSeconds when none was set)
+// Each connect and statement writes the time-out it was given to "<database>.calls"
+// ("login-timeout N", "query-timeout N"), so tests can see what the program asked for.
 //
 // It is a native Linux library built with the host compiler. It exports the ANSI entry
 // points only (the driver manager converts the wide calls), hands out the SQLite driver's
@@ -29,6 +41,7 @@
 namespace {
 
 constexpr char kPrefix[] = "[VeltoTest][SQL Server personality]";
+constexpr char kGuidConversion[] = "Conversion failed when converting from a character string to uniqueidentifier.";
 
 struct Diag {
     std::string state;
@@ -36,8 +49,22 @@ struct Diag {
     std::string message;
 };
 
+// How the server behind one connection behaves (see the top of the file).
+struct Server {
+    std::string database;     // the file the connection opened, as the connection string names it
+    long triggerCount = -1;   // >= 0: the count a trigger reports before the statement's own
+    bool noCount = false;
+    bool unanswering = false;
+    long fetchBlocksAfter = -1;
+};
+
 struct Statement {
     SQLHDBC dbc = nullptr;
+    std::vector<SQLLEN> counts;      // row counts this driver reports, one per result
+    size_t result = 0;               // the result SQLRowCount reports from
+    bool ownCounts = false;          // counts replace the SQLite driver's
+    long fetched = 0;                // rows fetched from the current result
+    std::string prepared;            // the text SQLPrepare was given
     SQLULEN timeout = 0;             // seconds; 0 waits for ever
     bool hasResult = false;          // the last execution produced a result set
     std::vector<SQLSMALLINT> types;  // SQL Server's type per column, 0 where SQLite's stands
@@ -48,6 +75,19 @@ std::mutex g_lock;
 std::map<SQLHANDLE, std::vector<Diag>> g_diags;  // our own diagnostics, per handle
 std::map<SQLHSTMT, Statement> g_stmts;
 std::map<SQLHDBC, SQLHSTMT> g_busy;              // connection -> statement with unread rows
+std::map<SQLHDBC, Server> g_servers;             // per connected connection
+std::map<SQLHDBC, SQLULEN> g_loginTimeouts;      // per connection, as set before connecting
+
+// The longest a server that never answers keeps a caller without a time-out waiting: a
+// test that forgot its time-out then fails instead of hanging.
+constexpr unsigned kNoAnswerSeconds = 120;
+
+std::string GuidForm(std::string text);
+std::string ConnectionValue(const std::string& connection, const std::string& key);
+struct Server ServerOf(SQLHSTMT stmt);
+void Record(const std::string& database, const std::string& line);
+void InstallGuidChecks(SQLHDBC dbc);
+double Now();
 
 void* Real(const char* name)
 {
@@ -174,6 +214,64 @@ std::string ComparedLongColumn(SQLHDBC dbc, const std::string& sql)
     return {};
 }
 
+// Columns of the database's tables that are uniqueidentifier.
+std::vector<std::string> GuidColumns(SQLHDBC dbc)
+{
+    std::vector<std::string> columns;
+    SQLHSTMT stmt = nullptr;
+    if (!SQL_SUCCEEDED(REAL(SQLAllocHandle, SQL_HANDLE_STMT, dbc, &stmt)))
+        return columns;
+    char sql[] = "SELECT p.name, p.type FROM sqlite_master m JOIN pragma_table_info(m.name) p WHERE m.type='table'";
+    if (SQL_SUCCEEDED(REAL(SQLExecDirect, stmt, reinterpret_cast<SQLCHAR*>(sql), SQL_NTS))) {
+        while (SQL_SUCCEEDED(REAL(SQLFetch, stmt))) {
+            char name[256] = {}, type[128] = {};
+            SQLLEN ind = 0;
+            REAL(SQLGetData, stmt, 1, SQL_C_CHAR, name, sizeof(name), &ind);
+            REAL(SQLGetData, stmt, 2, SQL_C_CHAR, type, sizeof(type), &ind);
+            if (ServerType(type) == SQL_GUID)
+                columns.push_back(Lower(name));
+        }
+    }
+    REAL(SQLFreeHandle, SQL_HANDLE_STMT, stmt);
+    return columns;
+}
+
+// True when the condition compares a uniqueidentifier column with a text literal that is no
+// GUID ("WHERE key = 'K1'"), which SQL Server refuses with 22018.
+bool ComparesGuidWithNonGuid(SQLHDBC dbc, const std::string& sql)
+{
+    const std::string lower = Lower(sql);
+    const size_t where = lower.find("where");
+    if (where == std::string::npos)
+        return false;
+    for (const std::string& column : GuidColumns(dbc)) {
+        for (size_t at = lower.find(column, where); at != std::string::npos; at = lower.find(column, at + 1)) {
+            if (IdentifierChar(lower[at - 1]))
+                continue;
+            size_t i = at + column.size();
+            if (i < lower.size() && (lower[i] == ']' || lower[i] == '"'))
+                ++i;
+            while (i < lower.size() && std::isspace(static_cast<unsigned char>(lower[i])))
+                ++i;
+            const size_t op = i;
+            if (lower.compare(op, 2, "<>") == 0)
+                i += 2;
+            else if (op < lower.size() && lower[op] == '=')
+                ++i;
+            else
+                continue;
+            while (i < lower.size() && std::isspace(static_cast<unsigned char>(lower[i])))
+                ++i;
+            if (i >= lower.size() || lower[i] != '\'')
+                continue;
+            const size_t close = lower.find('\'', i + 1);
+            if (close != std::string::npos && GuidForm(sql.substr(i + 1, close - i - 1)).empty())
+                return true;
+        }
+    }
+    return false;
+}
+
 // Whether a failed statement waits for a lock. Reading the SQLite driver's diagnostic uses
 // it up, so it is kept in `seen` for the caller to hand on.
 bool Locked(SQLHSTMT stmt, Diag& seen)
@@ -206,6 +304,45 @@ double Now()
 
 // Runs an execution the way SQL Server does: refused while another statement of the
 // connection has unread rows; waiting for locks until the statement time-out, if any.
+// Whether a statement changes rows, so that it reports a row count.
+bool Changes(const std::string& sql)
+{
+    std::string word;
+    for (char c : sql) {
+        if (std::isalpha(static_cast<unsigned char>(c)))
+            word += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        else if (!word.empty())
+            break;
+    }
+    return word == "delete" || word == "update" || word == "insert";
+}
+
+bool DefinesTables(const std::string& sql)
+{
+    const std::string lower = Lower(sql);
+    const size_t first = lower.find_first_not_of(" \t\r\n");
+    return first != std::string::npos && (lower.compare(first, 6, "create") == 0 || lower.compare(first, 5, "alter") == 0);
+}
+
+// The row counts a server reports for a changing statement: a trigger's first, or none.
+void SetCounts(SQLHSTMT stmt, Statement& s, const Server& server, bool changes)
+{
+    s.counts.clear();
+    s.result = 0;
+    s.ownCounts = false;
+    if (!changes || (server.triggerCount < 0 && !server.noCount))
+        return;
+    SQLLEN own = 0;
+    REAL(SQLRowCount, stmt, &own);
+    s.ownCounts = true;
+    if (server.noCount)
+        s.counts = {-1};
+    else
+        s.counts = {static_cast<SQLLEN>(server.triggerCount), own};
+}
+
+// Runs an execution the way SQL Server does: refused while another statement of the
+// connection has unread rows; waiting for locks until the statement time-out, if any.
 template <class Run>
 SQLRETURN Execute(SQLHSTMT stmt, const std::string& sql, Run run)
 {
@@ -225,12 +362,16 @@ SQLRETURN Execute(SQLHSTMT stmt, const std::string& sql, Run run)
         if (g_diags.count(stmt))
             return SQL_ERROR;
     }
+    const Server server = ServerOf(stmt);
+    Record(server.database, "query-timeout " + std::to_string(timeout));
     if (!sql.empty()) {
         const std::string column = ComparedLongColumn(dbc, sql);
         if (!column.empty())
             return Fail(stmt, "42000", 402,
                         "[SQL Server]The data types ntext and nvarchar are incompatible in the equal to operator. (" +
                             column + ")");
+        if (ComparesGuidWithNonGuid(dbc, sql))
+            return Fail(stmt, "22018", 8169, std::string("[SQL Server]") + kGuidConversion);
     }
     const double start = Now();
     SQLRETURN rc;
@@ -240,15 +381,21 @@ SQLRETURN Execute(SQLHSTMT stmt, const std::string& sql, Run run)
             return Fail(stmt, "HYT00", 0, "Query timeout expired");
         usleep(20000);
     }
+    if (rc == SQL_ERROR && seen.message.find(kGuidConversion) != std::string::npos)
+        return Fail(stmt, "22018", 8169, std::string("[SQL Server]") + kGuidConversion);
     KeepFailure(stmt, rc, seen);
-    if (SQL_SUCCEEDED(rc)) {
+    if (SQL_SUCCEEDED(rc) || rc == SQL_NO_DATA) {
         std::lock_guard<std::mutex> guard(g_lock);
         Statement& s = g_stmts[stmt];
         LearnTypes(stmt, s);
         s.guidRead.clear();
+        s.fetched = 0;
+        SetCounts(stmt, s, server, !s.hasResult && Changes(sql));
         if (s.hasResult)
             g_busy[dbc] = stmt;
     }
+    if (SQL_SUCCEEDED(rc) && DefinesTables(sql))
+        InstallGuidChecks(dbc);
     return rc;
 }
 
@@ -262,21 +409,138 @@ void EndResult(SQLHSTMT stmt)
         }
 }
 
-// The 36-character upper-case form of a GUID text, or the text as it is when it is none.
-std::string GuidText(std::string text)
+// The 36-character upper-case form of a GUID text (braces dropped), or "" when it is none.
+std::string GuidForm(std::string text)
 {
     if (text.size() == 38 && text.front() == '{' && text.back() == '}')
         text = text.substr(1, 36);
     if (text.size() != 36)
-        return text;
+        return {};
     for (size_t i = 0; i < 36; ++i) {
         const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
         if (dash ? text[i] != '-' : !std::isxdigit(static_cast<unsigned char>(text[i])))
-            return text;
+            return {};
     }
     for (char& c : text)
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return text;
+}
+
+// How a stored value reads as a GUID: its 36-character form, or the text as it is.
+std::string GuidText(const std::string& text)
+{
+    const std::string form = GuidForm(text);
+    return form.empty() ? text : form;
+}
+
+// SQL Server checks a uniqueidentifier value as it is stored. SQLite stores anything, so each
+// connection gets temporary triggers that refuse text that is no GUID; they are made again
+// when the connection creates or alters a table.
+void InstallGuidChecks(SQLHDBC dbc)
+{
+    std::vector<std::pair<std::string, std::string>> columns;  // table, column
+    SQLHSTMT stmt = nullptr;
+    if (!SQL_SUCCEEDED(REAL(SQLAllocHandle, SQL_HANDLE_STMT, dbc, &stmt)))
+        return;
+    char sql[] = "SELECT m.name, p.name, p.type FROM sqlite_master m JOIN pragma_table_info(m.name) p "
+                 "WHERE m.type='table'";
+    if (SQL_SUCCEEDED(REAL(SQLExecDirect, stmt, reinterpret_cast<SQLCHAR*>(sql), SQL_NTS))) {
+        while (SQL_SUCCEEDED(REAL(SQLFetch, stmt))) {
+            char table[256] = {}, name[256] = {}, type[128] = {};
+            SQLLEN ind = 0;
+            REAL(SQLGetData, stmt, 1, SQL_C_CHAR, table, sizeof(table), &ind);
+            REAL(SQLGetData, stmt, 2, SQL_C_CHAR, name, sizeof(name), &ind);
+            REAL(SQLGetData, stmt, 3, SQL_C_CHAR, type, sizeof(type), &ind);
+            if (ServerType(type) == SQL_GUID)
+                columns.emplace_back(table, name);
+        }
+    }
+    REAL(SQLFreeStmt, stmt, SQL_CLOSE);
+    const std::string hex = "[0-9A-Fa-f]";
+    std::string pattern;
+    for (int i = 0; i < 36; ++i)
+        pattern += (i == 8 || i == 13 || i == 18 || i == 23) ? std::string("-") : hex;
+    for (const auto& [table, column] : columns) {
+        const std::string value = "NEW.\"" + column + "\"";
+        const std::string bad = value + " IS NOT NULL AND NOT (" + value + " GLOB '" + pattern + "' OR " + value +
+                                " GLOB '{" + pattern + "}')";
+        for (const char* event : {"INSERT", "UPDATE"}) {
+            const std::string trigger = "vcm_guid_" + std::string(event) + "_" + table + "_" + column;
+            std::string drop = "DROP TRIGGER IF EXISTS temp.\"" + trigger + "\"";
+            std::string create = "CREATE TEMP TRIGGER \"" + trigger + "\" BEFORE " + event + " ON main.\"" + table +
+                                 "\" WHEN " + bad + " BEGIN SELECT RAISE(ABORT, '" + kGuidConversion + "'); END";
+            REAL(SQLExecDirect, stmt, reinterpret_cast<SQLCHAR*>(drop.data()), SQL_NTS);
+            REAL(SQLExecDirect, stmt, reinterpret_cast<SQLCHAR*>(create.data()), SQL_NTS);
+        }
+    }
+    REAL(SQLFreeHandle, SQL_HANDLE_STMT, stmt);
+}
+
+std::string ConnectionValue(const std::string& connection, const std::string& key)
+{
+    const std::string lower = Lower(connection);
+    for (size_t at = lower.find(Lower(key) + "="); at != std::string::npos; at = lower.find(Lower(key) + "=", at + 1)) {
+        if (at > 0 && lower[at - 1] != ';')
+            continue;
+        const size_t start = at + key.size() + 1;
+        const size_t end = connection.find(';', start);
+        return connection.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    }
+    return {};
+}
+
+Server ReadServer(const std::string& database)
+{
+    Server server;
+    server.database = database;
+    if (database.empty())
+        return server;
+    FILE* f = std::fopen((database + ".server").c_str(), "r");
+    if (!f)
+        return server;
+    char line[128];
+    while (std::fgets(line, sizeof(line), f)) {
+        long n = 0;
+        if (std::sscanf(line, "trigger-count %ld", &n) == 1)
+            server.triggerCount = n;
+        else if (std::sscanf(line, "fetch-blocks-after %ld", &n) == 1)
+            server.fetchBlocksAfter = n;
+        else if (std::strncmp(line, "nocount", 7) == 0)
+            server.noCount = true;
+        else if (std::strncmp(line, "unanswering", 11) == 0)
+            server.unanswering = true;
+    }
+    std::fclose(f);
+    return server;
+}
+
+void Record(const std::string& database, const std::string& line)
+{
+    if (database.empty())
+        return;
+    if (FILE* f = std::fopen((database + ".calls").c_str(), "a")) {
+        std::fprintf(f, "%s\n", line.c_str());
+        std::fclose(f);
+    }
+}
+
+Server ServerOf(SQLHSTMT stmt)
+{
+    std::lock_guard<std::mutex> guard(g_lock);
+    const auto s = g_stmts.find(stmt);
+    if (s == g_stmts.end())
+        return {};
+    const auto server = g_servers.find(s->second.dbc);
+    return server == g_servers.end() ? Server{} : server->second;
+}
+
+// Waits as a server that does not answer: until the time-out, or kNoAnswerSeconds without one.
+void WaitUnanswered(SQLULEN timeout)
+{
+    const unsigned seconds = timeout > 0 && timeout < kNoAnswerSeconds ? static_cast<unsigned>(timeout) : kNoAnswerSeconds;
+    const double end = Now() + seconds;
+    while (Now() < end)
+        usleep(20000);
 }
 
 }  // namespace
@@ -300,6 +564,11 @@ SQLRETURN SQL_API SQLFreeHandle(SQLSMALLINT type, SQLHANDLE handle)
         EndResult(handle);
         std::lock_guard<std::mutex> guard(g_lock);
         g_stmts.erase(handle);
+    }
+    if (type == SQL_HANDLE_DBC) {
+        std::lock_guard<std::mutex> guard(g_lock);
+        g_loginTimeouts.erase(handle);
+        g_servers.erase(handle);
     }
     return REAL(SQLFreeHandle, type, handle);
 }
@@ -336,6 +605,10 @@ SQLRETURN SQL_API SQLGetEnvAttr(SQLHENV env, SQLINTEGER attr, SQLPOINTER value, 
 SQLRETURN SQL_API SQLSetConnectAttr(SQLHDBC dbc, SQLINTEGER attr, SQLPOINTER value, SQLINTEGER length)
 {
     Clear(dbc);
+    if (attr == SQL_ATTR_LOGIN_TIMEOUT) {
+        std::lock_guard<std::mutex> guard(g_lock);
+        g_loginTimeouts[dbc] = reinterpret_cast<SQLULEN>(value);
+    }
     return REAL(SQLSetConnectAttr, dbc, attr, value, length);
 }
 
@@ -353,12 +626,26 @@ SQLRETURN SQL_API SQLDriverConnect(SQLHDBC dbc, SQLHWND window, SQLCHAR* in, SQL
     // SQLite's own busy wait is cut to nothing: lock waits are this driver's, as on SQL Server.
     std::string text = inLength == SQL_NTS ? std::string(reinterpret_cast<char*>(in))
                                            : std::string(reinterpret_cast<char*>(in), static_cast<size_t>(inLength));
+    const Server server = ReadServer(ConnectionValue(text, "database"));
+    SQLULEN loginTimeout = 0;
+    {
+        std::lock_guard<std::mutex> guard(g_lock);
+        const auto it = g_loginTimeouts.find(dbc);
+        loginTimeout = it == g_loginTimeouts.end() ? 0 : it->second;
+    }
+    Record(server.database, "login-timeout " + std::to_string(loginTimeout));
+    if (server.unanswering) {
+        WaitUnanswered(loginTimeout);
+        return Fail(dbc, "HYT00", 0, "Login timeout expired");
+    }
     text += ";Timeout=1";
     const SQLRETURN rc = REAL(SQLDriverConnect, dbc, window, reinterpret_cast<SQLCHAR*>(text.data()), SQL_NTS, out,
                               outSize, outLength, completion);
     if (rc != SQL_SUCCESS)
         return rc;
+    InstallGuidChecks(dbc);
     std::lock_guard<std::mutex> guard(g_lock);
+    g_servers[dbc] = server;
     g_diags[dbc] = {Diag{"01000", 5701, std::string(kPrefix) + "[SQL Server]Changed database context to 'VeltoDb'."},
                     Diag{"01000", 5703, std::string(kPrefix) + "[SQL Server]Changed language setting to us_english."}};
     return SQL_SUCCESS_WITH_INFO;
@@ -370,6 +657,7 @@ SQLRETURN SQL_API SQLDisconnect(SQLHDBC dbc)
     {
         std::lock_guard<std::mutex> guard(g_lock);
         g_busy.erase(dbc);
+        g_servers.erase(dbc);
     }
     return REAL(SQLDisconnect, dbc);
 }
@@ -434,12 +722,21 @@ SQLRETURN SQL_API SQLPrepare(SQLHSTMT stmt, SQLCHAR* sql, SQLINTEGER length)
     Diag seen;
     while ((rc = REAL(SQLPrepare, stmt, sql, length)) == SQL_ERROR && Locked(stmt, seen))
         usleep(20000);
+    if (SQL_SUCCEEDED(rc)) {
+        std::lock_guard<std::mutex> guard(g_lock);
+        g_stmts[stmt].prepared = text;
+    }
     return KeepFailure(stmt, rc, seen);
 }
 
 SQLRETURN SQL_API SQLExecute(SQLHSTMT stmt)
 {
-    return Execute(stmt, {}, [&] { return REAL(SQLExecute, stmt); });
+    std::string sql;
+    {
+        std::lock_guard<std::mutex> guard(g_lock);
+        sql = g_stmts[stmt].prepared;
+    }
+    return Execute(stmt, sql, [&] { return REAL(SQLExecute, stmt); });
 }
 
 SQLRETURN SQL_API SQLBindParameter(SQLHSTMT stmt, SQLUSMALLINT number, SQLSMALLINT io, SQLSMALLINT cType,
@@ -516,6 +813,21 @@ SQLRETURN SQL_API SQLBindCol(SQLHSTMT stmt, SQLUSMALLINT col, SQLSMALLINT type, 
 SQLRETURN SQL_API SQLFetch(SQLHSTMT stmt)
 {
     Clear(stmt);
+    const Server server = ServerOf(stmt);
+    if (server.fetchBlocksAfter >= 0) {
+        SQLULEN timeout = 0;
+        long fetched = 0;
+        {
+            std::lock_guard<std::mutex> guard(g_lock);
+            Statement& s = g_stmts[stmt];
+            timeout = s.timeout;
+            fetched = s.fetched++;
+        }
+        if (fetched >= server.fetchBlocksAfter) {
+            WaitUnanswered(timeout);
+            return Fail(stmt, "HYT00", 0, "Query timeout expired");
+        }
+    }
     const SQLRETURN rc = REAL(SQLFetch, stmt);
     if (rc == SQL_NO_DATA)
         EndResult(stmt);
@@ -528,6 +840,17 @@ SQLRETURN SQL_API SQLFetch(SQLHSTMT stmt)
 SQLRETURN SQL_API SQLMoreResults(SQLHSTMT stmt)
 {
     Clear(stmt);
+    {
+        std::lock_guard<std::mutex> guard(g_lock);
+        Statement* s = Find(stmt);
+        if (s && s->ownCounts) {
+            if (++s->result < s->counts.size())
+                return SQL_SUCCESS;
+            s->ownCounts = false;
+            s->counts.clear();
+            return SQL_NO_DATA;
+        }
+    }
     const SQLRETURN rc = REAL(SQLMoreResults, stmt);
     if (rc == SQL_NO_DATA)
         EndResult(stmt);
@@ -590,6 +913,10 @@ SQLRETURN SQL_API SQLRowCount(SQLHSTMT stmt, SQLLEN* count)
         const Statement* s = Find(stmt);
         if (s && s->hasResult && count) {  // rows of a default result set are not counted
             *count = -1;
+            return SQL_SUCCESS;
+        }
+        if (s && s->ownCounts && count) {
+            *count = s->counts[s->result];
             return SQL_SUCCESS;
         }
     }

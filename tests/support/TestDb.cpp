@@ -1,6 +1,7 @@
 #include "TestDb.h"
 
 #include <cwchar>
+#include <fstream>
 #include <stdexcept>
 
 #include "mapping/OdbcConnection.h"
@@ -80,8 +81,9 @@ std::wstring ConnectionString(const std::wstring& file)
 
 std::wstring CreateTestDb(const std::wstring& file, const std::vector<std::wstring>& statements)
 {
-    if (!DeleteFileW(file.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND)
-        ThrowLastError(L"DeleteFileW " + file);
+    for (const std::wstring& name : {file, file + L".server", file + L".calls"})
+        if (!DeleteFileW(name.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND)
+            ThrowLastError(L"DeleteFileW " + name);
     const std::wstring connection = ConnectionString(file);
     RunAll(connection, statements);
     return connection;
@@ -111,6 +113,23 @@ std::wstring CreateVeltoDb(const std::wstring& file, const std::vector<std::wstr
     std::vector<std::wstring> all = VeltoSchema();
     all.insert(all.end(), statements.begin(), statements.end());
     return CreateTestDb(file, all);
+}
+
+std::wstring Key(std::wstring_view label)
+{
+    if (!SqlServerPersonality())
+        return std::wstring(label);
+    // Two FNV-1a hashes of the label give the GUID's 128 bits.
+    unsigned long long high = 14695981039346656037ull;
+    unsigned long long low = 1099511628211ull;
+    for (wchar_t c : label) {
+        high = (high ^ static_cast<unsigned long long>(c)) * 1099511628211ull;
+        low = (low ^ static_cast<unsigned long long>(c)) * 14695981039346656037ull;
+    }
+    wchar_t text[37];
+    swprintf(text, 37, L"%08llX-%04llX-%04llX-%04llX-%012llX", high >> 32, (high >> 16) & 0xFFFF, high & 0xFFFF,
+             low >> 48, low & 0xFFFFFFFFFFFFull);
+    return text;
 }
 
 std::vector<unsigned char> SidBytes(std::wstring_view text)
@@ -156,6 +175,28 @@ std::wstring BlobLiteral(const std::vector<unsigned char>& bytes)
 std::wstring SidLiteral(std::wstring_view text) { return BlobLiteral(SidBytes(text)); }
 
 std::wstring Quote(std::wstring_view text) { return Enclose(text, L'\'', L'\''); }
+
+void SetServerBehaviour(const std::wstring& file, const std::vector<std::string>& settings)
+{
+    std::ofstream out((file + L".server").c_str(), std::ios::binary | std::ios::trunc);
+    for (const std::string& setting : settings)
+        out << setting << '\n';
+    if (!out)
+        throw std::runtime_error("cannot write the server settings");
+}
+
+std::vector<std::string> TakeTimeoutRecord(const std::wstring& file)
+{
+    const std::wstring name = file + L".calls";
+    std::vector<std::string> lines;
+    {
+        std::ifstream in(name.c_str(), std::ios::binary);
+        for (std::string line; std::getline(in, line);)
+            lines.push_back(line);
+    }
+    DeleteFileW(name.c_str());
+    return lines;
+}
 
 void Execute(const std::wstring& connection, const std::vector<std::wstring>& statements)
 {

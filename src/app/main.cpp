@@ -1,9 +1,10 @@
-// Program entry: common controls and OLE, the main window with its startup sequence, the
-// message loop.
+// Program entry: the command-line report when there are arguments; otherwise common controls
+// and OLE, the main window with its startup sequence, the message loop.
 #include <windows.h>
 #include <commctrl.h>
 #include <ole2.h>
 
+#include "app/ReportCommand.h"
 #include "app/frmMain.h"
 #include "platform/Dialogs.h"
 #include "platform/Error.h"
@@ -11,6 +12,10 @@
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand)
 {
+    // With arguments the program is the command-line report, which creates no window.
+    if (const std::vector<std::wstring> arguments = vcm::CommandLineArguments(); !arguments.empty())
+        return vcm::RunReportCommand(vcm::ParseReportCall(arguments));
+
     INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES | ICC_LINK_CLASS};
     InitCommonControlsEx(&icc);
     // The help window hosts the browser control, which needs OLE on this thread; OLE is

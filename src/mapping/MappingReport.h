@@ -4,6 +4,7 @@
 #pragma once
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include "mapping/MappingModel.h"
 
@@ -22,6 +23,11 @@ struct ReportCounts {
 // `notResolvedOnly`), Primary as 1/0 and Account as Resolved/Deleted/Unverified. A field
 // that holds a comma, a double quote, a CR or an LF is quoted with inner quotes doubled.
 std::string MappingReportCsv(const MappingModel& model, bool notResolvedOnly, ReportCounts& counts);
+
+// The SID column's text for stored bytes: the "S-1-..." text the system gives, the bytes in
+// hex when they hold no SID, empty for none. Made without a system call per row, as a
+// report of many thousand rows needs.
+std::wstring ReportSidText(const std::vector<unsigned char>& bytes);
 
 // Writes those bytes to `target` as a whole (temporary file beside it, then moved in
 // place); throws Error when it cannot, leaving an existing target untouched.

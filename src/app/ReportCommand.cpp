@@ -24,14 +24,26 @@ namespace vcm {
 
 namespace {
 
-// Whatever would wait for a person in the window goes to standard error instead: the
-// catalogue's and the language discovery's own error reports among them.
+// A failure the administrator must hear about: on standard error, and in the log once it
+// is open.
+void Tell(ConsoleOutput& console, const std::wstring& text) noexcept
+{
+    console.Err(text);
+    try {
+        WriteLog(GeneralDateNow() + L": " + text);
+    } catch (...) {
+        // Out of memory for the log line: standard error has it.
+    }
+}
+
+// Whatever would wait for a person in the window is told instead: the catalogue's and the
+// language discovery's own error reports among them.
 class ConsoleDialogs final : public IDialogs {
 public:
     explicit ConsoleDialogs(ConsoleOutput& console) : m_console(console) {}
     int Message(const std::wstring& text, const std::wstring&, UINT) override
     {
-        m_console.Err(text);
+        Tell(m_console, text);
         return IDOK;
     }
     std::optional<std::wstring> SaveFile(const SaveFileRequest&) override { return std::nullopt; }
@@ -85,18 +97,15 @@ bool LooksLikeSwitch(const std::wstring& argument)
 
 std::wstring Usage() { return Format(IDS_REPORT_USAGE, {ExeBaseName() + L".exe"}); }
 
-// A failure the administrator must hear about: on standard error and in the log.
 void Fail(ConsoleOutput& console, int leadIn, const Error& error)
 {
-    const std::wstring text = myLoadResString(leadIn) + ErrorText(error);
-    console.Err(text);
-    WriteLog(GeneralDateNow() + L": " + text);
+    Tell(console, myLoadResString(leadIn) + ErrorText(error));
 }
 
 // From the checks to the file; the window's start up to here has run.
 int ProduceReport(const ReportCall& call, ConsoleOutput& console)
 {
-    StepRunner step([&](const Error& e) { console.Err(ErrorText(e)); });
+    StepRunner step([&](const Error& e) { Tell(console, ErrorText(e)); });
     if (const int refusal = CheckServer(step)) {
         console.Err(myLoadResString(refusal));
         return kReportFailed;
@@ -207,7 +216,7 @@ int RunReportCommand(const ReportCall& call)
     try {
         return Run(call, console);
     } catch (...) {
-        console.Err(ErrorText(CurrentError()));
+        Tell(console, ErrorText(CurrentError()));
         return kReportFailed;
     }
 }

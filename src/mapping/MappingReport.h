@@ -25,8 +25,7 @@ struct ReportCounts {
 std::string MappingReportCsv(const MappingModel& model, bool notResolvedOnly, ReportCounts& counts);
 
 // The SID column's text for stored bytes: the "S-1-..." text the system gives, the bytes in
-// hex when they hold no SID, empty for none. Made without a system call per row, as a
-// report of many thousand rows needs.
+// hex when they hold no SID, empty for none.
 std::wstring ReportSidText(const std::vector<unsigned char>& bytes);
 
 // Writes those bytes to `target` as a whole (temporary file beside it, then moved in

@@ -97,5 +97,16 @@
 #define IDS_PROGRESS_COUNT          232
 #define IDS_STOP                    233
 
+// The command-line report: usage and messages on standard error.
+#define IDS_REPORT_USAGE            210
+#define IDS_REPORT_UNKNOWN_SWITCH   211
+#define IDS_REPORT_NO_FILE          212
+#define IDS_REPORT_READ_FAILED      213
+#define IDS_REPORT_WRITE_FAILED     214
+#define IDS_REPORT_LOOKUP_FAILED    215
+#define IDS_REPORT_WRITTEN          216
+#define IDS_REPORT_FIRST            IDS_REPORT_USAGE
+#define IDS_REPORT_LAST             IDS_REPORT_WRITTEN
+
 #define IDS_FIRST                   IDS_BUILD
 #define IDS_LAST                    IDS_STATUS_UNVERIFIED

@@ -2,14 +2,12 @@
 // error reports both make.
 #include "app/frmMain.h"
 
+#include "app/StartupChecks.h"
 #include "localize/modLocalize.h"
 #include "mapping/MappingLoader.h"
 #include "platform/ErrorCodes.h"
 #include "platform/Logging.h"
-#include "platform/ProgramInfo.h"
-#include "platform/RegistryAPI.h"
 #include "platform/StepRunner.h"
-#include "platform/TextConv.h"
 #include "platform/Twips.h"
 #include "platform/VeltoVersion.h"
 #include "platform/mdlPriority.h"
@@ -21,13 +19,6 @@ namespace {
 
 // The wait window stands this far below the main window's top edge.
 constexpr double kSplashBelowTop = 1700.0;
-
-constexpr DWORD kBelowNormalPriority = 0x4000;
-constexpr wchar_t kConnectorKey[] = L"SOFTWARE\\Orvanto\\SystemParameters\\1.0";
-constexpr wchar_t kConnectorValue[] = L"IDCProgID";
-constexpr wchar_t kRefusedConnector[] = L"ZrDsDomino.ZrIDCDomino.1";
-constexpr wchar_t kConnection[] = L"Driver={SQL Server};server=;database=VeltoDb";
-constexpr wchar_t kLogName[] = L"\\CredentialsLog.txt";
 
 }  // namespace
 
@@ -41,29 +32,14 @@ void frmMain::Form_Load()
     // From here an unexpected failure is reported and the sequence goes on with the next step.
     StepRunner step([this](const Error& e) { ReportUnexpected(e, L"Form_Load"); });
 
-    step([] { gProductVersion = GetVeltoVersion(); });
-
-    bool refused = false;
-    step([&] { refused = !VersionAccepted(gProductVersion); });
-    if (refused) {
-        m_dialogs.Message(myLoadResString(IDS_REFUSED_VERSION), kAppTitle, MB_OK);
+    if (const int refusal = CheckServer(step)) {
+        m_dialogs.Message(myLoadResString(refusal), kAppTitle, MB_OK);
         EndProgram();
         return;
     }
 
-    std::wstring connector;
-    step([&] {
-        connector = RegValueText(
-            ReadRegistryValue(HKEY_LOCAL_MACHINE, kConnectorKey, kConnectorValue, kRegString, RegValue{}));
-    });
-    if (EqualsNoCase(connector, kRefusedConnector)) {
-        m_dialogs.Message(myLoadResString(IDS_REFUSED_CONNECTOR), kAppTitle, MB_OK);
-        EndProgram();
-        return;
-    }
-
-    step([&] { m_connectionString = kConnection; });
-    step([] { OpenLog(AppFolder() + kLogName, true); });
+    step([&] { m_connectionString = kConnectionString; });
+    step([] { OpenLog(ActivityLogPath(), true); });
     step([&] { LoadMappings(); });
     ReportLoadProblems(L"Form_Load");
 }

@@ -9,10 +9,9 @@
 #include "mapping/MappingGrid.h"
 #include "platform/Error.h"
 #include "platform/ErrorCodes.h"
-#include "platform/Handles.h"
+#include "platform/FileReplace.h"
 #include "platform/StepRunner.h"
 #include "platform/TextConv.h"
-#include "platform/WinHelpers.h"
 
 namespace vcm {
 
@@ -25,59 +24,6 @@ constexpr wchar_t kHeader[] = L"Domain, AD_Alias, Velto_Alias";
 
 CsvFileWriter g_writer = nullptr;
 
-void WriteAll(HANDLE file, const std::string& bytes)
-{
-    if (const DWORD failure = g_writer ? g_writer(file, bytes) : WriteWhole(file, bytes))
-        ThrowWin32(failure, L"WriteFile");
-}
-
-// A new file beside the target, in the same folder so that the final move is a rename.
-// Owns the file until it has been moved into place; removes it otherwise.
-class TemporaryFile {
-public:
-    explicit TemporaryFile(const std::wstring& target)
-    {
-        const std::wstring stem = target + L"." + std::to_wstring(GetCurrentProcessId()) + L"-";
-        for (unsigned attempt = 0;; ++attempt) {
-            std::wstring name = stem + std::to_wstring(attempt) + L".tmp";
-            m_file.reset(CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                     FILE_ATTRIBUTE_NORMAL, nullptr));
-            if (m_file) {
-                m_name = std::move(name);
-                return;
-            }
-            const DWORD error = GetLastError();
-            if ((error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) || attempt == 100)
-                ThrowWin32(error, L"CreateFileW " + name);
-        }
-    }
-    ~TemporaryFile()
-    {
-        m_file.reset();
-        if (!m_name.empty())
-            DeleteFileW(m_name.c_str());
-    }
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
-
-    HANDLE get() const { return m_file.get(); }
-
-    // Flushes, closes and moves the file over the target (replacing it).
-    void Replace(const std::wstring& target)
-    {
-        if (!FlushFileBuffers(m_file.get()))
-            ThrowLastError(L"FlushFileBuffers");
-        m_file.reset();
-        if (!MoveFileExW(m_name.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-            ThrowLastError(L"MoveFileExW " + target);
-        m_name.clear();
-    }
-
-private:
-    UniqueHandle m_file;
-    std::wstring m_name;
-};
-
 // A field as written: unchanged, or, when it holds a comma, a double quote, a CR or an LF,
 // in double quotes with inner quotes doubled, so that every line reads back as three fields.
 std::wstring CsvField(std::wstring_view text)
@@ -89,13 +35,6 @@ std::wstring CsvField(std::wstring_view text)
 
 void WriteCsv(const GridModel& grid, const std::wstring& target)
 {
-    // A read-only target refuses the export, as it refuses being opened for writing; the
-    // final rename alone would not tell (Wine's MoveFileExW replaces read-only files).
-    const DWORD attributes = GetFileAttributesW(target.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-        ThrowWin32(ERROR_ACCESS_DENIED, L"GetFileAttributesW " + target);
-
-    TemporaryFile file(target);
     std::wstring text = kHeader;
     text += L"\r\n";
     const int domainCol = grid.ColIndex(kKeyADDomain);
@@ -110,8 +49,7 @@ void WriteCsv(const GridModel& grid, const std::wstring& target)
         text += CsvField(grid.TextMatrix(row, veltoCol));
         text += L"\r\n";
     }
-    WriteAll(file.get(), ToAnsi(text));
-    file.Replace(target);
+    WriteFileReplacing(target, ToAnsi(text), g_writer);
 }
 
 }  // namespace

@@ -108,6 +108,41 @@ private:
     ULONGLONG m_startedAt = 0;
 };
 
+// The program started with arguments in a folder, its standard output and error on pipes,
+// watched for the windows it creates, and waited for.
+struct CommandResult {
+    bool ended = false;      // within the time; a program still running then is ended
+    DWORD exitCode = 0;
+    std::wstring out;        // standard output and error, read as UTF-8
+    std::wstring err;
+    // Class names of the windows the process created (any kind: top-level, hidden,
+    // message-only, child), as the system announced each creation.
+    std::vector<std::wstring> windowsCreated;
+};
+CommandResult RunCommand(const std::wstring& folder, const std::wstring& arguments, DWORD timeoutMs = 60000);
+
+// Tells the windows a process creates, each as it is made, through the system's
+// out-of-context creation events (no code runs in the process). The thread that made the
+// watch must process messages (Pump) for the events to arrive.
+class WindowCreationWatch {
+public:
+    explicit WindowCreationWatch(DWORD processId);
+    ~WindowCreationWatch();
+    WindowCreationWatch(const WindowCreationWatch&) = delete;
+    WindowCreationWatch& operator=(const WindowCreationWatch&) = delete;
+
+    // Processes this thread's messages until `handle` is signalled or the time is up;
+    // true when it was signalled.
+    bool PumpUntil(HANDLE handle, DWORD timeoutMs);
+    const std::vector<std::wstring>& Created() const { return m_created; }
+
+private:
+    static void CALLBACK OnEvent(HWINEVENTHOOK hook, DWORD event, HWND window, LONG object, LONG child, DWORD thread,
+                                 DWORD time);
+    HWINEVENTHOOK m_hook = nullptr;
+    std::vector<std::wstring> m_created;
+};
+
 // A block of memory inside the program, for messages whose arguments are pointers.
 class RemoteBuffer {
 public:

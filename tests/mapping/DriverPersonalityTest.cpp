@@ -159,10 +159,12 @@ TEST(DriverPersonality, SqlServerManners)
          "HYT00 0 in time"},
         // A uniqueidentifier holds GUIDs only: other text is refused when stored and when compared.
         {"guid refuses other text", [&] {
-             return Exec(statement().get(), L"INSERT INTO Things (Id) VALUES ('K1')") + ", " +
-                    Exec(statement().get(), L"UPDATE Things SET Id = 'K1'") + ", " +
-                    Exec(statement().get(), L"SELECT Name FROM Things WHERE Id = 'K1'") + ", " +
-                    Exec(statement().get(), L"SELECT Name FROM Things WHERE Id = '6F9619FF-8B86-D011-B42D-00C04FC964FF'");
+             std::string result;
+             for (const wchar_t* sql : {L"INSERT INTO Things (Id) VALUES ('K1')", L"UPDATE Things SET Id = 'K1'",
+                                        L"SELECT Name FROM Things WHERE Id = 'K1'",
+                                        L"SELECT Name FROM Things WHERE Id = '6F9619FF-8B86-D011-B42D-00C04FC964FF'"})
+                 result += (result.empty() ? "" : ", ") + Exec(statement().get(), sql);
+             return result;
          },
          "22018 8169, 22018 8169, 22018 8169, ok"},
         // A trigger's count comes first, the statement's own through SQLMoreResults; NOCOUNT gives none.

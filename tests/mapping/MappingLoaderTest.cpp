@@ -284,8 +284,9 @@ std::wstring VeltoDb(const std::wstring& file)
     std::vector<std::wstring> statements = kSubscribers;
     for (const Mapping& m : Mappings()) {
         const std::wstring values = m.sid + L", " + m.isPrimary + L", ";
-        const std::wstring key = m.key == L"NULL" ? m.key : L"'c-" + m.key.substr(1);
-        const std::wstring oldKey = m.key == L"NULL" ? m.key : L"'h-" + m.key.substr(1);
+        const std::wstring label = m.key.substr(1, m.key.size() - 2);  // keys are GUIDs under the personality
+        const std::wstring key = m.key == L"NULL" ? m.key : test::Quote(test::Key(L"c-" + label));
+        const std::wstring oldKey = m.key == L"NULL" ? m.key : test::Quote(test::Key(L"h-" + label));
         statements.push_back(L"INSERT INTO Credential VALUES (" + m.subscriber + L", " + values + key + L")");
         statements.push_back(L"INSERT INTO SIDHistory VALUES (" + m.subscriber + L", " + values + oldKey + L")");
     }
@@ -338,7 +339,8 @@ TEST(MappingLoader, ViewOptionsOnBothProductLayouts)
             for (const Mapping& m : Mappings()) {
                 if ((o.onlyCustom && !m.custom) || (!o.showPrimary && m.primary))
                     continue;
-                const std::wstring key = m.key == L"NULL" ? L"" : v.keyPrefix + m.key.substr(1, m.key.size() - 2);
+                const std::wstring key =
+                    m.key == L"NULL" ? L"" : test::Key(v.keyPrefix + m.key.substr(1, m.key.size() - 2));
                 expected.push_back({m.domain, m.alias, m.primary, m.velto, key});
             }
             GridModel grid(MappingGridColumns());
@@ -420,7 +422,8 @@ TEST(MappingLoader, ALookupThatFailsKeepsTheRowsAndIsReported)
     const std::wstring db = VeltoDb(L"lookup_fails.db");
     std::vector<MappingRow> expected;
     for (const Mapping& m : Mappings())
-        expected.push_back({L"", L"", m.primary, m.velto, m.key == L"NULL" ? L"" : L"c-" + m.key.substr(1, m.key.size() - 2)});
+        expected.push_back({L"", L"", m.primary, m.velto,
+                            m.key == L"NULL" ? L"" : test::Key(L"c-" + m.key.substr(1, m.key.size() - 2))});
     int calls = 0;
     LoadSettings settings{db, 4, false, true, [&](const std::vector<void*>&) -> std::vector<AccountName> {
                               ++calls;

@@ -301,13 +301,13 @@ TEST_F(MainWindowTest, AccountDetailsShowTwoColumnsWithoutAReload)
     EXPECT_EQ(SelectedRowLine(grid), std::optional<std::wstring>(L"BUILTIN\tAdministrators\t1\tops"));
 
     // The database changes behind the window's back: only a reload would show it.
-    test::Execute(connection, {L"DELETE FROM Credential WHERE msrepl_tran_version = 'K3'"});
+    test::Execute(connection, {L"DELETE FROM Credential WHERE msrepl_tran_version = " + test::Quote(test::Key(L"K3"))});
     const int loads = main->LoadCount();
     SendMessageW(main->Hwnd(), WM_COMMAND, MAKEWPARAM(frmMain::IDM_SHOW_ACCOUNT_DETAILS, 0), 0);
     Pump();
     EXPECT_TRUE(checked());
     EXPECT_EQ(main->LoadCount(), loads);
-    EXPECT_EQ(Keys(), (std::vector<std::wstring>{L"K2", L"K3"}));
+    EXPECT_EQ(Keys(), (std::vector<std::wstring>{test::Key(L"K2"), test::Key(L"K3")}));
     EXPECT_GT(widths().first, 0);
     EXPECT_GT(widths().second, 0);
     EXPECT_EQ(grid.TextMatrix(0, grid.ColIndex(kKeyAccountSid)), L"SID");

@@ -738,13 +738,13 @@ TEST(EndToEnd, MenuKeysOpenTheirMenusAndF5KeepsTheViewOptions)
     // primary one. F5 shows the first and not the second.
     const auto insert = [](const wchar_t* subscriber, const wchar_t* sid, const wchar_t* primary, const wchar_t* key) {
         return std::wstring(L"INSERT INTO Credential (SubscriberObjectID, Credentials, IsPrimary, msrepl_tran_version) "
-                            L"VALUES ('") + subscriber + L"', " + test::SidLiteral(sid) + L", " + primary + L", '" +
-               key + L"')";
+                            L"VALUES ('") + subscriber + L"', " + test::SidLiteral(sid) + L", " + primary + L", " +
+               test::Quote(test::Key(key)) + L")";
     };
     test::Execute(s.connection, {insert(L"OBJ-4", L"S-1-1-0", L"0", L"K-7"), insert(L"OBJ-1", L"S-1-5-32-545", L"1", L"K-8")});
     Keys({VK_F5});
     std::vector<GridRow> reloaded = RowsOf({1, 3, 4, 5});
-    reloaded.push_back({L"", L"Everyone", false, L"everyone", L"K-7"});
+    reloaded.push_back({L"", L"Everyone", false, L"everyone", test::Key(L"K-7")});
     EXPECT_TRUE(WaitUntil([&] { return s.grid->Rows() == reloaded; }, 5000)) << "F5 did not keep the View options";
 
     // Both popup keys open the grid's popup; its command asks about the selected row.

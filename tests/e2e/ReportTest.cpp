@@ -267,6 +267,8 @@ TEST(Report, RefusedOrFailedWritesNothingAndExitsWithThree)
             EXPECT_NE(log.find(ToAnsi(L": " + lastLine + L"\r\n")), std::string::npos) << log;
         }
         std::vector<std::wstring> names = ListFileNames(scene.folder.Path());
+        // The SQL Server personality's driver keeps its record of time-outs beside the database.
+        std::erase(names, L"VeltoDb.calls");
         std::sort(names.begin(), names.end());
         std::sort(expected.begin(), expected.end());
         EXPECT_EQ(names, expected);

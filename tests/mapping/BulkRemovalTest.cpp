@@ -41,7 +41,7 @@ std::wstring Mapping(const Layout& layout, const std::wstring& subscriber, const
 {
     return L"INSERT INTO " + layout.table + L" (" + layout.subscriberColumn + L", " + layout.sidColumn +
            L", IsPrimary, msrepl_tran_version) VALUES (" + Quote(subscriber) + L", " + test::SidLiteral(sid) + L", " +
-           primary + L", " + Quote(key) + L")";
+           primary + L", " + Quote(test::Key(key)) + L")";
 }
 
 std::wstring CreateDb(const Layout& layout)
@@ -67,17 +67,30 @@ RemovalCandidate Candidate(const std::wstring& key, const wchar_t* sid, const st
     return {key, SidBytes(sid), subscriber, sid, L"alias of " + key};
 }
 
+// A candidate of the product's tables, whose key column holds GUIDs under the SQL Server
+// personality (see test::Key); the alias keeps the label.
+RemovalCandidate Keyed(const std::wstring& label, const wchar_t* sid, const std::wstring& subscriber)
+{
+    RemovalCandidate candidate = Candidate(label, sid, subscriber);
+    candidate.key = test::Key(label);
+    return candidate;
+}
+
 // What the load saw: every row as it stood, except where the table changed since.
-const std::vector<RemovalCandidate> kCandidates = {
-    Candidate(L"K1", kSidA, L"OBJ-1"),
-    Candidate(L"K2", kSidA, L"OBJ-1"),
-    Candidate(L"K3", kSidA, L"OBJ-1"),
-    Candidate(L"K4", kSidA, L"OBJ-1"),  // removed since the load
-    Candidate(L"K5", kSidA, L"OBJ-1"),
-    Candidate(L"K6", kSidA, L"OBJ-NONE"),
-    Candidate(L"K7", kSidA, L"OBJ-DUP"),
-    Candidate(L"K'8", kSidB, L"OBJ-2"),
-};
+const std::vector<RemovalCandidate>& Candidates()
+{
+    static const std::vector<RemovalCandidate> candidates = {
+        Keyed(L"K1", kSidA, L"OBJ-1"),
+        Keyed(L"K2", kSidA, L"OBJ-1"),
+        Keyed(L"K3", kSidA, L"OBJ-1"),
+        Keyed(L"K4", kSidA, L"OBJ-1"),  // removed since the load
+        Keyed(L"K5", kSidA, L"OBJ-1"),
+        Keyed(L"K6", kSidA, L"OBJ-NONE"),
+        Keyed(L"K7", kSidA, L"OBJ-DUP"),
+        Keyed(L"K'8", kSidB, L"OBJ-2"),
+    };
+    return candidates;
+}
 
 std::vector<test::TextRow> Rows(const std::wstring& db, const std::wstring& table, const std::wstring& columns = L"*")
 {
@@ -143,13 +156,13 @@ TEST_F(BulkRemoval, RemovesWhatStillMatchesSkipsTheRestAndRestoresByteForByte)
         const std::vector<test::TextRow> original = Exact(db, layout);
         std::vector<test::TextRow> expected = Rows(db, layout.table);
         // K1 and K'8 go.
-        std::erase_if(expected, [](const test::TextRow& row) { return row[3] == L"K1" || row[3] == L"K'8"; });
+        std::erase_if(expected, [](const test::TextRow& row) { return row[3] == test::Key(L"K1") || row[3] == test::Key(L"K'8"); });
         const size_t logLines = LineCount(test::FileBytes(kLog));
         std::vector<std::pair<size_t, size_t>> progress;
         BulkRemovalContext context = Context(db, layout.major);
         context.progress = [&](size_t done, size_t total) { progress.emplace_back(done, total); };
 
-        const BulkRemovalResult result = RemoveMappings(kCandidates, context);
+        const BulkRemovalResult result = RemoveMappings(Candidates(), context);
 
         EXPECT_EQ(result.removed, (std::vector<size_t>{0, 7})) << what;
         ASSERT_EQ(result.skipped.size(), std::size(kSkipped)) << what;
@@ -159,10 +172,10 @@ TEST_F(BulkRemoval, RemovesWhatStillMatchesSkipsTheRestAndRestoresByteForByte)
         }
         EXPECT_FALSE(result.stopped);
         EXPECT_EQ(Rows(db, layout.table), expected) << what;
-        EXPECT_EQ(progress.size(), kCandidates.size());
-        EXPECT_EQ(progress.back(), std::make_pair(kCandidates.size(), kCandidates.size()));
+        EXPECT_EQ(progress.size(), Candidates().size());
+        EXPECT_EQ(progress.back(), std::make_pair(Candidates().size(), Candidates().size()));
         // A few statements per row, never one per row of the table.
-        EXPECT_LE(result.statements, 1 + 4 * kCandidates.size()) << what;
+        EXPECT_LE(result.statements, 1 + 4 * Candidates().size()) << what;
 
         const std::vector<RestoreRecord> records = Removed();
         ASSERT_EQ(records.size(), 2u) << what;
@@ -202,7 +215,7 @@ TEST_F(BulkRemoval, StopEndsThePassAfterTheCurrentRow)
         if (done == 2)
             stop = true;
     };
-    const BulkRemovalResult result = RemoveMappings(kCandidates, context);
+    const BulkRemovalResult result = RemoveMappings(Candidates(), context);
     EXPECT_TRUE(result.stopped);
     EXPECT_EQ(calls, 2u);
     EXPECT_EQ(result.removed, std::vector<size_t>{0});
@@ -216,7 +229,7 @@ TEST_F(BulkRemoval, NothingIsDeletedWithoutItsRestoreRecord)
     const auto before = Exact(db, layout);
     BulkRemovalContext context = Context(db, layout.major);
     context.restoreFile = m_folder.Path() + L"\\no such folder\\" + kRestoreFileName;
-    EXPECT_THROW(RemoveMappings(kCandidates, context), Error);
+    EXPECT_THROW(RemoveMappings(Candidates(), context), Error);
     EXPECT_EQ(Exact(db, layout), before);
 }
 
@@ -228,8 +241,8 @@ TEST_F(BulkRemoval, RestoreRefusesRecordsOfAnotherTableOrLayout)
     const std::wstring v3db = L"bulk3.db";
     {
         const std::wstring other = test::CreateVeltoDb(v3db, {L"INSERT INTO Subscriber VALUES ('OBJ-1', 'u', 'a', 'd')", Mapping(kLayouts[0], L"OBJ-1", kSidA, L"1", L"N1")});
-        RemoveMappings({Candidate(L"N1", kSidA, L"OBJ-1")}, Context(other, 3));
-        test::Execute(db, {L"DELETE FROM Credential WHERE msrepl_tran_version = 'K1'"});
+        RemoveMappings({Keyed(L"N1", kSidA, L"OBJ-1")}, Context(other, 3));
+        test::Execute(db, {L"DELETE FROM Credential WHERE msrepl_tran_version = " + Quote(test::Key(L"K1"))});
     }
     ASSERT_EQ(Removed().size(), 1u);
     RestoreRecord v3 = Removed()[0];
@@ -238,7 +251,7 @@ TEST_F(BulkRemoval, RestoreRefusesRecordsOfAnotherTableOrLayout)
     good.columns = {{L"SubscriberObjectID", SQL_WVARCHAR, std::wstring(L"OBJ-1")},
                     {L"Credentials", SQL_VARBINARY, SidBytes(kSidA)},
                     {L"IsPrimary", SQL_BIT, true},
-                    {L"msrepl_tran_version", SQL_WVARCHAR, std::wstring(L"K1")}};
+                    {L"msrepl_tran_version", SQL_WVARCHAR, test::Key(L"K1")}};
     RestoreRecord extra = good;
     extra.columns.push_back({L"Comment", SQL_WVARCHAR, std::wstring(L"added later")});
     RestoreRecord missing = good;

@@ -169,15 +169,25 @@ POINT CentreOf(HWND window)
 
 void PickMenu(HWND window, int menuIndex, int itemIndex)
 {
-    if (!Activate(window))
-        throw std::runtime_error("the window does not come to the foreground");
     const DWORD pid = OwnerOf(window);
-    Keys({VK_MENU});
-    for (int i = 0; i < menuIndex; ++i)
-        Keys({VK_RIGHT});
-    Keys({VK_DOWN});
-    if (!WaitUntil([pid] { return PopupMenuOpen(pid); }, 3000))
-        throw std::runtime_error("the menu does not open");
+    // On a loaded machine the Alt that enters the menu bar can arrive while the window is
+    // still taking the foreground and be lost; the bar is then left (Esc twice) and entered
+    // again. Only a menu that never opens fails.
+    constexpr int kTries = 3;
+    for (int attempt = 1;; ++attempt) {
+        if (!Activate(window))
+            throw std::runtime_error("the window does not come to the foreground");
+        Keys({VK_MENU});
+        for (int i = 0; i < menuIndex; ++i)
+            Keys({VK_RIGHT});
+        Keys({VK_DOWN});
+        if (WaitUntil([pid] { return PopupMenuOpen(pid); }, 3000))
+            break;
+        if (attempt == kTries)
+            throw std::runtime_error("the menu does not open");
+        Keys({VK_ESCAPE});
+        Keys({VK_ESCAPE});
+    }
     for (int i = 0; i < itemIndex; ++i)
         Keys({VK_DOWN});
     Keys({VK_RETURN});

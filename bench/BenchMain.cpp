@@ -11,6 +11,8 @@
 //   bench [N ...]        default: 10000 100000 200000
 //   bench --bulk [N [k]] only the bulk removal: every k-th of N rows (default 100000, 10)
 //   bench --lookups [N]  only the lookup section; default N: 100000
+//   bench --threaded [N] only the deleted-account load on one thread against the program's
+//                        load on several workers; default N: 100000
 #include <malloc.h>
 
 #include <algorithm>
@@ -24,6 +26,7 @@
 #include <vector>
 
 #include "app/LongWork.h"
+#include "app/MappingLoadWork.h"
 #include "mapping/AccountLookup.h"
 #include "mapping/BulkRemoval.h"
 #include "grid/GridModel.h"
@@ -370,6 +373,45 @@ void BenchLookups(int n)
     }
 }
 
+// Seconds of the best of `repeats` deleted-account loads into a grid: on the calling thread
+// (threads 0) or through a runner with `threads` lookup workers, as the program loads.
+double TimeDeletedLoad(const std::wstring& connection, unsigned threads, int repeats)
+{
+    double best = 1e30;
+    for (int r = 0; r < repeats; ++r) {
+        GridModel grid(MappingGridColumns());
+        const LoadSettings settings{connection, 4, false, true, {}};
+        const auto start = Clock::now();
+        if (threads == 0) {
+            FillMappingGrid(grid, settings);
+        } else {
+            LongWorkRunner runner(nullptr);
+            ShowMappings(grid, LoadMappingsOnWorkers(runner, settings, threads).model);
+        }
+        best = std::min(best, Seconds(start));
+    }
+    return best;
+}
+
+void BenchThreadedLoad(int n)
+{
+    const std::wstring file = L"bench_threaded_" + std::to_wstring(n) + L".db";
+    CreateDb(file, n, SidKind::Deleted);
+    const std::wstring connection = L"Driver={SQL Server};server=;database=" + file;
+    std::printf("\ndeleted-account load of %d mappings, %u processors (program's workers: %u)\n", n,
+                LongWorkRunner::MachineThreads(), kLookupWorkers);
+    std::printf("%-22s %8s %8s\n", "", "load s", "x single");
+    TimeDeletedLoad(connection, 0, 1);  // warms the system's lookup code
+    const double single = TimeDeletedLoad(connection, 0, 2);
+    std::printf("%-22s %8.3f %8.2f\n", "single thread", single, 1.0);
+    for (unsigned threads : {1u, 2u, 3u, 4u}) {
+        const double t = TimeDeletedLoad(connection, threads, 2);
+        std::printf("workers, %u thread%-6s %8.3f %8.2f\n", threads, threads == 1 ? "" : "s", t, t / single);
+        std::fflush(stdout);
+    }
+    DeleteFileW(file.c_str());
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -377,6 +419,15 @@ int main(int argc, char** argv)
     if (argc >= 2 && std::string(argv[1]) == "--lookups") {
         try {
             BenchLookups(argc >= 3 ? std::atoi(argv[2]) : 100000);
+        } catch (const Error& e) {
+            std::fprintf(stderr, "bench: %s (%ld)\n", e.what(), e.Number());
+            return 1;
+        }
+        return 0;
+    }
+    if (argc >= 2 && std::string(argv[1]) == "--threaded") {
+        try {
+            BenchThreadedLoad(argc >= 3 ? std::atoi(argv[2]) : 100000);
         } catch (const Error& e) {
             std::fprintf(stderr, "bench: %s (%ld)\n", e.what(), e.Number());
             return 1;
@@ -432,6 +483,7 @@ int main(int argc, char** argv)
         }
         BenchBulkRemoval(100000, 10, false);
         BenchBulkRemoval(100000, 10, true);
+        BenchThreadedLoad(*std::max_element(sizes.begin(), sizes.end()) >= 100000 ? 100000 : sizes.back());
         BenchLookups(*std::max_element(sizes.begin(), sizes.end()) >= 100000 ? 100000 : sizes.back());
     } catch (const Error& e) {
         std::fprintf(stderr, "bench: %s (%ld)\n", e.what(), e.Number());

@@ -13,6 +13,7 @@
 //   bench [N ...]        default: 10000 100000 200000
 //   bench --bulk [N [k]] only the bulk removal: every k-th of N rows (default 100000, 10)
 //   bench --lookups [N]  only the lookup section; default N: 100000
+//   bench --quick [N ...] only the load of SIDs the system resolves at once
 //   bench --threaded [N] only the deleted-account load on one thread against the program's
 //                        load on several workers; default N: 100000
 #include <malloc.h>
@@ -438,9 +439,12 @@ int main(int argc, char** argv)
     }
     std::vector<int> sizes;
     bool bulkOnly = false;
+    bool quickOnly = false;
     for (int i = 1; i < argc; ++i) {
         if (std::string(argv[i]) == "--bulk")
             bulkOnly = true;
+        else if (std::string(argv[i]) == "--quick")
+            quickOnly = true;
         else
             sizes.push_back(std::atoi(argv[i]));
     }
@@ -458,6 +462,8 @@ int main(int argc, char** argv)
         std::printf("%-8s %8s %8s %8s %9s %8s %9s %8s %11s %10s %10s\n", "SIDs", "N", "load s", "raw s", "load/raw",
                     "sets s", "grid rows", "sort s", "calls/bound", "peak B/row", "kept B/row");
         for (SidKind kind : {SidKind::Quick, SidKind::Deleted}) {
+            if (quickOnly && kind != SidKind::Quick)
+                break;
             const char* name = kind == SidKind::Quick ? "quick" : "deleted";
             std::vector<double> loads;
             for (int n : sizes) {
@@ -483,6 +489,8 @@ int main(int argc, char** argv)
                 std::printf("%-8s load(%d)/load(%d) = %.2f\n", name, sizes[i], sizes[i - 1], loads[i] / loads[i - 1]);
             std::fflush(stdout);
         }
+        if (quickOnly)
+            return 0;
         BenchBulkRemoval(100000, 10, false);
         BenchBulkRemoval(100000, 10, true);
         // The program's own load on its workers; the bare lookups alone (--lookups) are left

@@ -122,12 +122,17 @@ ProbeRecord ProbeUntil(HWND window, const std::function<bool()>& done, DWORD tim
     return record;
 }
 
-// The texts of a window's children, joined.
+// The texts of a window's children, joined. GetWindowTextW reads another process's window
+// text without a message to its thread, so a busy program cannot hold the probe up here.
 std::wstring ChildTexts(HWND window)
 {
     std::wstring texts;
-    for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
-        texts += TextOf(child) + L"|";
+    for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        wchar_t text[256] = {};
+        GetWindowTextW(child, text, 256);
+        texts += text;
+        texts += L"|";
+    }
     return texts;
 }
 

@@ -6,10 +6,10 @@
 
 namespace vcm {
 
-// Workers the account lookups of a load use at once. Under Wine on two processors a second
-// worker overlaps one lookup's own work with the other's wait on the Wine server; more than
-// two gained nothing in the loader benchmark. A real domain controller's answer time is
-// spent waiting, which more workers would overlap further.
+// Workers the account lookups of a load use at once. Under Wine on two processors no count
+// was faster than one thread in the loader benchmark: the lookups queue at the one Wine
+// server process. Two are kept because the answer time of a real domain controller is spent
+// waiting, and two workers overlap those waits.
 inline constexpr unsigned kLookupWorkers = 2;
 
 // Reads the mappings on one worker, resolves their accounts chunk by chunk on `threads`

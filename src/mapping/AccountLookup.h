@@ -79,10 +79,11 @@ public:
     // directly) says it has no such account; Unverified when nobody with authority could say.
     void Resolve();
     // The same in steps, for several threads: PendingChunks() says how many chunks the
-    // identifiers queued so far make; ResolveChunk(i) resolves chunk i and may run on several
-    // threads at once for different chunks (nothing may be added meanwhile); FinishResolve()
-    // makes their answers readable once every chunk has been resolved. Returns the chunk's
-    // identifier count.
+    // identifiers queued so far make (PendingIds() how many identifiers); ResolveChunk(i)
+    // resolves chunk i and returns its identifier count, and may run on several threads at
+    // once for different chunks while nothing is added; FinishResolve() makes the answers
+    // readable once every chunk has been resolved. The failure kept is that of the first
+    // failing chunk in order, as with Resolve().
     size_t PendingChunks() const;
     size_t PendingIds() const { return m_sidStart.size() - m_resolved; }
     size_t ResolveChunk(size_t index);

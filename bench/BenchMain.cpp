@@ -5,13 +5,17 @@
 // grid (per grid row), the time of a header-click sort of the loaded grid, and the time of
 // the command-line report (the same load without a grid, and the CSV file written) beside
 // the window's load. Then the bulk removal of every tenth mapping of a 100,000-row table,
-// with the statements it sends per row. A last section times the account lookups of N
-// deleted accounts alone: one lookup on one thread against one lookup (and policy handle)
-// per worker over disjoint chunks, run through the program's long-work runner, for several
-// worker counts.
+// with the statements it sends per row. A last section times the deleted-account load of the
+// largest N up to 100,000 on the calling thread against the program's load on its workers
+// (LoadMappingsOnWorkers), for several worker counts. `--lookups` times the account lookups of
+// N deleted accounts alone: one lookup on one thread against one lookup (and policy handle)
+// per worker over disjoint chunks, run through the program's long-work runner.
 //   bench [N ...]        default: 10000 100000 200000
 //   bench --bulk [N [k]] only the bulk removal: every k-th of N rows (default 100000, 10)
 //   bench --lookups [N]  only the lookup section; default N: 100000
+//   bench --quick [N ...] only the load of SIDs the system resolves at once
+//   bench --threaded [N] only the deleted-account load on one thread against the program's
+//                        load on several workers; default N: 100000
 #include <malloc.h>
 
 #include <algorithm>
@@ -25,6 +29,7 @@
 #include <vector>
 
 #include "app/LongWork.h"
+#include "app/MappingLoadWork.h"
 #include "mapping/AccountLookup.h"
 #include "mapping/BulkRemoval.h"
 #include "grid/GridModel.h"
@@ -383,6 +388,50 @@ void BenchLookups(int n)
     }
 }
 
+// Seconds of the best of `repeats` deleted-account loads into a grid: on the calling thread
+// (threads 0) or through a runner with `threads` lookup workers, as the program loads.
+double TimeDeletedLoad(const std::wstring& connection, unsigned threads, int repeats)
+{
+    double best = 1e30;
+    for (int r = 0; r < repeats; ++r) {
+        GridModel grid(MappingGridColumns());
+        const LoadSettings settings{connection, 4, false, true, {}};
+        const auto start = Clock::now();
+        if (threads == 0) {
+            FillMappingGrid(grid, settings);
+        } else {
+            LongWorkRunner runner(nullptr);
+            ShowMappings(grid, LoadMappingsOnWorkers(runner, settings, threads).model);
+        }
+        best = std::min(best, Seconds(start));
+    }
+    return best;
+}
+
+void BenchThreadedLoad(int n)
+{
+    const std::wstring file = L"bench_threaded_" + std::to_wstring(n) + L".db";
+    CreateDb(file, n, SidKind::Deleted);
+    const std::wstring connection = L"Driver={SQL Server};server=;database=" + file;
+    std::printf("\ndeleted-account load of %d mappings, %u processors (program's workers: %u)\n", n,
+                LongWorkRunner::MachineThreads(), kLookupWorkers);
+    std::printf("%-22s %8s %8s\n", "", "load s", "x single");
+    // The first lookups of a process pay for loading and warming the system's lookup code.
+    std::vector<std::vector<unsigned char>> warm;
+    for (int i = 1; i <= 2000; ++i)
+        warm.push_back(MappingSid(SidKind::Deleted, n + i));
+    ResolveRange(warm, 0, warm.size(), nullptr);
+    // One pass each: a pass of 100,000 deleted accounts takes tens of seconds under Wine.
+    const double single = TimeDeletedLoad(connection, 0, 1);
+    std::printf("%-22s %8.3f %8.2f\n", "single thread", single, 1.0);
+    for (unsigned threads : {2u, 4u}) {
+        const double t = TimeDeletedLoad(connection, threads, 1);
+        std::printf("workers, %u thread%-6s %8.3f %8.2f\n", threads, threads == 1 ? "" : "s", t, t / single);
+        std::fflush(stdout);
+    }
+    DeleteFileW(file.c_str());
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -396,11 +445,23 @@ int main(int argc, char** argv)
         }
         return 0;
     }
+    if (argc >= 2 && std::string(argv[1]) == "--threaded") {
+        try {
+            BenchThreadedLoad(argc >= 3 ? std::atoi(argv[2]) : 100000);
+        } catch (const Error& e) {
+            std::fprintf(stderr, "bench: %s (%ld)\n", e.what(), e.Number());
+            return 1;
+        }
+        return 0;
+    }
     std::vector<int> sizes;
     bool bulkOnly = false;
+    bool quickOnly = false;
     for (int i = 1; i < argc; ++i) {
         if (std::string(argv[i]) == "--bulk")
             bulkOnly = true;
+        else if (std::string(argv[i]) == "--quick")
+            quickOnly = true;
         else
             sizes.push_back(std::atoi(argv[i]));
     }
@@ -419,6 +480,8 @@ int main(int argc, char** argv)
                     "load/raw", "sets s", "grid rows", "sort s", "calls/bound", "peak B/row", "kept B/row", "report s",
                     "report/load");
         for (SidKind kind : {SidKind::Quick, SidKind::Deleted}) {
+            if (quickOnly && kind != SidKind::Quick)
+                break;
             const char* name = kind == SidKind::Quick ? "quick" : "deleted";
             std::vector<double> loads;
             for (int n : sizes) {
@@ -444,9 +507,13 @@ int main(int argc, char** argv)
                 std::printf("%-8s load(%d)/load(%d) = %.2f\n", name, sizes[i], sizes[i - 1], loads[i] / loads[i - 1]);
             std::fflush(stdout);
         }
+        if (quickOnly)
+            return 0;
         BenchBulkRemoval(100000, 10, false);
         BenchBulkRemoval(100000, 10, true);
-        BenchLookups(*std::max_element(sizes.begin(), sizes.end()) >= 100000 ? 100000 : sizes.back());
+        // The program's own load on its workers; the bare lookups alone (--lookups) are left
+        // out here, since this load times them as the program makes them.
+        BenchThreadedLoad(*std::max_element(sizes.begin(), sizes.end()) >= 100000 ? 100000 : sizes.back());
     } catch (const Error& e) {
         std::fprintf(stderr, "bench: %s (%ld)\n", e.what(), e.Number());
         return 1;

@@ -260,7 +260,9 @@ void frmMain::mnuRestoreRemoved_Click()
 
 void frmMain::mnuRemoveMapping_Click()
 {
-    RemoveSelectedMapping(m_grid, RemovalContext{m_connectionString, gProductVersion.Major, m_dialogs});
+    RemovalContext context{m_connectionString, gProductVersion.Major, m_dialogs};
+    context.runWaiting = [this](const std::function<void()>& step) { RunLongWork([&](LongWork&) { step(); }); };
+    RemoveSelectedMapping(m_grid, context);
 }
 
 void frmMain::mnuShowHelp_Click() { frmHelp::ShowShared(); }
@@ -283,7 +285,10 @@ void frmMain::ShowEditPopup(int x, int y)
 void frmMain::PrepareLongWork(LongWorkRunner& runner, frmProgress& progress, LongWorkDisplay display)
 {
     if (display == LongWorkDisplay::WaitWindowCount)
-        runner.SetProgressDisplay([this](uint64_t done, uint64_t total) { m_splash.ShowCount(done, total); });
+        runner.SetProgressDisplay([this](uint64_t done, uint64_t total) {
+            if (total > 0)  // work that has not counted its units yet keeps the window's text
+                m_splash.ShowCount(done, total);
+        });
     else if (display == LongWorkDisplay::ProgressWindow)
         progress.Open(Hwnd(), runner);
 }

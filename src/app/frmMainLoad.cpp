@@ -4,6 +4,8 @@
 
 #include "app/StartupChecks.h"
 #include "localize/modLocalize.h"
+#include "app/MappingLoadWork.h"
+#include "mapping/MappingGrid.h"
 #include "mapping/MappingLoader.h"
 #include "platform/ErrorCodes.h"
 #include "platform/Logging.h"
@@ -89,7 +91,14 @@ void frmMain::LoadMappings()
         settings.showOnlyCustom = ShowOnlyCustomChecked();
         settings.showPrimary = ShowPrimaryChecked();
         settings.translate = m_translate;
-        const LoadReport report = FillMappingGrid(m_grid, settings);
+        // The reads and lookups run on workers while this thread paints and shows the count;
+        // the grid takes the finished rows here.
+        LongWorkRunner runner(Hwnd());
+        frmProgress noProgress;
+        PrepareLongWork(runner, noProgress, LongWorkDisplay::WaitWindowCount);
+        MappingLoad load = LoadMappingsOnWorkers(runner, settings);
+        ShowMappings(m_grid, std::move(load.model));
+        const LoadReport& report = load.report;
         if (report.mappingTable)
             m_loadProblems.push_back(*report.mappingTable);
         if (report.accountLookup)

@@ -202,23 +202,45 @@ AccountLookup::SidId AccountLookup::Add(const std::vector<unsigned char>& sid)
 
 void AccountLookup::Resolve()
 {
-    std::vector<void*> batch;
-    while (m_resolved < m_sidStart.size()) {
-        const size_t first = m_resolved;
-        const size_t end = std::min(m_sidStart.size(), first + m_chunk);
-        batch.clear();
-        for (size_t id = first; id < end; ++id)
-            batch.push_back(const_cast<uint32_t*>(Words(static_cast<SidId>(id))));
-        Apply(static_cast<SidId>(first), ResolveAccounts(*m_platform, batch, m_authorities.get()));
-        m_resolved = end;
-    }
+    const size_t chunks = PendingChunks();
+    for (size_t i = 0; i < chunks; ++i)
+        ResolveChunk(i);
+    FinishResolve();
 }
 
-void AccountLookup::Apply(SidId first, ChunkAnswer answer)
+size_t AccountLookup::PendingChunks() const { return (m_sidStart.size() - m_resolved + m_chunk - 1) / m_chunk; }
+
+size_t AccountLookup::ResolveChunk(size_t index)
 {
+    const size_t first = m_resolved + index * m_chunk;
+    const size_t end = std::min(m_sidStart.size(), first + m_chunk);
+    if (first >= end)
+        return 0;
+    std::vector<void*> batch;
+    batch.reserve(end - first);
+    for (size_t id = first; id < end; ++id)
+        batch.push_back(const_cast<uint32_t*>(Words(static_cast<SidId>(id))));
+    Apply(static_cast<SidId>(first), index, ResolveAccounts(*m_platform, batch, m_authorities.get()));
+    return end - first;
+}
+
+void AccountLookup::FinishResolve()
+{
+    m_resolved = m_sidStart.size();
+    m_failureChunk = 0;
+}
+
+// Each chunk writes only its own ids' entries; the shared name list and the failure are
+// taken under the lock.
+void AccountLookup::Apply(SidId first, size_t chunk, ChunkAnswer answer)
+{
+    const std::lock_guard<std::mutex> hold(m_applyLock);
     m_platformCalls += answer.calls;
-    if (answer.failure && !m_failure)
+    // A failure of an earlier round is kept (FinishResolve pins it to chunk 0).
+    if (answer.failure && (!m_failure || chunk < m_failureChunk)) {
         m_failure = std::move(answer.failure);
+        m_failureChunk = chunk;
+    }
     for (size_t i = 0; i < answer.status.size(); ++i) {
         const SidId id = first + static_cast<SidId>(i);
         m_statusOf[id] = static_cast<uint8_t>(answer.status[i]);

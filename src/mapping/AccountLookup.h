@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -77,6 +78,16 @@ public:
     // machine for BUILTIN and its own account domain, else a controller of the domain asked
     // directly) says it has no such account; Unverified when nobody with authority could say.
     void Resolve();
+    // The same in steps, for several threads: PendingChunks() says how many chunks the
+    // identifiers queued so far make (PendingIds() how many identifiers); ResolveChunk(i)
+    // resolves chunk i and returns its identifier count, and may run on several threads at
+    // once for different chunks while nothing is added; FinishResolve() makes the answers
+    // readable once every chunk has been resolved. The failure kept is that of the first
+    // failing chunk in order, as with Resolve().
+    size_t PendingChunks() const;
+    size_t PendingIds() const { return m_sidStart.size() - m_resolved; }
+    size_t ResolveChunk(size_t index);
+    void FinishResolve();
     // The names of a resolved id: empty when the bytes hold no valid identifier or the system
     // cannot name the account (deleted account, failed call, name too long for the buffers).
     const AccountName& Name(SidId id) const;
@@ -102,7 +113,7 @@ private:
     const uint32_t* Words(SidId id) const { return m_sidWords.At(m_sidStart[id]); }
     size_t Locate(const uint32_t* words, size_t count, uint64_t hash) const;
     void Grow();
-    void Apply(SidId first, ChunkAnswer answer);
+    void Apply(SidId first, size_t chunk, ChunkAnswer answer);
 
     Translator m_translate;
     size_t m_chunk;
@@ -120,7 +131,9 @@ private:
     std::vector<uint8_t> m_statusOf;  // AccountStatus by id
     size_t m_resolved = 1;          // ids below this one have their names
     std::optional<Error> m_failure;
+    size_t m_failureChunk = 0;  // the chunk m_failure came from: the first one in order wins
     int m_platformCalls = 0;
+    std::mutex m_applyLock;     // chunks resolved at once apply their answers one at a time
 };
 
 }  // namespace vcm

@@ -97,7 +97,11 @@ IAccountPlatform::Answers LookupSids(LSA_HANDLE policy, const std::vector<void*>
 
 class SystemPlatform : public IAccountPlatform {
 public:
-    Answers LookupLocal(const std::vector<void*>& sids) override { return LookupSids(Local().get(), sids); }
+    Answers LookupLocal(const std::vector<void*>& sids) override
+    {
+        LentPolicy policy(*this);
+        return LookupSids(policy.get(), sids);
+    }
 
     std::vector<unsigned char> AccountDomainSid() override
     {
@@ -116,7 +120,8 @@ public:
     std::wstring DomainName(void* domainSid) override
     {
         std::vector<int> use;
-        const Answers answers = LookupSids(Local().get(), {domainSid}, &use);
+        LentPolicy policy(*this);
+        const Answers answers = LookupSids(policy.get(), {domainSid}, &use);
         if (answers.empty() || !answers[0] || use[0] != SidTypeDomain)
             return {};
         return answers[0]->name.empty() ? answers[0]->domain : answers[0]->name;
@@ -139,17 +144,47 @@ public:
     }
 
 private:
-    // The local lookup policy, opened once on first use and kept for the platform's life.
-    const PolicyHandle& Local()
+    // Local lookup policies, one for each thread looking up at the same time: a thread
+    // borrows one (opened on first need) and gives it back after its call, so that workers
+    // never share a handle and the handles live as long as the platform.
+    class LentPolicy {
+    public:
+        explicit LentPolicy(SystemPlatform& owner) : m_owner(owner), m_policy(owner.Borrow()) {}
+        ~LentPolicy() { m_owner.GiveBack(std::move(m_policy)); }
+        LentPolicy(const LentPolicy&) = delete;
+        LentPolicy& operator=(const LentPolicy&) = delete;
+        LSA_HANDLE get() const { return m_policy->get(); }
+
+    private:
+        SystemPlatform& m_owner;
+        std::unique_ptr<PolicyHandle> m_policy;
+    };
+
+    std::unique_ptr<PolicyHandle> Borrow()
     {
-        const std::lock_guard<std::mutex> lock(m_mutex);
-        if (!m_local)
-            m_local = std::make_unique<PolicyHandle>(L"", POLICY_LOOKUP_NAMES);
-        return *m_local;
+        {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            if (!m_idle.empty()) {
+                std::unique_ptr<PolicyHandle> policy = std::move(m_idle.back());
+                m_idle.pop_back();
+                return policy;
+            }
+        }
+        return std::make_unique<PolicyHandle>(L"", POLICY_LOOKUP_NAMES);
+    }
+
+    void GiveBack(std::unique_ptr<PolicyHandle> policy) noexcept
+    {
+        try {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            m_idle.push_back(std::move(policy));
+        } catch (...) {
+            // No room to keep it: it is closed here and the next borrower opens another.
+        }
     }
 
     std::mutex m_mutex;
-    std::unique_ptr<PolicyHandle> m_local;
+    std::vector<std::unique_ptr<PolicyHandle>> m_idle;
 };
 
 }  // namespace

@@ -113,7 +113,7 @@ void ReadRow(StepRunner& step, Recordset& mappings, Recordset& subscribers, cons
 
 }  // namespace
 
-MappingLoad LoadMappings(const LoadSettings& settings)
+MappingLoad ReadMappings(const LoadSettings& settings)
 {
     MappingLoad load{std::make_shared<MappingModel>(std::make_unique<AccountLookup>(settings.translate, AccountLookup::kChunk, settings.platform)), {}};
     LoadReport& report = load.report;
@@ -169,14 +169,25 @@ MappingLoad LoadMappings(const LoadSettings& settings)
     }
     mappings.Close();
     subscribers.Close();
+    model.Accounts().DropIndex();
+    return load;
+}
 
-    AccountLookup& accounts = model.Accounts();
-    accounts.DropIndex();
-    accounts.Resolve();
-    report.accountLookup = accounts.Failure();
-    report.lookupCalls = accounts.PlatformCalls();
+void FinishLoad(MappingLoad& load, const LoadSettings& settings)
+{
+    AccountLookup& accounts = load.model->Accounts();
+    load.report.accountLookup = accounts.Failure();
+    load.report.lookupCalls = accounts.PlatformCalls();
+    StepRunner step;  // silent, as the rest of the load
     if (settings.showOnlyCustom)
-        LeaveOutDefaults(step, model);
+        LeaveOutDefaults(step, *load.model);
+}
+
+MappingLoad LoadMappings(const LoadSettings& settings)
+{
+    MappingLoad load = ReadMappings(settings);
+    load.model->Accounts().Resolve();
+    FinishLoad(load, settings);
     return load;
 }
 

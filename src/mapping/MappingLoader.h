@@ -41,6 +41,14 @@ struct MappingLoad {
 // the report says what the caller should show.
 MappingLoad LoadMappings(const LoadSettings& settings);
 
+// The same load in three steps, for a caller that resolves the accounts elsewhere (on
+// several threads, chunk by chunk: AccountLookup's PendingChunks, ResolveChunk and
+// FinishResolve): ReadMappings reads both tables and queues every row's account;
+// FinishLoad, once all accounts are resolved, reports the lookups' failure and applies the
+// custom option. Neither throws (but for memory) nor shows anything.
+MappingLoad ReadMappings(const LoadSettings& settings);
+void FinishLoad(MappingLoad& load, const LoadSettings& settings);
+
 // Cuts the grid back to its header row and appends the mappings in the order the mapping
 // query returns them. A step that fails is skipped and the load goes on; it never throws
 // and never shows anything: the report says what the caller should show.

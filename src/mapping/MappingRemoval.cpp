@@ -138,9 +138,8 @@ void RemoveSelectedMapping(GridModel& grid, const RemovalContext& context)
     // The row is identified by its key and the values the question was built from, never by
     // long text. A delete that failed (or was rolled back) is followed by no grid change, no
     // log line and no success message.
-    if (confirmed && step([&] {
-            credentials.Delete(source.table, {kKeyColumn, subscriberColumn, source.sidColumn});
-        })) {
+    const auto deleteRow = [&] { credentials.Delete(source.table, {kKeyColumn, subscriberColumn, source.sidColumn}); };
+    if (confirmed && step([&] { context.runWaiting ? context.runWaiting(deleteRow) : deleteRow(); })) {
         step([&] { grid.RemoveItem(row); });
         step([&] { WriteLog(GeneralDateNow() + L": Deleted credential map for " + account); });
         tell(IDS_MAP_DELETED, {});

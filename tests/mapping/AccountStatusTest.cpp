@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <atomic>
 #include <cstdio>
+#include <thread>
 #include <map>
 #include <set>
 
@@ -242,6 +244,101 @@ TEST(AccountStatus, ALoadKeepsEachRowsDataAndStatus)
     EXPECT_EQ(custom.model->Key(4), L"k6");
     EXPECT_EQ(custom.model->SidBytes(4).size(), 40u);
     EXPECT_EQ(custom.model->SidText(4), L"S-1-5-21-3-3-3-1110");
+}
+
+// This machine names the even numbers of its domain; a batch holding a number from `fails`
+// fails as a whole with that number's error, after `slowMs` when the number is slow.
+class CountingPlatform : public IAccountPlatform {
+public:
+    std::map<unsigned, DWORD> fails;  // rid -> error of the batch holding it
+    std::set<unsigned> slow;          // a batch holding one of these answers late
+    std::atomic<int> lookups{0};
+
+    Answers LookupLocal(const std::vector<void*>& sids) override
+    {
+        ++lookups;
+        Answers answers;
+        for (void* sid : sids) {
+            const unsigned rid = *GetSidSubAuthority(sid, *GetSidSubAuthorityCount(sid) - 1);
+            if (slow.count(rid))
+                Sleep(60);
+            if (const auto failing = fails.find(rid); failing != fails.end())
+                ThrowWin32(failing->second, L"LsaLookupSids");
+            answers.push_back(rid % 2 ? std::nullopt : std::optional<AccountName>({L"HOST", L"u" + std::to_wstring(rid)}));
+        }
+        return answers;
+    }
+    Bytes AccountDomainSid() override { return SidBytes(kMachineDomain); }
+    std::wstring DomainName(void*) override { return {}; }
+    std::wstring LocateController(const std::wstring&) override { return {}; }
+    Answers LookupAt(const std::wstring&, const std::vector<void*>&) override { return {}; }
+};
+
+// Chunks resolved on several threads at once, in any order, give each account the names and
+// status that resolving them one after the other gives, and the failure of the first failing
+// chunk in order, even when a later one fails first.
+TEST(AccountStatus, ChunksResolvedAtOnceAnswerAsOneAfterAnother)
+{
+    constexpr size_t kChunk = 7;
+    constexpr unsigned kAccounts = 60;  // 9 chunks, the last one short
+    const struct {
+        const char* what;
+        std::map<unsigned, DWORD> fails;
+        std::set<unsigned> slow;
+        unsigned threads;
+    } cases[] = {
+        {"all answered, 3 threads", {}, {}, 3},
+        {"all answered, more threads than chunks", {}, {}, 12},
+        {"the earlier failing chunk answers last", {{1010, RPC_S_CALL_FAILED}, {1040, RPC_S_SERVER_UNAVAILABLE}}, {1010}, 4},
+        {"one failing chunk, 2 threads", {{1055, RPC_S_CALL_FAILED}}, {}, 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto serial = std::make_shared<CountingPlatform>();
+        auto parallel = std::make_shared<CountingPlatform>();
+        for (auto* p : {serial.get(), parallel.get()}) {
+            p->fails = c.fails;
+            p->slow = c.slow;
+        }
+        AccountLookup one({}, kChunk, serial);
+        AccountLookup many({}, kChunk, parallel);
+        std::vector<AccountLookup::SidId> ids;
+        for (unsigned rid = 1000; rid < 1000 + kAccounts; ++rid) {
+            const Bytes sid = SidBytes(L"S-1-5-21-100-200-300-" + std::to_wstring(rid));
+            ids.push_back(one.Add(sid));
+            EXPECT_EQ(many.Add(sid), ids.back());
+        }
+        one.Resolve();
+
+        ASSERT_EQ(many.PendingIds(), kAccounts);
+        const size_t chunks = many.PendingChunks();
+        ASSERT_EQ(chunks, (kAccounts + kChunk - 1) / kChunk);
+        std::atomic<size_t> next{0};
+        std::atomic<size_t> resolved{0};
+        std::vector<std::thread> workers;
+        for (unsigned t = 0; t < c.threads; ++t)
+            workers.emplace_back([&] {
+                // From the last chunk backwards, so that later chunks are answered first.
+                for (size_t i; (i = next++) < chunks;)
+                    resolved += many.ResolveChunk(chunks - 1 - i);
+            });
+        for (std::thread& worker : workers)
+            worker.join();
+        many.FinishResolve();
+
+        EXPECT_EQ(resolved.load(), kAccounts);
+        EXPECT_EQ(many.PendingIds(), 0u);
+        for (size_t i = 0; i < ids.size(); ++i) {
+            EXPECT_EQ(many.Status(ids[i]), one.Status(ids[i])) << i;
+            EXPECT_EQ(many.Name(ids[i]).name, one.Name(ids[i]).name) << i;
+            EXPECT_EQ(many.Name(ids[i]).domain, one.Name(ids[i]).domain) << i;
+        }
+        EXPECT_EQ(many.PlatformCalls(), one.PlatformCalls());
+        EXPECT_EQ(parallel->lookups.load(), static_cast<int>(chunks));
+        ASSERT_EQ(many.Failure().has_value(), one.Failure().has_value());
+        if (one.Failure())
+            EXPECT_EQ(many.Failure()->Number(), one.Failure()->Number());
+    }
 }
 
 // Wine's own answers: it has no domain controllers, so an unused number of the machine's own

@@ -116,6 +116,10 @@ protected:
     {
         main.reset();
         g_steps.clear();
+        // A timer left running would wake the next tests' message loops.
+        if (g_timer)
+            KillTimer(nullptr, g_timer);
+        g_timer = 0;
         CloseLog();
         DeleteFileW(RestoreFilePath().c_str());
         gProductVersion = ProductVersion{};

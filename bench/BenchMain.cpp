@@ -465,13 +465,15 @@ int main(int argc, char** argv)
         else
             sizes.push_back(std::atoi(argv[i]));
     }
-    if (sizes.empty())
+    const bool sizesGiven = !sizes.empty();
+    if (!sizesGiven)
         sizes = {10000, 100000, 200000};
 
     try {
         if (bulkOnly) {
-            const int n = sizes.empty() ? 100000 : sizes[0];
-            const int every = sizes.size() > 1 ? sizes[1] : 10;
+            // Without sizes: 10,000 of 100,000 rows.
+            const int n = sizesGiven ? sizes[0] : 100000;
+            const int every = sizesGiven && sizes.size() > 1 ? sizes[1] : 10;
             BenchBulkRemoval(n, every, false);
             BenchBulkRemoval(n, every, true);
             return 0;

@@ -91,6 +91,20 @@
 #define IDS_LINE                    196
 #define IDS_RESTORE_FILE            197
 
+// Removing the mappings of deleted accounts: the preview window, its question and summary,
+// and the single removal's refusal of a row that changed since the load.
+#define IDS_REMOVE_DELETED_MENU     198
+#define IDS_REMOVE_DELETED_TITLE    199
+#define IDS_REMOVE_CHECKED          200
+#define IDS_DELETED_COUNT           201
+#define IDS_NO_DELETED_ACCOUNTS     202
+#define IDS_REMOVE_NONE_CHECKED     203
+#define IDS_REMOVE_CHECKED_QUESTION 204
+#define IDS_BULK_REMOVED            205
+#define IDS_BULK_SKIPPED            206
+#define IDS_BULK_NOT_PROCESSED      207
+#define IDS_CHANGED_SINCE_LOAD      208
+
 // Long work: the wait window's count and the progress window.
 #define IDS_RESOLVING_ACCOUNTS      230
 #define IDS_PROGRESS_CAPTION        231

@@ -6,7 +6,8 @@
 #   scripts/run.sh --large             100,000 mappings
 #   scripts/run.sh --screenshots DIR   headless: saves the README's pictures as PNG files in
 #                                      DIR (the main window, a removal's confirmation,
-#                                      the account details, the help and About windows)
+#                                      the account details, the help and About windows,
+#                                      the Remove Deleted Accounts window and its summary)
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 
@@ -65,11 +66,11 @@ if [ -n "$shots" ]; then
   # ImageMagick's own convert, not a stand-in of the same name earlier on the PATH.
   magick=/usr/bin/convert
   [ -x "$magick" ] || magick=convert
-  for name in main-window confirm-removal account-details help about; do
+  for name in main-window confirm-removal account-details help about remove-deleted remove-deleted-summary; do
     "$magick" "$bitmaps/$name.bmp" -strip "$shots/$name.png"
   done
   rm -rf "$bitmaps"
-  echo "screenshots: $shots/main-window.png $shots/confirm-removal.png $shots/account-details.png $shots/help.png $shots/about.png"
+  echo "screenshots: $shots/main-window.png $shots/confirm-removal.png $shots/account-details.png $shots/help.png $shots/about.png $shots/remove-deleted.png $shots/remove-deleted-summary.png"
   exit 0
 fi
 

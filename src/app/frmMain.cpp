@@ -151,6 +151,7 @@ UniqueHMenu frmMain::BuildMenus()
     AppendMenuW(file.get(), MF_SEPARATOR, 0, nullptr);
     AppendMenuW(file.get(), MF_STRING, IDM_EXIT, L"Exit");
     AppendMenuW(edit.get(), MF_STRING, IDM_REMOVE_MAPPING, L"Remove Selected Mapping");
+    AppendMenuW(edit.get(), MF_STRING, IDM_REMOVE_DELETED, L"Remove Deleted Accounts\u2026");
     AppendMenuW(view.get(), MF_STRING | MF_CHECKED, IDM_SHOW_ONLY_CUSTOM, L"Show Only Custom Mappings");
     AppendMenuW(view.get(), MF_STRING | MF_CHECKED, IDM_SHOW_PRIMARY, L"Show Primary Mappings");
     AppendMenuW(view.get(), MF_STRING, IDM_SHOW_ACCOUNT_DETAILS, L"Show Account Details");
@@ -177,6 +178,7 @@ void frmMain::frmMain_Auto_Init()
     SetMenuItemText(m_mnuFile, IDM_EXIT, false, myLoadResString(IDS_EXIT));
     SetMenuItemText(m_menuBar, 1, true, myLoadResString(IDS_EDIT));
     SetMenuItemText(m_mnuEdit, IDM_REMOVE_MAPPING, false, myLoadResString(IDS_REMOVE_MAPPING));
+    SetMenuItemText(m_mnuEdit, IDM_REMOVE_DELETED, false, myLoadResString(IDS_REMOVE_DELETED_MENU));
     m_mnuAddNewMappingCaption = myLoadResString(IDS_ADD_NEW_MAPPING);
     SetMenuItemText(m_menuBar, 2, true, myLoadResString(IDS_VIEW));
     SetMenuItemText(m_mnuView, IDM_SHOW_ONLY_CUSTOM, false, myLoadResString(IDS_SHOW_ONLY_CUSTOM));
@@ -364,6 +366,7 @@ void frmMain::OnCommand(int id)
     case IDM_RESTORE_REMOVED: mnuRestoreRemoved_Click(); break;
     case IDM_EXIT: mnuExit_Click(); break;
     case IDM_REMOVE_MAPPING: mnuRemoveMapping_Click(); break;
+    case IDM_REMOVE_DELETED: mnuRemoveDeletedAccounts_Click(); break;
     case IDM_SHOW_ONLY_CUSTOM: mnuShowOnlyCustom_Click(); break;
     case IDM_SHOW_PRIMARY: mnuShowPrimary_Click(); break;
     case IDM_SHOW_ACCOUNT_DETAILS: mnuShowAccountDetails_Click(); break;

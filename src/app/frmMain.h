@@ -32,6 +32,7 @@ public:
         IDM_SHOW_ABOUT,
         IDM_RESTORE_REMOVED,
         IDM_SHOW_ACCOUNT_DETAILS,
+        IDM_REMOVE_DELETED,
         // Keyboard commands without a menu item of their own.
         IDK_RELOAD = 300,
         IDK_COPY_ROW,
@@ -55,6 +56,7 @@ public:
     void mnuExportToCSV_Click();
     void mnuRestoreRemoved_Click();
     void mnuRemoveMapping_Click();
+    void mnuRemoveDeletedAccounts_Click();
     void mnuShowOnlyCustom_Click();
     void mnuShowPrimary_Click();
     void mnuShowAccountDetails_Click();

@@ -84,15 +84,45 @@ int RemoveOne(MappingStatements& db, RestoreWriter& archive, const RemovalCandid
 void RecordRemoval(const RemovalCandidate& candidate, const BulkRemovalContext& context)
 {
     WriteLog(GeneralDateNow() + L": Deleted credential map for " + candidate.account);
+    ReportRemovalToEventLog(candidate, context);
+}
+
+bool StopAsked(const BulkRemovalContext& context)
+{
+    return (context.stop && context.stop->load()) || (context.stopRequested && context.stopRequested());
+}
+
+}  // namespace
+
+void ReportRemovalToEventLog(const RemovalCandidate& candidate, const BulkRemovalContext& context)
+{
     try {
-        ReportRemovalEvent(RemovalEventText(candidate.account, candidate.veltoAlias, context.removedBy));
+        const std::wstring removedBy = context.removedBy.empty() ? OperatorName() : context.removedBy;
+        ReportRemovalEvent(RemovalEventText(candidate.account, candidate.veltoAlias, removedBy));
     } catch (...) {
         // The removal happened and the activity log holds it; a refused event entry stops nothing.
         DebugReport(CurrentError());
     }
 }
 
-}  // namespace
+std::wstring WriteRemovalRecord(const RemovalCandidate& candidate, const BulkRemovalContext& context)
+{
+    BulkRemovalContext own = context;
+    if (own.removedBy.empty())
+        own.removedBy = OperatorName();
+    MappingStatements db(own.connection, LayoutFor(own.major));
+    const std::vector<std::vector<FieldValue>> rows = db.RowsByKey(candidate.key);
+    if (const int refusal = Refusal(db, candidate, rows))
+        throw Error(err::kProviderFailure, myLoadResString(refusal), L"WriteRemovalRecord");
+    const RestoreRecord record = RecordOf(db, candidate, rows.front(), own);
+    RestoreWriter(own.restoreFile).Append(record);
+    return record.id;
+}
+
+void MarkRemovalNotDone(const BulkRemovalContext& context, const std::wstring& recordId)
+{
+    RestoreWriter(context.restoreFile).MarkNotRemoved(recordId);
+}
 
 BulkRemovalResult RemoveMappings(const std::vector<RemovalCandidate>& candidates, const BulkRemovalContext& context)
 {
@@ -103,7 +133,7 @@ BulkRemovalResult RemoveMappings(const std::vector<RemovalCandidate>& candidates
     MappingStatements db(own.connection, LayoutFor(own.major));
     RestoreWriter archive(own.restoreFile);
     for (size_t i = 0; i < candidates.size(); ++i) {
-        if (own.stop && own.stop->load()) {
+        if (StopAsked(own)) {
             result.stopped = true;
             break;
         }

@@ -41,6 +41,8 @@ struct BulkRemovalContext {
     std::function<void(size_t, size_t)> progress;
     // Checked between candidates; may be null.
     const std::atomic<bool>* stop = nullptr;
+    // Checked between candidates as well (a runner's Stop); may be empty.
+    std::function<bool()> stopRequested;
     // Where a failure's trap-form text says it was caught.
     std::wstring procedure = L"mnuRemoveDeletedAccounts_Click";
     std::wstring form = L"frmMain";
@@ -50,5 +52,16 @@ struct BulkRemovalContext {
 // connection, no mapping table, restore file cannot be opened); every per-row failure becomes
 // a skipped candidate with its reason.
 BulkRemovalResult RemoveMappings(const std::vector<RemovalCandidate>& candidates, const BulkRemovalContext& context);
+
+// The single removal's share of the same work. WriteRemovalRecord reads the row that holds
+// the candidate's key on a connection of its own, proves it is the row the load saw, and
+// appends its record to the restore file, on disk when it returns; it returns the record's
+// id. It throws an Error (the reason as its text) when the row is not that one or the record
+// cannot be written: nothing may be deleted then.
+std::wstring WriteRemovalRecord(const RemovalCandidate& candidate, const BulkRemovalContext& context);
+// The delete that followed the record did not happen: the record is not to be restored.
+void MarkRemovalNotDone(const BulkRemovalContext& context, const std::wstring& recordId);
+// The removal's entry in the Windows event log; a refused entry is reported, never thrown.
+void ReportRemovalToEventLog(const RemovalCandidate& candidate, const BulkRemovalContext& context);
 
 }  // namespace vcm

@@ -3,9 +3,12 @@
 #include "VeltoCredentialsMapResCONST.h"
 #include "localize/modLocalize.h"
 #include "mapping/AccountLookup.h"
+#include "mapping/BulkRemoval.h"
+#include "mapping/DeletedAccounts.h"
 #include "mapping/MappingGrid.h"
 #include "mapping/MappingSource.h"
 #include "mapping/Recordset.h"
+#include "mapping/RestoreArchive.h"
 #include "platform/ErrorCodes.h"
 #include "platform/Logging.h"
 #include "platform/ProgramInfo.h"
@@ -79,6 +82,22 @@ std::wstring RemovalQuestion(StepRunner& step, const std::wstring& account, cons
     return question;
 }
 
+// True when the database row under the key holds another SID or subscriber than the load
+// saw: the confirmation and the log would name one account while another row went.
+bool ChangedSinceLoad(StepRunner& step, const MappingModel& model, MappingModel::Row record,
+                      const Recordset& credentials, const MappingSource& source)
+{
+    bool changed = true;
+    step([&] {
+        const FieldValue sid = credentials.Field(source.sidColumn);
+        const auto* bytes = std::get_if<std::vector<unsigned char>>(&sid);
+        const bool sameSid = bytes ? model.HasSid(record) && *bytes == model.SidBytes(record) : !model.HasSid(record);
+        const FieldValue subscriber = credentials.Field(source.subscriberColumn);
+        changed = !sameSid || IsNull(subscriber) || FieldText(subscriber) != model.SubscriberId(record);
+    });
+    return changed;
+}
+
 }  // namespace
 
 void RemoveSelectedMapping(GridModel& grid, const RemovalContext& context)
@@ -116,6 +135,10 @@ void RemoveSelectedMapping(GridModel& grid, const RemovalContext& context)
 
     if (!HoldsOneRow(step, dialogs, credentials, IDS_ERR_CREDENTIAL_NONE, IDS_ERR_CREDENTIAL_MANY, key))
         return;
+    if (ChangedSinceLoad(step, *model, record, credentials, source)) {
+        tell(IDS_CHANGED_SINCE_LOAD, {});
+        return;
+    }
 
     std::wstring objectId;
     step([&] { objectId = FieldText(credentials.Field(subscriberColumn)); });
@@ -135,14 +158,29 @@ void RemoveSelectedMapping(GridModel& grid, const RemovalContext& context)
         confirmed = dialogs.Message(question, myLoadResString(IDS_CONFIRM_DELETE_TITLE),
                                     MB_YESNO | MB_DEFBUTTON1) == IDYES;
     });
+    // The whole row goes to the restore file, on disk, before the delete; a record that
+    // cannot be written deletes nothing.
+    RemovalCandidate candidate = CandidateOf(*model, record);
+    candidate.account = account;
+    BulkRemovalContext archive;
+    archive.connection = context.connection;
+    archive.major = context.major;
+    archive.restoreFile = RestoreFilePath();
+    archive.procedure = L"mnuRemoveMapping_Click";
+    std::wstring recordId;
+    if (confirmed && !step([&] { recordId = WriteRemovalRecord(candidate, archive); }))
+        confirmed = false;
     // The row is identified by its key and the values the question was built from, never by
     // long text. A delete that failed (or was rolled back) is followed by no grid change, no
-    // log line and no success message.
+    // log line and no success message, and its record is marked as not removed.
     const auto deleteRow = [&] { credentials.Delete(source.table, {kKeyColumn, subscriberColumn, source.sidColumn}); };
     if (confirmed && step([&] { context.runWaiting ? context.runWaiting(deleteRow) : deleteRow(); })) {
         step([&] { grid.RemoveItem(row); });
         step([&] { WriteLog(GeneralDateNow() + L": Deleted credential map for " + account); });
+        ReportRemovalToEventLog(candidate, archive);
         tell(IDS_MAP_DELETED, {});
+    } else if (confirmed) {
+        step([&] { MarkRemovalNotDone(archive, recordId); });
     }
 
     step([&] { credentials.Close(); });

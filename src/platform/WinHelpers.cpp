@@ -145,7 +145,9 @@ void CenterWindowOver(HWND window, HWND owner)
     SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void RunModalLoop(HWND window)
+void RunModalLoop(HWND window) { RunModalLoop(window, {}); }
+
+void RunModalLoop(HWND window, const std::function<bool(MSG&)>& preTranslate)
 {
     MSG msg;
     while (IsWindow(window) && IsWindowVisible(window)) {
@@ -157,6 +159,8 @@ void RunModalLoop(HWND window)
         }
         if (got == -1)
             break;
+        if (preTranslate && preTranslate(msg))
+            continue;
         if (!IsDialogMessageW(window, &msg)) {
             TranslateMessage(&msg);
             DispatchMessageW(&msg);

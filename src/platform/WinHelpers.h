@@ -4,6 +4,7 @@
 #pragma once
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -54,5 +55,8 @@ void CenterWindowOver(HWND window, HWND owner);
 // Dispatches messages, with dialog keys, while `window` exists and is visible. A WM_QUIT
 // met here is posted again for the program's own loop.
 void RunModalLoop(HWND window);
+// The same, with the window's own keys first: a message `preTranslate` handled (true) goes
+// no further.
+void RunModalLoop(HWND window, const std::function<bool(MSG&)>& preTranslate);
 
 }  // namespace vcm

@@ -172,7 +172,8 @@ TEST_F(MainWindowTest, CaptionsMenusAndHeadersComeFromTheCatalogue)
     // The two hidden items (import, add) appear nowhere.
     EXPECT_EQ(MenuTexts(GetSubMenu(bar, 0)),
               (std::vector<std::wstring>{L"Export Grid Info to CSV", L"Restore Removed Mappings\u2026", L"-", L"Exit"}));
-    EXPECT_EQ(MenuTexts(GetSubMenu(bar, 1)), (std::vector<std::wstring>{L"Remove Selected Mapping"}));
+    EXPECT_EQ(MenuTexts(GetSubMenu(bar, 1)),
+              (std::vector<std::wstring>{L"Remove Selected Mapping", L"Remove Deleted Accounts\u2026"}));
     EXPECT_EQ(MenuTexts(GetSubMenu(bar, 2)),
               (std::vector<std::wstring>{L"Show Only Custom Mappings", L"Show Primary Mappings", L"Show Account Details"}));
     EXPECT_EQ(MenuTexts(GetSubMenu(bar, 3)), (std::vector<std::wstring>{L"Help", L"-", L"About"}));
@@ -240,7 +241,7 @@ TEST_F(MainWindowTest, RightButtonPopsUpTheEditMenuAlone)
     EXPECT_FALSE(PopupAfterPress(WM_LBUTTONDOWN, WM_LBUTTONUP, MK_LBUTTON)) << "left button";
     EXPECT_FALSE(PopupAfterPress(WM_MBUTTONDOWN, WM_MBUTTONUP, MK_MBUTTON)) << "middle button";
     ASSERT_TRUE(PopupAfterPress(WM_RBUTTONDOWN, WM_RBUTTONUP, MK_RBUTTON)) << "right button";
-    EXPECT_EQ(g_popupItems, (std::vector<std::wstring>{L"Remove Selected Mapping"}));
+    EXPECT_EQ(g_popupItems, (std::vector<std::wstring>{L"Remove Selected Mapping", L"Remove Deleted Accounts\u2026"}));
 
     // The menu key opens the same popup from the keyboard.
     g_popupSeen = false;

@@ -15,6 +15,8 @@
 #include "ScriptedDialogs.h"
 #include "WindowTesting.h"
 #include "app/frmMain.h"
+#include "app/ProgressText.h"
+#include "app/frmRemoveDeleted.h"
 #include "app/frmRestore.h"
 #include "app/LongWork.h"
 #include "app/frmProgress.h"
@@ -261,10 +263,16 @@ TEST_F(TextFitTest, EveryShippedLanguageFitsEveryControl)
 
         frmRestore restore({}, dialogs);
         restore.Load(main->Hwnd());
+        // The preview with the largest count it shows.
+        frmRemoveDeleted preview(main->Grid(), std::vector<int>(0), dialogs);
+        preview.Load(main->Hwnd());
+        SetWindowTextW(GetDlgItem(preview.Hwnd(), frmRemoveDeleted::IDC_COUNT),
+                       ProgressText(IDS_DELETED_COUNT, 999999, 999999).c_str());
 
         FitCheck check(language);
         check.Window(main->Hwnd(), "main window");
         check.Window(restore.Hwnd(), "restore window");
+        check.Window(preview.Hwnd(), "remove deleted accounts window");
         check.Window(about.Hwnd(), "About window");
         check.Window(splash.Hwnd(), "wait window");
         // The largest counts a load or a bulk removal shows.

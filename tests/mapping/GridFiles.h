@@ -14,8 +14,9 @@
 namespace vcm::test {
 
 // A mapping grid showing a model of exactly these rows, in this order, nothing selected.
-// Row i's account is S-1-5-21-7-7-7-<1000+i>, which the model's lookup names as the row says.
-inline GridModel GridOf(const std::vector<MappingRow>& rows)
+// Row i's account is S-1-5-21-7-7-7-<1000+i>, which the model's lookup names as the row says;
+// its subscriber id is subscriberIds[i] when given, as a load would have read it.
+inline GridModel GridOf(const std::vector<MappingRow>& rows, const std::vector<std::wstring>& subscriberIds = {})
 {
     auto translate = [rows](const std::vector<void*>& sids) {
         std::vector<AccountName> names;
@@ -29,7 +30,8 @@ inline GridModel GridOf(const std::vector<MappingRow>& rows)
     auto model = std::make_shared<MappingModel>(std::make_unique<AccountLookup>(translate));
     for (size_t i = 0; i < rows.size(); ++i) {
         const std::vector<unsigned char> sid = SidBytes(L"S-1-5-21-7-7-7-" + std::to_wstring(1000 + i));
-        model->Add({rows[i].SID, L"", rows[i].VeltoAlias, rows[i].Primary, &sid});
+        const std::wstring subscriber = i < subscriberIds.size() ? subscriberIds[i] : std::wstring();
+        model->Add({rows[i].SID, subscriber, rows[i].VeltoAlias, rows[i].Primary, &sid});
     }
     model->Accounts().Resolve();
     GridModel grid(MappingGridColumns());

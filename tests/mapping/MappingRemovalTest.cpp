@@ -13,6 +13,7 @@
 #include "mapping/MappingLoader.h"
 #include "mapping/MappingRemoval.h"
 #include "mapping/OdbcConnection.h"
+#include "mapping/RestoreArchive.h"
 #include "platform/Logging.h"
 #include "platform/ProgramInfo.h"
 #include "platform/TextConv.h"
@@ -67,12 +68,21 @@ const std::vector<MappingRow>& Grid()
     return rows;
 }
 
+// The subscriber ids the load read for grid rows 1..8.
+const std::vector<std::wstring> kLoadedSubscribers = {L"OBJ-1",   L"OBJ-2", L"O'Brien", L"OBJ-NONE",
+                                                      L"OBJ-DUP", L"OBJ-1", L"OBJ-1",   L"OBJ-1"};
+
+// The SID of grid row `row` (1..), as GridOf gives the model.
+std::wstring SidOfRow(int row) { return test::SidLiteral(L"S-1-5-21-7-7-7-" + std::to_wstring(999 + row)); }
+
 std::wstring CreateDb(const Layout& layout, const std::vector<std::wstring>& more = {})
 {
+    int row = 0;
     const auto mapping = [&](const std::wstring& subscriber, const std::wstring& key) {
+        row += key == Key(L"K6") && row == 6 ? 0 : 1;  // K6 is held twice, both by grid row 6
         return L"INSERT INTO " + layout.table + L" (" + layout.subscriberColumn + L", " + layout.sidColumn +
-               L", IsPrimary, msrepl_tran_version) VALUES (" + Quote(subscriber) + L", " +
-               test::SidLiteral(L"S-1-5-32-544") + L", 0, " + Quote(key) + L")";
+               L", IsPrimary, msrepl_tran_version) VALUES (" + Quote(subscriber) + L", " + SidOfRow(row) + L", 0, " +
+               Quote(key) + L")";
     };
     std::vector<std::wstring> statements = {
         L"INSERT INTO Subscriber VALUES ('OBJ-1', 'jdoe', 'jdoe', 'John Doe')",
@@ -105,6 +115,8 @@ struct Shown {
     bool trap = false;
 };
 const Shown kTrap = {L"", MB_OK, kAppTitle, true};
+const std::wstring kChangedSinceLoad =
+    L"This mapping changed in the database since the grid was loaded; reload the grid to see it. Nothing was removed.";
 
 Shown Question(const std::wstring& account, const std::wstring& veltoAlias)
 {
@@ -171,6 +183,7 @@ TEST_F(Removal, EndsWithItsMessageAndChangesNothing)
         int row;
         std::vector<Shown> shown;
         bool emptyDatabase = false;
+        std::wstring changeAfterLoad;  // %T% stands for the mapping table, %S% for its subscriber column, %I% for its SID column
     } cases[] = {
         {"nothing selected", 0, {{L"You must first select a row to remove"}}},
         {"key gone", 7, {{L"Error!  No matches found in credentials table for msrepl_tran_version=" + Key(L"K7")}}},
@@ -185,14 +198,30 @@ TEST_F(Removal, EndsWithItsMessageAndChangesNothing)
         {"tables missing", 1,
          {kTrap, kTrap, kTrap, {L"Error!  No matches found in credentials table for msrepl_tran_version=" + Key(L"K1")}},
          true},
+        // The row under the selected key is no longer the one the grid shows: refused before
+        // the question, so that Yes cannot delete another account's mapping.
+        {"another SID under the key", 1, {{kChangedSinceLoad}}, false,
+         L"UPDATE %T% SET %I% = " + SidOfRow(2) + L" WHERE msrepl_tran_version = " + Quote(Key(L"K1"))},
+        {"another subscriber under the key", 1, {{kChangedSinceLoad}}, false,
+         L"UPDATE %T% SET %S% = 'OBJ-2' WHERE msrepl_tran_version = " + Quote(Key(L"K1"))},
+        {"SID made Null", 2, {{kChangedSinceLoad}}, false,
+         L"UPDATE %T% SET %I% = NULL WHERE msrepl_tran_version = " + Quote(Key(L" K2"))},
     };
     for (const Layout& layout : kLayouts) {
         for (const auto& c : cases) {
             const std::string what = std::string(c.what) + ", version " + std::to_string(layout.major);
             const std::wstring db =
                 c.emptyDatabase ? test::CreateTestDb(L"removal.db", {}) : CreateDb(layout);
+            if (!c.changeAfterLoad.empty()) {
+                std::wstring sql = c.changeAfterLoad;
+                for (const auto& [mark, name] : {std::pair{L"%T%", layout.table}, {L"%S%", layout.subscriberColumn},
+                                                 {L"%I%", layout.sidColumn}})
+                    for (size_t at; (at = sql.find(mark)) != std::wstring::npos;)
+                        sql.replace(at, 3, name);
+                test::Execute(db, {sql});
+            }
             const auto rowsBefore = c.emptyDatabase ? std::vector<test::TextRow>{} : Mappings(db, layout);
-            GridModel grid = test::GridOf(Grid());
+            GridModel grid = test::GridOf(Grid(), kLoadedSubscribers);
             grid.SetRow(c.row);
             const auto gridBefore = test::Snapshot(grid);
             const std::string logBefore = test::FileBytes(kLog);
@@ -228,7 +257,7 @@ TEST_F(Removal, YesDeletesExactlyThatMappingAndRecordsIt)
             const std::wstring db = CreateDb(layout);
             auto rowsAfter = Mappings(db, layout);
             rowsAfter.erase(rowsAfter.begin() + (c.row - 1));  // database rows follow grid rows 1..6
-            GridModel grid = test::GridOf(Grid());
+            GridModel grid = test::GridOf(Grid(), kLoadedSubscribers);
             grid.SetRow(c.row);
             auto gridAfter = test::Snapshot(grid);
             gridAfter.erase(gridAfter.begin() + c.row);
@@ -282,7 +311,7 @@ TEST_F(Removal, DeleteTheDatabaseRefusesChangesNothingElse)
             const std::wstring db = CreateDb(layout, more);
             const std::wstring others = L"SELECT * FROM " + layout.table + L" WHERE msrepl_tran_version <> " + Quote(Key(L"K1"));
             const auto othersBefore = test::QueryRows(db, others);
-            GridModel grid = test::GridOf(Grid());
+            GridModel grid = test::GridOf(Grid(), kLoadedSubscribers);
             grid.SetRow(1);
             const auto gridBefore = test::Snapshot(grid);
             const std::string logBefore = test::FileBytes(kLog);
@@ -394,7 +423,7 @@ TEST_F(Removal, LockedTableEndsAtTheStatementTimeOut)
         const std::string what = "version " + std::to_string(layout.major);
         const std::wstring db = CreateDb(layout);
         const auto rowsBefore = Mappings(db, layout);
-        GridModel grid = test::GridOf(Grid());
+        GridModel grid = test::GridOf(Grid(), kLoadedSubscribers);
         grid.SetRow(1);
         const auto gridBefore = test::Snapshot(grid);
         const std::string logBefore = test::FileBytes(kLog);
@@ -444,8 +473,8 @@ TEST_F(Removal, FindsItsRowWhateverTheKeyColumnType)
                 continue;
             const std::string what = std::string(c.what) + ", version " + std::to_string(layout.major);
             const auto mapping = [&](const std::wstring& key) {
-                return L"INSERT INTO " + layout.table + L" VALUES ('OBJ-1', " + test::SidLiteral(L"S-1-5-32-544") +
-                       L", 0, " + Quote(key) + L")";
+                return L"INSERT INTO " + layout.table + L" VALUES ('OBJ-1', " +
+                       SidOfRow(key == L"K1" ? 1 : 2) + L", 0, " + Quote(key) + L")";
             };
             const std::wstring db = test::CreateTestDb(L"handmade.db", {
                 L"CREATE TABLE Subscriber (SubscriberObjectID TEXT, UID TEXT, Alias TEXT, DisplayName TEXT)",
@@ -456,7 +485,8 @@ TEST_F(Removal, FindsItsRowWhateverTheKeyColumnType)
                 mapping(L"K2"),
             });
             GridModel grid = test::GridOf({{L"SALES", L"jdoe", false, L"jdoe", L"K1"},
-                                           {L"SALES", L"jdoe2", false, L"jdoe", L"K2"}});
+                                           {L"SALES", L"jdoe2", false, L"jdoe", L"K2"}},
+                                          {L"OBJ-1", L"OBJ-1"});
             grid.SetRow(1);
 
             Administrator person;
@@ -470,6 +500,69 @@ TEST_F(Removal, FindsItsRowWhateverTheKeyColumnType)
             EXPECT_EQ(grid.Rows(), 2) << what;
         }
     }
+}
+
+// Every Yes first puts the whole row into the restore file, on disk; a delete that fails
+// after that leaves the record marked as not removed, and a record that cannot be written
+// deletes nothing.
+TEST_F(Removal, RecordsTheRowInTheRestoreFileBeforeItGoes)
+{
+    const struct {
+        const char* what;
+        std::vector<std::wstring> more;  // %T% stands for the mapping table
+        bool lockFile;
+        std::vector<RecordState> states;  // of the records in the file afterwards
+    } cases[] = {
+        {"removed", {}, false, {RecordState::Removed}},
+        {"delete refused after the record",
+         {L"CREATE TRIGGER Locked BEFORE DELETE ON %T% BEGIN SELECT RAISE(ABORT, 'locked'); END"}, false,
+         {RecordState::NotRemoved}},
+        {"restore file cannot be written", {}, true, {}},
+    };
+    for (const Layout& layout : kLayouts) {
+        for (const auto& c : cases) {
+            const std::string what = std::string(c.what) + ", version " + std::to_string(layout.major);
+            std::vector<std::wstring> more;
+            for (std::wstring sql : c.more) {
+                sql.replace(sql.find(L"%T%"), 3, layout.table);
+                more.push_back(sql);
+            }
+            const std::wstring db = CreateDb(layout, more);
+            const auto rowBefore = test::QueryRows(db, L"SELECT * FROM " + layout.table +
+                                                           L" WHERE msrepl_tran_version = " + Quote(Key(L"K1")));
+            DeleteFileW(RestoreFilePath().c_str());
+            HANDLE lock = c.lockFile ? CreateFileW(RestoreFilePath().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                                   FILE_ATTRIBUTE_NORMAL, nullptr)
+                                     : INVALID_HANDLE_VALUE;
+            GridModel grid = test::GridOf(Grid(), kLoadedSubscribers);
+            grid.SetRow(1);
+
+            Administrator person;
+            person.script.Answer(IDYES);
+            RemoveSelectedMapping(grid, {db, layout.major, person});
+            if (lock != INVALID_HANDLE_VALUE)
+                CloseHandle(lock);
+
+            const bool removed = c.states == std::vector<RecordState>{RecordState::Removed};
+            ExpectShown(person.script.messages,
+                        {Question(L"SALES\\jdoe", L"jdoe"), removed ? Shown{L"Credential map deleted"} : kTrap}, what);
+            EXPECT_EQ(test::QueryRows(db, L"SELECT * FROM " + layout.table + L" WHERE msrepl_tran_version = " +
+                                              Quote(Key(L"K1"))).size(),
+                      removed ? 0u : 1u)
+                << what;
+            const ArchiveContents archive = ReadRestoreFile(RestoreFilePath());
+            EXPECT_TRUE(archive.refused.empty()) << what;
+            std::vector<RecordState> states;
+            for (const ListedRecord& listed : archive.records) {
+                states.push_back(listed.state);
+                EXPECT_EQ(listed.record.account, L"SALES\\jdoe") << what;
+                EXPECT_EQ(listed.record.table, layout.table) << what;
+                ASSERT_EQ(listed.record.columns.size(), rowBefore.at(0).size()) << what;
+            }
+            EXPECT_EQ(states, c.states) << what;
+        }
+    }
+    DeleteFileW(RestoreFilePath().c_str());
 }
 
 // Servers count differently. A trigger's count may come first (its statements touched 0 or 3
@@ -504,7 +597,7 @@ TEST_F(Removal, ProvesItsOneRowWhateverTheServerCounts)
             const std::wstring others = L"SELECT * FROM " + layout.table + L" WHERE msrepl_tran_version <> " +
                                         Quote(Key(L"K1"));
             const auto othersBefore = test::QueryRows(db, others);
-            GridModel grid = test::GridOf(Grid());
+            GridModel grid = test::GridOf(Grid(), kLoadedSubscribers);
             grid.SetRow(1);
             const auto gridBefore = test::Snapshot(grid);
             const std::string logBefore = test::FileBytes(kLog);
@@ -544,14 +637,14 @@ TEST_F(Removal, LeavesNoOdbcHandleBehind)
              FillMappingGrid(grid, {db, layout.major, false, true, {}});
          }},
         {"removal answered Yes", [&](const std::wstring& db) {
-             GridModel grid = test::GridOf(Grid());
+             GridModel grid = test::GridOf(Grid(), kLoadedSubscribers);
              grid.SetRow(1);
              Administrator person;
              person.script.Answer(IDYES);
              RemoveSelectedMapping(grid, {db, layout.major, person});
          }},
         {"removal that ends without a subscriber", [&](const std::wstring& db) {
-             GridModel grid = test::GridOf(Grid());
+             GridModel grid = test::GridOf(Grid(), kLoadedSubscribers);
              grid.SetRow(4);
              Administrator person;
              RemoveSelectedMapping(grid, {db, layout.major, person});

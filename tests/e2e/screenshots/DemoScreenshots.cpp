@@ -1,10 +1,12 @@
 // Takes the README's pictures of the tool on the demo environment: starts the program in
 // the demo folder, saves its main window, opens a removal's confirmation through the
 // grid's popup menu, saves the box, answers No, ticks View > Show Account Details on a wider
-// window and saves it, saves the help and About windows and leaves by File > Exit.
+// window and saves it, saves the help and About windows, removes the deleted accounts'
+// mappings through Edit > Remove Deleted Accounts (saving the preview and the summary) and
+// leaves by File > Exit.
 //   vcm_demo_screenshots <demo folder> <output folder>      (host paths under Wine)
-// Writes main-window.bmp, confirm-removal.bmp, account-details.bmp, help.bmp and about.bmp;
-// exits with 0 when all were taken.
+// Writes main-window.bmp, confirm-removal.bmp, account-details.bmp, help.bmp, about.bmp,
+// remove-deleted.bmp and remove-deleted-summary.bmp; exits with 0 when all were taken.
 #include <windows.h>
 
 #include <cstdio>
@@ -90,6 +92,30 @@ int main(int argc, char** argv)
             return Fail("could not save the About window");
         PressKey(VK_ESCAPE);
         WaitUntil([&] { return !IsWindowVisible(about); }, 5000);
+
+        Activate(main);
+        PickMenu(main, 1, 1);  // Edit > Remove Deleted Accounts
+        const HWND preview = program.WaitForWindow(L"VeltoCredentialsMap.frmRemoveDeleted", 10000);
+        if (!preview)
+            return Fail("the Remove Deleted Accounts window did not appear");
+        LetPaint(preview);
+        if (!SaveWindowBitmap(preview, output + L"\\remove-deleted.bmp"))
+            return Fail("could not save the Remove Deleted Accounts window");
+        PostMessageW(GetDlgItem(preview, 102), BM_CLICK, 0, 0);  // Remove Checked
+        const auto question = WaitForMessageBox(program);
+        if (!question)
+            return Fail("the bulk question did not appear");
+        Press(question->box, IDYES);
+        WaitUntil([&] { return MessageBoxes(program).empty(); }, 5000);
+        const auto summary = WaitForMessageBox(program, 30000);
+        if (!summary)
+            return Fail("no summary appeared");
+        LetPaint(summary->box);
+        const bool summarySaved = SaveWindowBitmap(summary->box, output + L"\\remove-deleted-summary.bmp");
+        Press(summary->box, IDOK);
+        WaitUntil([&] { return MessageBoxes(program).empty(); }, 5000);
+        if (!summarySaved)
+            return Fail("could not save the summary");
 
         Activate(main);
         PickMenu(main, 0, 2);  // File > Exit

@@ -1,0 +1,255 @@
+#include "app/frmRemoveDeleted.h"
+
+#include <commctrl.h>
+
+#include "VeltoCredentialsMapResCONST.h"
+#include "app/ProgressText.h"
+#include "localize/modLocalize.h"
+#include "mapping/MappingGrid.h"
+#include "platform/ErrorCodes.h"
+#include "platform/Twips.h"
+#include "platform/WinHelpers.h"
+
+namespace vcm {
+
+namespace {
+
+constexpr wchar_t kClassName[] = L"VeltoCredentialsMap.frmRemoveDeleted";
+// Client area and controls, in twips.
+constexpr int kClientWidth = 9600;
+constexpr int kClientHeight = 5400;
+constexpr int kMargin = 120;
+constexpr int kLabelHeight = 300;
+constexpr int kButtonWidth = 2600;
+constexpr int kButtonHeight = 375;
+// Column widths: SID, Primary, Velto alias.
+constexpr int kColumnWidths[] = {5000, 1100, 3000};
+constexpr int kColumnIds[] = {IDS_COL_SID, IDS_COL_PRIMARY, IDS_COL_VELTO_ALIAS};
+
+RECT Twips(HWND window, int x, int y, int width, int height)
+{
+    return {TwipsToPixels(window, x), TwipsToPixels(window, y), TwipsToPixels(window, x + width),
+            TwipsToPixels(window, y + height)};
+}
+
+void SetColumnText(HWND list, int column, const std::wstring& text)
+{
+    LVCOLUMNW lvc = {};
+    lvc.mask = LVCF_TEXT;
+    lvc.pszText = const_cast<wchar_t*>(text.c_str());
+    ListView_SetColumn(list, column, &lvc);
+}
+
+HWND Button(HWND parent, int id, RECT bounds)
+{
+    return CreateChild({.className = L"BUTTON",
+                        .style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
+                        .bounds = bounds,
+                        .parent = parent,
+                        .id = id});
+}
+
+}  // namespace
+
+frmRemoveDeleted::frmRemoveDeleted(const GridModel& grid, std::vector<int> rows, IDialogs& dialogs)
+    : m_grid(grid), m_rows(std::move(rows)), m_dialogs(dialogs)
+{
+}
+
+frmRemoveDeleted::~frmRemoveDeleted()
+{
+    if (Hwnd())
+        DestroyWindow(Hwnd());
+}
+
+std::vector<int> frmRemoveDeleted::ShowModal(HWND owner)
+{
+    m_owner = owner && IsWindow(owner) ? owner : nullptr;
+    Load(m_owner);
+    CenterWindowOver(Hwnd(), m_owner);
+    if (m_owner)
+        EnableWindow(m_owner, FALSE);
+    ShowWindow(Hwnd(), SW_SHOW);
+    SetForegroundWindow(Hwnd());
+    SetFocus(m_list);
+    RunModalLoop(Hwnd(), [this](MSG& msg) {
+        if (msg.message == WM_KEYDOWN && msg.wParam == 'A' && GetKeyState(VK_CONTROL) < 0 &&
+            GetKeyState(VK_MENU) >= 0) {
+            CheckAll();
+            return true;
+        }
+        return false;
+    });
+    Close();
+    if (m_owner && IsWindow(m_owner))
+        SetForegroundWindow(m_owner);
+    return m_chosen;
+}
+
+void frmRemoveDeleted::Load(HWND owner)
+{
+    const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+    const DWORD exStyle = WS_EX_DLGMODALFRAME;
+    Create({.className = kClassName, .style = style, .exStyle = exStyle, .width = 100, .height = 100,
+            .parent = owner});
+    Register();
+    AddRoutine(L"frmRemoveDeleted_Auto_Init", [this] { frmRemoveDeleted_Auto_Init(); });
+    RECT frame = {0, 0, TwipsToPixels(Hwnd(), kClientWidth), TwipsToPixels(Hwnd(), kClientHeight)};
+    AdjustWindowRectEx(&frame, style, FALSE, exStyle);
+    SetWindowPos(Hwnd(), nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    CreateControls();
+    FillList();
+    frmRemoveDeleted_Auto_Init();
+}
+
+void frmRemoveDeleted::CreateControls()
+{
+    LOGFONTW logFont = {};
+    if (MessageFont(logFont) || StockGuiFont(logFont))
+        m_font.reset(CreateFontIndirectW(&logFont));
+    const int listTop = 2 * kMargin + kLabelHeight;
+    const int listHeight = kClientHeight - listTop - 2 * kMargin - kButtonHeight;
+    m_count = CreateChild({.className = L"STATIC",
+                           .style = WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX,
+                           .bounds = Twips(Hwnd(), kMargin, kMargin, kClientWidth - 2 * kMargin, kLabelHeight),
+                           .parent = Hwnd(),
+                           .id = IDC_COUNT});
+    m_list = CreateChild({.className = WC_LISTVIEWW,
+                          .style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_BORDER | LVS_REPORT | LVS_SINGLESEL |
+                                   LVS_SHOWSELALWAYS,
+                          .bounds = Twips(Hwnd(), kMargin, listTop, kClientWidth - 2 * kMargin, listHeight),
+                          .parent = Hwnd(),
+                          .id = IDC_LIST},
+                         L"CreateWindowExW(ListView)");
+    ListView_SetExtendedListViewStyle(m_list, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
+    for (int i = 0; i < static_cast<int>(std::size(kColumnWidths)); ++i) {
+        LVCOLUMNW lvc = {};
+        lvc.mask = LVCF_WIDTH | LVCF_TEXT;
+        lvc.cx = TwipsToPixels(Hwnd(), kColumnWidths[i]);
+        lvc.pszText = const_cast<wchar_t*>(L"");
+        ListView_InsertColumn(m_list, i, &lvc);
+    }
+    const int buttonTop = kClientHeight - kMargin - kButtonHeight;
+    const int cancelLeft = kClientWidth - kMargin - kButtonWidth;
+    m_cmdRemove = Button(Hwnd(), IDC_REMOVE_CHECKED,
+                         Twips(Hwnd(), cancelLeft - kMargin - kButtonWidth, buttonTop, kButtonWidth, kButtonHeight));
+    m_cmdCancel = Button(Hwnd(), IDCANCEL, Twips(Hwnd(), cancelLeft, buttonTop, kButtonWidth, kButtonHeight));
+    for (HWND control : {m_count, m_list, m_cmdRemove, m_cmdCancel})
+        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(m_font.get()), FALSE);
+}
+
+void frmRemoveDeleted::frmRemoveDeleted_Auto_Init()
+{
+    SetWindowTextW(Hwnd(), myLoadResString(IDS_REMOVE_DELETED_TITLE).c_str());
+    SetWindowTextW(m_cmdRemove, myLoadResString(IDS_REMOVE_CHECKED).c_str());
+    SetWindowTextW(m_cmdCancel, myLoadResString(IDS_CANCEL).c_str());
+    for (int i = 0; i < static_cast<int>(std::size(kColumnIds)); ++i)
+        SetColumnText(m_list, i, myLoadResString(kColumnIds[i]));
+    ShowCount();
+}
+
+// The rows as the grid shows them: the SID as text, Primary ticked or not, the Velto alias.
+void frmRemoveDeleted::FillList()
+{
+    const MappingModel* model = ShownModel(m_grid);
+    m_filling = true;
+    for (size_t i = 0; i < m_rows.size() && model; ++i) {
+        const MappingModel::Row record = m_grid.Record(m_rows[i]);
+        const std::wstring cells[] = {model->SidText(record), model->Primary(record) ? L"\u2713" : L"",
+                                      std::wstring(model->VeltoAlias(record))};
+        LVITEMW item = {};
+        item.mask = LVIF_TEXT;
+        item.iItem = static_cast<int>(i);
+        item.pszText = const_cast<wchar_t*>(cells[0].c_str());
+        const int index = ListView_InsertItem(m_list, &item);
+        for (int col = 1; col < static_cast<int>(std::size(cells)); ++col)
+            ListView_SetItemText(m_list, index, col, const_cast<wchar_t*>(cells[col].c_str()));
+        ListView_SetCheckState(m_list, index, TRUE);
+    }
+    m_filling = false;
+    if (!m_rows.empty())
+        ListView_SetItemState(m_list, 0, LVIS_FOCUSED | LVIS_SELECTED, LVIS_FOCUSED | LVIS_SELECTED);
+}
+
+void frmRemoveDeleted::ShowCount()
+{
+    const std::wstring text = ProgressText(IDS_DELETED_COUNT, m_rows.size(), CheckedRows().size());
+    SetWindowTextW(m_count, text.c_str());
+}
+
+std::vector<int> frmRemoveDeleted::CheckedRows() const
+{
+    std::vector<int> checked;
+    for (size_t i = 0; i < m_rows.size() && m_list; ++i)
+        if (ListView_GetCheckState(m_list, static_cast<int>(i)))
+            checked.push_back(m_rows[i]);
+    return checked;
+}
+
+void frmRemoveDeleted::CheckAll()
+{
+    for (size_t i = 0; i < m_rows.size(); ++i)
+        ListView_SetCheckState(m_list, static_cast<int>(i), TRUE);
+    ShowCount();
+}
+
+void frmRemoveDeleted::cmdRemoveChecked_Click()
+{
+    const std::vector<int> checked = CheckedRows();
+    if (checked.empty()) {
+        m_dialogs.Message(myLoadResString(IDS_REMOVE_NONE_CHECKED), kAppTitle, MB_OK);
+        return;
+    }
+    // A bulk removal takes No as its default: Enter alone never removes many mappings.
+    const std::wstring question = ProgressText(IDS_REMOVE_CHECKED_QUESTION, checked.size(), checked.size());
+    if (m_dialogs.Message(question, myLoadResString(IDS_REMOVE_DELETED_TITLE),
+                          MB_YESNO | MB_DEFBUTTON2 | MB_ICONQUESTION) != IDYES)
+        return;
+    m_chosen = checked;
+    Close();
+}
+
+void frmRemoveDeleted::cmdCancel_Click() { Close(); }
+
+void frmRemoveDeleted::Close()
+{
+    // The owner is enabled before the window goes, so that activation returns to it.
+    if (m_owner && IsWindow(m_owner))
+        EnableWindow(m_owner, TRUE);
+    if (Hwnd()) {
+        Unregister();
+        DestroyWindow(Hwnd());
+    }
+}
+
+LRESULT frmRemoveDeleted::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    try {
+        switch (msg) {
+        case WM_COMMAND:
+            switch (LOWORD(wParam)) {
+            case IDC_REMOVE_CHECKED: cmdRemoveChecked_Click(); return 0;
+            case IDCANCEL: cmdCancel_Click(); return 0;
+            default: break;
+            }
+            break;
+        case WM_NOTIFY: {
+            const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+            if (header->hwndFrom == m_list && header->code == LVN_ITEMCHANGED && !m_filling)
+                ShowCount();
+            break;
+        }
+        case WM_CLOSE:
+            cmdCancel_Click();
+            return 0;
+        default:
+            break;
+        }
+    } catch (...) {
+        DebugReport(CurrentError());
+    }
+    return Form::OnMessage(msg, wParam, lParam);
+}
+
+}  // namespace vcm

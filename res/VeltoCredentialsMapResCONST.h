@@ -62,65 +62,65 @@
 #define IDS_STATUS_UNVERIFIED       157
 
 // Bulk removal, restore file and restore window.
-#define IDS_RESTORE_MENU            170
-#define IDS_RESTORE_TITLE           171
-#define IDS_RESTORE_CHECKED         172
-#define IDS_CANCEL                  173
-#define IDS_COL_REMOVED_ON          174
-#define IDS_COL_ACCOUNT_OR_SID      175
-#define IDS_COL_REMOVED_BY          176
-#define IDS_LINE_TRUNCATED          177
-#define IDS_LINE_CHECKSUM           178
-#define IDS_LINE_NEWER_FORMAT       179
-#define IDS_LINE_MALFORMED          180
-#define IDS_SKIP_KEY_NONE           181
-#define IDS_SKIP_KEY_MANY           182
-#define IDS_SKIP_CHANGED            183
-#define IDS_SKIP_SUBSCRIBER_NONE    184
-#define IDS_SKIP_SUBSCRIBER_MANY    185
-#define IDS_SKIP_NOT_ONE_DELETED    186
-#define IDS_RESTORE_KEY_EXISTS      187
-#define IDS_RESTORE_OTHER_TABLE     188
-#define IDS_RESTORE_OTHER_LAYOUT    189
-#define IDS_RESTORE_NOT_ONE_INSERTED 190
-#define IDS_RESTORE_DONE            191
-#define IDS_RESTORE_SKIPPED         192
-#define IDS_RESTORE_NONE_CHECKED    193
-#define IDS_RESTORE_EMPTY           194
-#define IDS_RESTORE_REFUSED_LINES   195
-#define IDS_LINE                    196
-#define IDS_RESTORE_FILE            197
+#define IDS_RESTORE_MENU            158
+#define IDS_RESTORE_TITLE           159
+#define IDS_RESTORE_CHECKED         160
+#define IDS_CANCEL                  161
+#define IDS_COL_REMOVED_ON          162
+#define IDS_COL_ACCOUNT_OR_SID      163
+#define IDS_COL_REMOVED_BY          164
+#define IDS_LINE_TRUNCATED          165
+#define IDS_LINE_CHECKSUM           166
+#define IDS_LINE_NEWER_FORMAT       167
+#define IDS_LINE_MALFORMED          168
+#define IDS_SKIP_KEY_NONE           169
+#define IDS_SKIP_KEY_MANY           170
+#define IDS_SKIP_CHANGED            171
+#define IDS_SKIP_SUBSCRIBER_NONE    172
+#define IDS_SKIP_SUBSCRIBER_MANY    173
+#define IDS_SKIP_NOT_ONE_DELETED    174
+#define IDS_RESTORE_KEY_EXISTS      175
+#define IDS_RESTORE_OTHER_TABLE     176
+#define IDS_RESTORE_OTHER_LAYOUT    177
+#define IDS_RESTORE_NOT_ONE_INSERTED 178
+#define IDS_RESTORE_DONE            179
+#define IDS_RESTORE_SKIPPED         180
+#define IDS_RESTORE_NONE_CHECKED    181
+#define IDS_RESTORE_EMPTY           182
+#define IDS_RESTORE_REFUSED_LINES   183
+#define IDS_LINE                    184
+#define IDS_RESTORE_FILE            185
 
 // Removing the mappings of deleted accounts: the preview window, its question and summary,
 // and the single removal's refusal of a row that changed since the load.
-#define IDS_REMOVE_DELETED_MENU     198
-#define IDS_REMOVE_DELETED_TITLE    199
-#define IDS_REMOVE_CHECKED          200
-#define IDS_DELETED_COUNT           201
-#define IDS_NO_DELETED_ACCOUNTS     202
-#define IDS_REMOVE_NONE_CHECKED     203
-#define IDS_REMOVE_CHECKED_QUESTION 204
-#define IDS_BULK_REMOVED            205
-#define IDS_BULK_SKIPPED            206
-#define IDS_BULK_NOT_PROCESSED      207
-#define IDS_CHANGED_SINCE_LOAD      208
+#define IDS_REMOVE_DELETED_MENU     186
+#define IDS_REMOVE_DELETED_TITLE    187
+#define IDS_REMOVE_CHECKED          188
+#define IDS_DELETED_COUNT           189
+#define IDS_NO_DELETED_ACCOUNTS     190
+#define IDS_REMOVE_NONE_CHECKED     191
+#define IDS_REMOVE_CHECKED_QUESTION 192
+#define IDS_BULK_REMOVED            193
+#define IDS_BULK_SKIPPED            194
+#define IDS_BULK_NOT_PROCESSED      195
+#define IDS_CHANGED_SINCE_LOAD      196
 
 // Long work: the wait window's count and the progress window.
-#define IDS_RESOLVING_ACCOUNTS      230
-#define IDS_PROGRESS_CAPTION        231
-#define IDS_PROGRESS_COUNT          232
-#define IDS_STOP                    233
+#define IDS_RESOLVING_ACCOUNTS      204
+#define IDS_PROGRESS_CAPTION        205
+#define IDS_PROGRESS_COUNT          206
+#define IDS_STOP                    207
 
 // The command-line report: usage and messages on standard error.
-#define IDS_REPORT_USAGE            210
-#define IDS_REPORT_UNKNOWN_SWITCH   211
-#define IDS_REPORT_NO_FILE          212
-#define IDS_REPORT_READ_FAILED      213
-#define IDS_REPORT_WRITE_FAILED     214
-#define IDS_REPORT_LOOKUP_FAILED    215
-#define IDS_REPORT_WRITTEN          216
+#define IDS_REPORT_USAGE            197
+#define IDS_REPORT_UNKNOWN_SWITCH   198
+#define IDS_REPORT_NO_FILE          199
+#define IDS_REPORT_READ_FAILED      200
+#define IDS_REPORT_WRITE_FAILED     201
+#define IDS_REPORT_LOOKUP_FAILED    202
+#define IDS_REPORT_WRITTEN          203
 #define IDS_REPORT_FIRST            IDS_REPORT_USAGE
 #define IDS_REPORT_LAST             IDS_REPORT_WRITTEN
 
 #define IDS_FIRST                   IDS_BUILD
-#define IDS_LAST                    IDS_STATUS_UNVERIFIED
+#define IDS_LAST                    IDS_STOP

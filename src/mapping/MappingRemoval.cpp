@@ -1,5 +1,7 @@
 #include "mapping/MappingRemoval.h"
 
+#include <functional>
+
 #include "VeltoCredentialsMapResCONST.h"
 #include "localize/modLocalize.h"
 #include "mapping/AccountLookup.h"
@@ -167,14 +169,19 @@ void RemoveSelectedMapping(GridModel& grid, const RemovalContext& context)
     archive.major = context.major;
     archive.restoreFile = RestoreFilePath();
     archive.procedure = L"mnuRemoveMapping_Click";
+    // Reading the row for its record and deleting it can wait on a lock another session holds;
+    // both run through the caller's runner, so that the window keeps answering meanwhile.
+    const auto waiting = [&](const std::function<void()>& work) {
+        context.runWaiting ? context.runWaiting(work) : work();
+    };
     std::wstring recordId;
-    if (confirmed && !step([&] { recordId = WriteRemovalRecord(candidate, archive); }))
+    if (confirmed && !step([&] { waiting([&] { recordId = WriteRemovalRecord(candidate, archive); }); }))
         confirmed = false;
     // The row is identified by its key and the values the question was built from, never by
     // long text. A delete that failed (or was rolled back) is followed by no grid change, no
     // log line and no success message, and its record is marked as not removed.
     const auto deleteRow = [&] { credentials.Delete(source.table, {kKeyColumn, subscriberColumn, source.sidColumn}); };
-    if (confirmed && step([&] { context.runWaiting ? context.runWaiting(deleteRow) : deleteRow(); })) {
+    if (confirmed && step([&] { waiting(deleteRow); })) {
         step([&] { grid.RemoveItem(row); });
         step([&] { WriteLog(GeneralDateNow() + L": Deleted credential map for " + account); });
         ReportRemovalToEventLog(candidate, archive);

@@ -93,9 +93,8 @@ std::vector<FieldValue> ReadRow(SQLHSTMT stmt, const std::vector<TableColumn>& c
 
 MappingLayout LayoutFor(int major)
 {
-    if (major < 4)
-        return {L"SIDHistory", L"SID", major == 3 ? L"ParentObjectID" : L"SubscriberObjectID"};
-    return {L"Credential", L"Credentials", L"SubscriberObjectID"};
+    const MappingSource source = MappingSourceFor(static_cast<short>(major));
+    return {source.table, source.sidColumn, source.subscriberColumn};
 }
 
 MappingStatements::MappingStatements(const std::wstring& connection, MappingLayout layout)

@@ -7,15 +7,13 @@
 #include <vector>
 
 #include "mapping/FieldValue.h"
+#include "mapping/MappingSource.h"
 #include "mapping/OdbcConnection.h"
 #include "mapping/RestoreArchive.h"
 
 namespace vcm {
 
-inline constexpr wchar_t kKeyColumn[] = L"msrepl_tran_version";
-
-// Where a product version keeps its mappings: major 3 and below SIDHistory with ParentObjectID,
-// 4 and later Credential with SubscriberObjectID.
+// Where a product version keeps its mappings, as MappingSourceFor decides it.
 struct MappingLayout {
     std::wstring table;
     std::wstring sidColumn;

@@ -10,6 +10,7 @@
 #include "VeltoCredentialsMapResCONST.h"
 #include "localize/modLocalize.h"
 #include "platform/Error.h"
+#include "platform/FileLineLock.h"
 #include "platform/ProgramInfo.h"
 #include "platform/TextConv.h"
 #include "platform/WinHelpers.h"
@@ -32,30 +33,6 @@ namespace {
 
 constexpr std::string_view kMagic = "VCMR";
 constexpr char kSeparator = '\t';
-
-// Whole-line lock shared by every copy of the tool: a byte far past any real data, as the
-// activity log does, so that a record from another copy never lands inside ours.
-class FileLineLock {
-public:
-    explicit FileLineLock(HANDLE file) : m_file(file)
-    {
-        m_region.Offset = 0xFFFFFFF0;
-        m_region.OffsetHigh = 0x3FFFFFFF;
-        m_locked = LockFileEx(m_file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &m_region) != FALSE;
-    }
-    ~FileLineLock()
-    {
-        if (m_locked)
-            UnlockFileEx(m_file, 0, 1, 0, &m_region);
-    }
-    FileLineLock(const FileLineLock&) = delete;
-    FileLineLock& operator=(const FileLineLock&) = delete;
-
-private:
-    HANDLE m_file;
-    OVERLAPPED m_region = {};
-    bool m_locked = false;
-};
 
 uint32_t Crc32(std::string_view bytes)
 {

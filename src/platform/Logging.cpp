@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "platform/ErrorCodes.h"
+#include "platform/FileLineLock.h"
 #include "platform/Handles.h"
 #include "platform/ProgramInfo.h"
 #include "platform/StepRunner.h"
@@ -17,35 +18,9 @@ UniqueHandle gLogFile;
 
 const wchar_t kHeaderRule[] = L"*************************************************************";
 
-// Held across one line's write by every copy of the tool: a byte far past any real log
-// data, so the lock never stands in a reader's way. Append access alone already makes a
-// write land whole at the end on Windows; the lock keeps that true where the platform finds
-// the end and writes in two moves (Wine), at no cost worth counting for one line.
-class LineLock {
-public:
-    explicit LineLock(HANDLE file) : m_file(file)
-    {
-        m_region.Offset = 0xFFFFFFF0;
-        m_region.OffsetHigh = 0x3FFFFFFF;
-        m_locked = LockFileEx(m_file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &m_region) != FALSE;
-    }
-    ~LineLock()
-    {
-        if (m_locked)
-            UnlockFileEx(m_file, 0, 1, 0, &m_region);
-    }
-    LineLock(const LineLock&) = delete;
-    LineLock& operator=(const LineLock&) = delete;
-
-private:
-    HANDLE m_file;
-    OVERLAPPED m_region = {};
-    bool m_locked = false;
-};
-
 void WriteAll(HANDLE file, const std::string& bytes)
 {
-    const LineLock lock(file);  // a failed lock still writes: the line matters more
+    const FileLineLock lock(file);  // a failed lock still writes: the line matters more
     // Disk full or handle gone: the rest of the line is dropped.
     WriteWhole(file, bytes);
 }

@@ -1,6 +1,9 @@
-// Removing many mappings in one pass: each candidate is checked against the database by its
-// key, recorded in the restore file, deleted in a transaction of its own, and logged (activity
-// log and the Windows event log). A row that fails or is skipped does not stop the others.
+// Removing many mappings in one pass. Candidates go in batches: two statements read the rows
+// of a batch's keys and its subscribers, and the records of the rows that may go reach the
+// restore file with one flush. Then each row, in a transaction of its own, is read again by
+// its key, subscriber id and SID, deleted by the same condition and proved gone, and logged
+// (activity log and the Windows event log). A row that fails or is skipped does not stop the
+// others; the record of a row that stays is marked as not removed.
 #pragma once
 #include <atomic>
 #include <functional>

@@ -158,11 +158,9 @@ long long MappingStatements::Scalar(const std::wstring& sql, std::vector<FieldVa
     return ind == SQL_NULL_DATA ? 0 : value;
 }
 
-std::vector<std::vector<FieldValue>> MappingStatements::RowsByKey(const std::wstring& key)
+std::vector<std::vector<FieldValue>> MappingStatements::Rows(const std::wstring& sql, std::vector<FieldValue> parameters)
 {
-    std::vector<FieldValue> parameters;
-    const std::wstring where = Comparison(m_key, key, parameters);
-    UniqueSqlStmt stmt = Run(L"SELECT * FROM " + QuoteName(m_layout.table) + L" WHERE " + where, std::move(parameters));
+    UniqueSqlStmt stmt = Run(sql, std::move(parameters));
     std::vector<std::vector<FieldValue>> rows;
     for (;;) {
         const SQLRETURN rc = SQLFetch(stmt.get());
@@ -172,6 +170,96 @@ std::vector<std::vector<FieldValue>> MappingStatements::RowsByKey(const std::wst
         rows.push_back(ReadRow(stmt.get(), m_columns));
     }
     return rows;
+}
+
+std::vector<std::vector<FieldValue>> MappingStatements::RowsByKey(const std::wstring& key)
+{
+    std::vector<FieldValue> parameters;
+    const std::wstring where = Comparison(m_key, key, parameters);
+    return Rows(L"SELECT * FROM " + QuoteName(m_layout.table) + L" WHERE " + where, std::move(parameters));
+}
+
+std::vector<std::vector<FieldValue>> MappingStatements::RowsByKeys(const std::vector<std::wstring>& keys)
+{
+    if (keys.empty())
+        return {};
+    if (keys.size() > kKeysPerStatement)
+        throw Error(err::kInvalidCall, L"Too many keys for one statement", L"RowsByKeys");
+    std::wstring column = QuoteName(m_columns[m_key].name);
+    if (IsLongText(m_columns[m_key].sqlType))
+        column = L"CAST(" + column + L" AS NVARCHAR(4000))";
+    std::wstring marks;
+    std::vector<FieldValue> parameters;
+    for (const std::wstring& key : keys) {
+        marks += marks.empty() ? L"?" : L", ?";
+        parameters.push_back(key);
+    }
+    return Rows(L"SELECT * FROM " + QuoteName(m_layout.table) + L" WHERE " + column + L" IN (" + marks + L")",
+                std::move(parameters));
+}
+
+std::vector<std::wstring> MappingStatements::SubscribersAmong(const std::vector<std::wstring>& objectIds)
+{
+    if (objectIds.empty())
+        return {};
+    if (objectIds.size() > kKeysPerStatement)
+        throw Error(err::kInvalidCall, L"Too many ids for one statement", L"SubscribersAmong");
+    std::wstring marks;
+    std::vector<FieldValue> parameters;
+    for (const std::wstring& id : objectIds) {
+        marks += marks.empty() ? L"UPPER(?)" : L", UPPER(?)";
+        parameters.push_back(id);
+    }
+    UniqueSqlStmt stmt = Run(L"SELECT SubscriberObjectID FROM Subscriber WHERE UPPER(SubscriberObjectID) IN (" +
+                                 marks + L")",
+                             std::move(parameters));
+    std::vector<std::wstring> found;
+    std::vector<wchar_t> text;
+    for (;;) {
+        const SQLRETURN rc = SQLFetch(stmt.get());
+        if (rc == SQL_NO_DATA)
+            break;
+        CheckOdbc(rc, SQL_HANDLE_STMT, stmt.get(), L"SQLFetch");
+        if (ReadText(stmt.get(), 1, text))
+            found.emplace_back(text.data(), text.size());
+    }
+    return found;
+}
+
+bool MappingStatements::IsKey(const FieldValue& value, const std::wstring& key) const
+{
+    if (IsNull(value))
+        return false;
+    const std::wstring text = FieldText(value);
+    return m_columns[m_key].sqlType == SQL_GUID ? EqualsNoCase(text, key) : text == key;
+}
+
+std::wstring MappingStatements::RowCondition(const std::vector<FieldValue>& row,
+                                             std::vector<FieldValue>& parameters) const
+{
+    std::wstring where = Comparison(m_key, row[m_key], parameters);
+    for (const std::wstring& name : {m_layout.subscriberColumn, m_layout.sidColumn}) {
+        const int col = ColumnIndex(name);
+        // An image column cannot be compared on every server; the key and the proof around
+        // the delete still hold the row.
+        if (col >= 0 && m_columns[static_cast<size_t>(col)].sqlType != SQL_LONGVARBINARY)
+            where += L" AND " + Comparison(static_cast<size_t>(col), row[static_cast<size_t>(col)], parameters);
+    }
+    return where;
+}
+
+std::vector<std::vector<FieldValue>> MappingStatements::RowsLike(const std::vector<FieldValue>& row)
+{
+    std::vector<FieldValue> parameters;
+    const std::wstring where = RowCondition(row, parameters);
+    return Rows(L"SELECT * FROM " + QuoteName(m_layout.table) + L" WHERE " + where, std::move(parameters));
+}
+
+long long MappingStatements::CountLike(const std::vector<FieldValue>& row)
+{
+    std::vector<FieldValue> parameters;
+    const std::wstring where = RowCondition(row, parameters);
+    return Scalar(L"SELECT COUNT(*) FROM " + QuoteName(m_layout.table) + L" WHERE " + where, std::move(parameters));
 }
 
 long long MappingStatements::CountByKey(const std::wstring& key)
@@ -190,14 +278,7 @@ long long MappingStatements::CountSubscribers(const std::wstring& objectId)
 void MappingStatements::DeleteRow(const std::vector<FieldValue>& row)
 {
     std::vector<FieldValue> parameters;
-    std::wstring where = Comparison(m_key, row[m_key], parameters);
-    for (const std::wstring& name : {m_layout.subscriberColumn, m_layout.sidColumn}) {
-        const int col = ColumnIndex(name);
-        // An image column cannot be compared on every server; the key and the proof around
-        // the delete still hold the row.
-        if (col >= 0 && m_columns[static_cast<size_t>(col)].sqlType != SQL_LONGVARBINARY)
-            where += L" AND " + Comparison(static_cast<size_t>(col), row[static_cast<size_t>(col)], parameters);
-    }
+    const std::wstring where = RowCondition(row, parameters);
     UniqueSqlStmt stmt = Run(L"DELETE FROM " + QuoteName(m_layout.table) + L" WHERE " + where, std::move(parameters));
     // Triggers may send counts of their own after the delete's; all are read, none is trusted.
     while (SQL_SUCCEEDED(SQLMoreResults(stmt.get()))) {

@@ -44,6 +44,22 @@ public:
     std::vector<std::vector<FieldValue>> RowsByKey(const std::wstring& key);
     long long CountByKey(const std::wstring& key);
     long long CountSubscribers(const std::wstring& objectId);
+
+    // The batch forms, one statement for up to kKeysPerStatement values: every row that holds
+    // one of the keys, and the object id of every subscriber whose id equals one of the ids
+    // without regard to case (one entry per subscriber row).
+    static constexpr size_t kKeysPerStatement = 500;  // well below SQL Server's 2,100 parameters
+    std::vector<std::vector<FieldValue>> RowsByKeys(const std::vector<std::wstring>& keys);
+    std::vector<std::wstring> SubscribersAmong(const std::vector<std::wstring>& objectIds);
+    // Whether a value read from the key column is this key: GUIDs compare without regard to
+    // case, as the server compares them; any other key compares exactly.
+    bool IsKey(const FieldValue& value, const std::wstring& key) const;
+    const FieldValue& KeyOf(const std::vector<FieldValue>& row) const { return row[m_key]; }
+
+    // The rows that hold the key, subscriber id and SID of `row` (a row read by RowsByKey or
+    // RowsByKeys), found by the same condition DeleteRow deletes by, and their count.
+    std::vector<std::vector<FieldValue>> RowsLike(const std::vector<FieldValue>& row);
+    long long CountLike(const std::vector<FieldValue>& row);
     // Deletes the rows whose key, subscriber id and SID hold the values of `row` (a row read
     // by RowsByKey); every result the server sends back is read.
     void DeleteRow(const std::vector<FieldValue>& row);
@@ -54,6 +70,9 @@ public:
 private:
     // "<column> = ?", with long text compared in a bounded national character form.
     std::wstring Comparison(size_t column, const FieldValue& value, std::vector<FieldValue>& parameters) const;
+    // The key, subscriber id and SID of `row` as one condition.
+    std::wstring RowCondition(const std::vector<FieldValue>& row, std::vector<FieldValue>& parameters) const;
+    std::vector<std::vector<FieldValue>> Rows(const std::wstring& sql, std::vector<FieldValue> parameters);
     UniqueSqlStmt Run(const std::wstring& sql, std::vector<FieldValue> parameters);
     long long Scalar(const std::wstring& sql, std::vector<FieldValue> parameters);
 

@@ -458,10 +458,14 @@ RestoreWriter::RestoreWriter(std::wstring path) : m_path(std::move(path))
         ThrowLastError(L"CreateFileW " + m_path);
 }
 
-void RestoreWriter::WriteLine(const std::string& line)
+void RestoreWriter::WriteLine(const std::string& line) { WriteLines(line + "\r\n"); }
+
+void RestoreWriter::WriteLines(const std::string& lines)
 {
+    if (lines.empty())
+        return;
     const FileLineLock lock(m_file.get());
-    if (const DWORD error = WriteWhole(m_file.get(), line + "\r\n"))
+    if (const DWORD error = WriteWhole(m_file.get(), lines))
         ThrowWin32(error, L"WriteFile " + m_path);
     // The record must be on disk before the delete it guards commits.
     if (!FlushFileBuffers(m_file.get()))
@@ -470,7 +474,23 @@ void RestoreWriter::WriteLine(const std::string& line)
 
 void RestoreWriter::Append(const RestoreRecord& record) { WriteLine(RecordLine(record)); }
 
+void RestoreWriter::AppendAll(const std::vector<RestoreRecord>& records)
+{
+    std::string lines;
+    for (const RestoreRecord& record : records)
+        lines += RecordLine(record) + "\r\n";
+    WriteLines(lines);
+}
+
 void RestoreWriter::MarkNotRemoved(const std::wstring& id) { WriteLine(MarkerLine(L'N', id)); }
+
+void RestoreWriter::MarkNotRemoved(const std::vector<std::wstring>& ids)
+{
+    std::string lines;
+    for (const std::wstring& id : ids)
+        lines += MarkerLine(L'N', id) + "\r\n";
+    WriteLines(lines);
+}
 
 void RestoreWriter::MarkRestored(const std::wstring& id) { WriteLine(MarkerLine(L'S', id)); }
 

@@ -80,8 +80,11 @@ public:
     explicit RestoreWriter(std::wstring path);
 
     void Append(const RestoreRecord& record);
+    // Several records in one write and one flush: a batch's records before its deletes.
+    void AppendAll(const std::vector<RestoreRecord>& records);
     // The delete that followed the record did not happen: restoring must not bring it back.
     void MarkNotRemoved(const std::wstring& id);
+    void MarkNotRemoved(const std::vector<std::wstring>& ids);
     // The record's row was put back.
     void MarkRestored(const std::wstring& id);
 
@@ -89,6 +92,8 @@ public:
 
 private:
     void WriteLine(const std::string& line);
+    // Whole lines, each ending in CR LF, written under one lock and flushed once.
+    void WriteLines(const std::string& lines);
 
     std::wstring m_path;
     UniqueHandle m_file;

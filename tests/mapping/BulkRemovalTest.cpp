@@ -12,6 +12,7 @@
 #include "localize/modLocalize.h"
 #include "mapping/BulkRemoval.h"
 #include "mapping/MappingRestore.h"
+#include "mapping/MappingSql.h"
 #include "mapping/Odbc.h"
 #include "mapping/RestoreArchive.h"
 #include "platform/Error.h"
@@ -220,6 +221,93 @@ TEST_F(BulkRemoval, StopEndsThePassAfterTheCurrentRow)
     EXPECT_EQ(calls, 2u);
     EXPECT_EQ(result.removed, std::vector<size_t>{0});
     EXPECT_EQ(result.skipped.size(), 1u);
+    // Records written ahead for rows the pass did not reach are not offered for restore.
+    ASSERT_EQ(Removed().size(), 1u);
+    EXPECT_EQ(Removed()[0].account, kSidA);
+    EXPECT_EQ(test::CountRows(db, layout.table), 7);
+}
+
+// Between the read of a batch and a row's own delete, another process changes rows: each
+// row is read again in its transaction, and one that is no longer the recorded row stays,
+// its record marked as not removed.
+TEST_F(BulkRemoval, RowChangedAfterTheBatchReadStays)
+{
+    const std::pair<std::wstring, int> kChanges[] = {
+        {L"UPDATE {t} SET IsPrimary = 1 WHERE msrepl_tran_version = {k}", IDS_SKIP_CHANGED},
+        {L"UPDATE {t} SET {s} = " + test::SidLiteral(kSidB) + L" WHERE msrepl_tran_version = {k}", IDS_SKIP_CHANGED},
+        {L"INSERT INTO {t} SELECT * FROM {t} WHERE msrepl_tran_version = {k}", IDS_SKIP_KEY_MANY},
+        {L"DELETE FROM {t} WHERE msrepl_tran_version = {k}", IDS_SKIP_CHANGED},
+    };
+    for (const Layout& layout : kLayouts) {
+        const std::string what = "version " + std::to_string(layout.major);
+        m_name = L"changed" + std::to_wstring(layout.major) + L".txt";
+        std::vector<std::wstring> statements = {L"INSERT INTO Subscriber VALUES ('OBJ-1', 'jdoe', 'jdoe', 'John Doe')"};
+        std::vector<RemovalCandidate> candidates;
+        for (int i = 0; i < 6; ++i) {
+            const std::wstring label = L"C" + std::to_wstring(i);
+            statements.push_back(Mapping(layout, L"OBJ-1", kSidA, L"0", label));
+            candidates.push_back(Keyed(label, kSidA, L"OBJ-1"));
+        }
+        const std::wstring db = test::CreateVeltoDb(L"changed.db", statements);
+        BulkRemovalContext context = Context(db, layout.major);
+        context.progress = [&](size_t done, size_t) {
+            if (done != 1)
+                return;
+            for (size_t i = 0; i < std::size(kChanges); ++i) {
+                std::wstring sql = kChanges[i].first;
+                for (const auto& [mark, value] : {std::pair<std::wstring, std::wstring>{L"{t}", layout.table},
+                                                  {L"{s}", layout.sidColumn},
+                                                  {L"{k}", Quote(candidates[i + 1].key)}})
+                    for (size_t at; (at = sql.find(mark)) != std::wstring::npos;)
+                        sql.replace(at, mark.size(), value);
+                test::Execute(db, {sql});
+            }
+        };
+
+        const BulkRemovalResult result = RemoveMappings(candidates, context);
+
+        EXPECT_EQ(result.removed, (std::vector<size_t>{0, 5})) << what;
+        ASSERT_EQ(result.skipped.size(), std::size(kChanges)) << what;
+        for (size_t i = 0; i < std::size(kChanges); ++i)
+            EXPECT_EQ(result.skipped[i].reason, myLoadResString(kChanges[i].second)) << what << " change " << i;
+        // The changed rows and both copies of the doubled one are still there.
+        EXPECT_EQ(test::CountRows(db, layout.table), 4) << what;
+        size_t notRemoved = 0;
+        for (const ListedRecord& listed : ReadRestoreFile(File()).records)
+            notRemoved += listed.state == RecordState::NotRemoved;
+        EXPECT_EQ(notRemoved, std::size(kChanges)) << what;
+        const std::vector<RestoreRecord> records = Removed();
+        ASSERT_EQ(records.size(), 2u) << what;
+        EXPECT_EQ(records[1].veltoAlias, L"alias of C5") << what;
+    }
+}
+
+// More candidates than one batch reads: each batch is decided on its own rows.
+TEST_F(BulkRemoval, CandidatesBeyondOneBatch)
+{
+    const Layout& layout = kLayouts[1];
+    const size_t count = MappingStatements::kKeysPerStatement + 2;
+    std::vector<std::wstring> statements = {L"INSERT INTO Subscriber VALUES ('OBJ-1', 'jdoe', 'jdoe', 'John Doe')"};
+    std::vector<RemovalCandidate> candidates;
+    for (size_t i = 0; i < count; ++i) {
+        const std::wstring label = L"B" + std::to_wstring(i);
+        statements.push_back(Mapping(layout, L"OBJ-1", kSidA, L"0", label));
+        // The first of the second batch changed before the pass began.
+        candidates.push_back(Keyed(label, i == MappingStatements::kKeysPerStatement ? kSidB : kSidA, L"OBJ-1"));
+    }
+    const std::wstring db = test::CreateVeltoDb(L"batches.db", statements);
+
+    const BulkRemovalResult result = RemoveMappings(candidates, Context(db, layout.major));
+
+    EXPECT_EQ(result.removed.size(), count - 1);
+    ASSERT_EQ(result.skipped.size(), 1u);
+    EXPECT_EQ(result.skipped[0].index, MappingStatements::kKeysPerStatement);
+    EXPECT_EQ(result.skipped[0].reason, myLoadResString(IDS_SKIP_CHANGED));
+    const auto left = Rows(db, layout.table, L"msrepl_tran_version");
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_EQ(left[0][0], std::optional<std::wstring>(candidates[MappingStatements::kKeysPerStatement].key));
+    EXPECT_EQ(Removed().size(), count - 1);
+    EXPECT_LE(result.statements, 1 + 2 * 2 + 3 * count);
 }
 
 TEST_F(BulkRemoval, NothingIsDeletedWithoutItsRestoreRecord)

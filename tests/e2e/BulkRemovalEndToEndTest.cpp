@@ -4,6 +4,8 @@
 // removal runs, then everything put back and compared with the table as it was.
 #include <windows.h>
 #include <commctrl.h>
+#include <ntsecapi.h>
+#include <sddl.h>
 
 #include <gtest/gtest.h>
 
@@ -32,32 +34,73 @@ std::wstring Text(int id)
     return std::wstring(text, static_cast<size_t>(std::max(length, 0)));
 }
 
-// Accounts as this machine answers for them: BUILTIN numbers it has no group for are
-// Deleted; another domain's SID and bytes that hold no SID are Unverified.
+// The SID of this machine's own account domain, as the local authority names it.
+std::wstring MachineDomainSid()
+{
+    LSA_OBJECT_ATTRIBUTES attributes = {};
+    LSA_HANDLE policy = nullptr;
+    if (LsaOpenPolicy(nullptr, &attributes, POLICY_VIEW_LOCAL_INFORMATION, &policy) != 0)
+        return {};
+    POLICY_ACCOUNT_DOMAIN_INFO* info = nullptr;
+    std::wstring text;
+    if (LsaQueryInformationPolicy(policy, PolicyAccountDomainInformation, reinterpret_cast<void**>(&info)) == 0) {
+        wchar_t* sid = nullptr;
+        if (info->DomainSid && ConvertSidToStringSidW(info->DomainSid, &sid)) {
+            text = sid;
+            LocalFree(sid);
+        }
+        LsaFreeMemory(info);
+    }
+    LsaClose(policy);
+    return text;
+}
+
+// Accounts as this machine answers for them: numbers of the machine's own domain that no
+// account holds are Deleted; another domain's SID and bytes that hold no SID are Unverified.
 struct Mapping {
-    const wchar_t* sidLiteral;
-    const wchar_t* key;
+    std::wstring sid;  // empty: bytes that hold no SID
+    std::wstring key;
 };
-const Mapping kMappings[] = {
-    {L"S-1-5-32-544", L"B-1"},         // Resolved
-    {L"S-1-5-32-998", L"B-2"},         // Deleted
-    {L"S-1-5-21-1-2-3-1001", L"B-3"},  // Unverified: unknown domain
-    {L"S-1-5-32-997", L"B-4"},         // Deleted, left unticked
-    {L"", L"B-5"},                     // Unverified: bad bytes
-    {L"S-1-5-32-996", L"B-6"},         // Deleted, changed after the load
-    {L"S-1-5-32-995", L"B-7"},         // Deleted
+struct Accounts {
+    std::wstring deleted1, deletedUnticked, deletedChanged, deleted2;
+    std::vector<Mapping> mappings;
 };
 
-std::vector<std::wstring> Statements()
+Accounts MakeAccounts()
+{
+    const std::wstring domain = MachineDomainSid();
+    Accounts a{domain + L"-4091", domain + L"-4092", domain + L"-4093", domain + L"-4094", {}};
+    a.mappings = {
+        {L"S-1-5-32-544", L"B-1"},         // Resolved
+        {a.deleted1, L"B-2"},              // Deleted
+        {L"S-1-5-21-1-2-3-1001", L"B-3"},  // Unverified: unknown domain
+        {a.deletedUnticked, L"B-4"},       // Deleted, left unticked
+        {L"", L"B-5"},                     // Unverified: bad bytes
+        {a.deletedChanged, L"B-6"},        // Deleted, changed after the load
+        {a.deleted2, L"B-7"},              // Deleted
+    };
+    return a;
+}
+
+std::vector<std::wstring> Statements(const Accounts& accounts)
 {
     std::vector<std::wstring> statements = {L"INSERT INTO Subscriber VALUES ('OBJ-1', 'ops', 'ops', 'Operators')",
                                             L"INSERT INTO Subscriber VALUES ('OBJ-2', 'dev', 'dev', 'Developers')"};
-    for (const Mapping& m : kMappings)
+    for (const Mapping& m : accounts.mappings)
         statements.push_back(L"INSERT INTO Credential (SubscriberObjectID, Credentials, IsPrimary, msrepl_tran_version) "
                              L"VALUES ('OBJ-1', " +
-                             (*m.sidLiteral ? test::SidLiteral(m.sidLiteral) : std::wstring(L"X'0105AB'")) + L", 0, " +
+                             (m.sid.empty() ? std::wstring(L"X'0105AB'") : test::SidLiteral(m.sid.c_str())) + L", 0, " +
                              test::Quote(test::Key(m.key)) + L")");
     return statements;
+}
+
+// How many times the text occurs.
+size_t Occurrences(const std::string& text, const std::string& part)
+{
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size()))
+        ++count;
+    return count;
 }
 
 // The whole table in key order, every column as text.
@@ -102,11 +145,14 @@ void Answer(const MessageBoxView& box, int button)
 
 TEST(EndToEndBulk, RemovesTheDeletedAccountsMappingsAndRestoreBringsThemBack)
 {
+    const Accounts accounts = MakeAccounts();
+    ASSERT_TRUE(accounts.deleted1.starts_with(L"S-1-5-21-")) << "no machine domain";
     ScenarioFolder folder(L"bulk_removal");
     ProductRegistry registry(ProductValues{});
     folder.AddProgram();
-    const std::wstring connection = folder.CreateDatabase(Statements());
-    Program program(folder);
+    const std::wstring connection = folder.CreateDatabase(Statements(accounts));
+    // Wine traces each ReportEventW call, with its strings, on the event log channel.
+    Program program(folder, "+eventlog", L"trace.txt");
     const HWND main = program.WaitForMainWindow();
     ASSERT_NE(main, nullptr);
     GridProbe grid(program, main);
@@ -118,14 +164,16 @@ TEST(EndToEndBulk, RemovesTheDeletedAccountsMappingsAndRestoreBringsThemBack)
     ASSERT_NE(preview, nullptr) << "no preview";
     const HWND list = GetDlgItem(preview, kPreviewList);
     std::vector<std::wstring> listed = FirstColumn(program, list);
-    std::sort(listed.begin(), listed.end(), std::greater<>());
-    EXPECT_EQ(listed, (std::vector<std::wstring>{L"S-1-5-32-998", L"S-1-5-32-997", L"S-1-5-32-996", L"S-1-5-32-995"}))
+    std::sort(listed.begin(), listed.end());
+    EXPECT_EQ(listed, (std::vector<std::wstring>{accounts.deleted1, accounts.deletedUnticked, accounts.deletedChanged,
+                                                 accounts.deleted2}))
         << "exactly the deleted accounts";
     EXPECT_EQ(Ticks(list), std::vector<bool>(4, true));
 
-    // The row of S-1-5-32-997 is unticked from the keyboard.
+    // One row is unticked from the keyboard.
     const std::vector<std::wstring> order = FirstColumn(program, list);
-    const int unticked = static_cast<int>(std::find(order.begin(), order.end(), L"S-1-5-32-997") - order.begin());
+    const int unticked =
+        static_cast<int>(std::find(order.begin(), order.end(), accounts.deletedUnticked) - order.begin());
     ASSERT_TRUE(Activate(preview));
     for (int i = 0; i < unticked; ++i)
         Keys({VK_DOWN});
@@ -161,7 +209,7 @@ TEST(EndToEndBulk, RemovesTheDeletedAccountsMappingsAndRestoreBringsThemBack)
         Sleep(50);
     }
     const std::wstring restoreFile = folder.Path(L"CredentialsRemoved.txt");
-    EXPECT_EQ(summary->text, L"Mappings removed: 2\r\nMappings skipped: 1\r\nS-1-5-32-996: " + Text(IDS_SKIP_CHANGED) +
+    EXPECT_EQ(summary->text, L"Mappings removed: 2\r\nMappings skipped: 1\r\n" + accounts.deletedChanged + L": " + Text(IDS_SKIP_CHANGED) +
                                  L"\r\n\r\nRestore file: " + restoreFile);
     Answer(*summary, IDOK);
 
@@ -173,10 +221,26 @@ TEST(EndToEndBulk, RemovesTheDeletedAccountsMappingsAndRestoreBringsThemBack)
     EXPECT_EQ(Table(connection), expected);
     EXPECT_TRUE(WaitUntil([&] { return grid.Count() == gridRowsBefore - 2; }, 5000)) << "the grid did not lose exactly the removed rows";
     const std::string log = folder.ReadBytes(L"CredentialsLog.txt");
-    for (const char* sid : {"S-1-5-32-998", "S-1-5-32-995"})
-        EXPECT_NE(log.find(std::string("Deleted credential map for ") + sid + "\r\n"), std::string::npos) << sid;
-    EXPECT_EQ(log.find("S-1-5-32-996"), std::string::npos);
-    EXPECT_EQ(log.find("S-1-5-32-997"), std::string::npos);
+    for (const std::wstring& sid : {accounts.deleted1, accounts.deleted2})
+        EXPECT_NE(log.find("Deleted credential map for " + ToUtf8(sid) + "\r\n"), std::string::npos) << ToUtf8(sid);
+    EXPECT_EQ(log.find(ToUtf8(accounts.deletedChanged)), std::string::npos);
+    EXPECT_EQ(log.find(ToUtf8(accounts.deletedUnticked)), std::string::npos);
+
+    // One information entry of the program's kind per removed row, naming account, alias and
+    // the operator who ran the program.
+    wchar_t user[256] = {};
+    DWORD userLength = 256;
+    ASSERT_TRUE(GetUserNameW(user, &userLength));
+    std::string trace;
+    EXPECT_TRUE(WaitUntil([&] { return Occurrences(trace = folder.ReadBytes(L"trace.txt"), "trace:eventlog:ReportEventW") >= 2; }, 5000))
+        << trace;
+    EXPECT_EQ(Occurrences(trace, "trace:eventlog:ReportEventW"), 2u) << trace;
+    EXPECT_EQ(Occurrences(trace, "0x0004,0x0000,0x000003e8"), 2u) << trace;
+    for (const std::wstring& sid : {accounts.deleted1, accounts.deleted2})
+        EXPECT_NE(trace.find("Deleted credential map for " + ToUtf8(sid) + " (Velto alias ops) by "), std::string::npos)
+            << ToUtf8(sid) << "\n" << trace;
+    EXPECT_NE(trace.find("\\\\" + ToUtf8(user)), std::string::npos) << "the operator\n" << trace;
+    EXPECT_EQ(trace.find(ToUtf8(accounts.deletedChanged)), std::string::npos) << trace;
 
     // File > Restore Removed Mappings: both ticked, both back, byte for byte.
     ASSERT_TRUE(Activate(main));

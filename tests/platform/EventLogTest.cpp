@@ -16,20 +16,6 @@ namespace {
 
 const wchar_t kChildFlag[] = L"VCM_EVENTLOG_CHILD";
 
-// The Unix path of a Windows path (Wine's own export; the tests run only under Wine).
-std::string UnixPath(const std::wstring& path)
-{
-    using Convert = char*(CDECL*)(const wchar_t*);
-    const auto convert = reinterpret_cast<Convert>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-    if (!convert)
-        return {};
-    char* unix = convert(path.c_str());
-    std::string result = unix ? unix : "";
-    HeapFree(GetProcessHeap(), 0, unix);
-    return result;
-}
-
 // Runs this test program's child half with the event log traced; returns the trace. Wine
 // writes its trace to the Unix standard error, which only a Unix shell can redirect.
 std::string TracedChildOutput(const std::wstring& folder)
@@ -37,8 +23,8 @@ std::string TracedChildOutput(const std::wstring& folder)
     wchar_t self[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, self, MAX_PATH);
     const std::wstring tracePath = folder + L"\\trace.txt";
-    const std::string script = "WINEDEBUG=+eventlog VCM_EVENTLOG_CHILD=1 exec wine '" + UnixPath(self) +
-                               "' --gtest_filter=EventLogChild.* >/dev/null 2>'" + UnixPath(folder) + "/trace.txt'";
+    const std::string script = "WINEDEBUG=+eventlog VCM_EVENTLOG_CHILD=1 exec wine '" + test::UnixPath(self) +
+                               "' --gtest_filter=EventLogChild.* >/dev/null 2>'" + test::UnixPath(folder) + "/trace.txt'";
     std::wstring command = L"/bin/sh -c \"" + FromUtf8(script) + L"\"";
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);

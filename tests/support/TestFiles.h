@@ -31,6 +31,18 @@ inline std::optional<std::string> TryFileBytes(const std::wstring& path)
 // The file's bytes; "<missing>" when it cannot be opened.
 inline std::string FileBytes(const std::wstring& path) { return TryFileBytes(path).value_or("<missing>"); }
 
+// The host (Unix) path of a path of this process, as Wine names it; empty when it cannot.
+inline std::string UnixPath(const std::wstring& path)
+{
+    using UnixName = char*(CDECL*)(const wchar_t*);
+    const auto toUnix = reinterpret_cast<UnixName>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char* unix = toUnix ? toUnix(path.c_str()) : nullptr;
+    std::string result = unix ? unix : "";
+    HeapFree(GetProcessHeap(), 0, unix);
+    return result;
+}
+
 inline bool WriteBytes(const std::wstring& path, const std::string& bytes)
 {
     UniqueHandle file(

@@ -84,6 +84,10 @@ public:
     explicit Program(const ScenarioFolder& folder);
     // The program in any folder that holds it.
     explicit Program(const std::wstring& folder);
+    // The program started through a Unix shell with Wine's trace channels on ("+eventlog"):
+    // Wine writes its trace to the Unix standard error, which no Windows handle reaches, so
+    // the shell sends it to the folder's file `traceFile`.
+    Program(const ScenarioFolder& folder, const std::string& traceChannels, const std::wstring& traceFile);
     ~Program();
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
@@ -105,6 +109,7 @@ public:
 
 private:
     PROCESS_INFORMATION m_info = {};
+    HANDLE m_shell = nullptr;
     ULONGLONG m_startedAt = 0;
 };
 

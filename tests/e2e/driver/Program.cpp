@@ -3,6 +3,8 @@
 #include "Driver.h"
 #include "TestFiles.h"
 
+#include <tlhelp32.h>
+
 #include <stdexcept>
 
 #include "TestDb.h"
@@ -20,6 +22,30 @@ std::runtime_error Failure(const std::wstring& what, DWORD code = GetLastError()
 constexpr wchar_t kProgramFile[] = L"VeltoCredentialsMap.exe";
 constexpr wchar_t kMainClass[] = L"VeltoCredentialsMap.frmMain";
 constexpr wchar_t kMainCaption[] = L"Brenvik Velto Credentials Mapping";
+
+// The running process whose image is that file; 0 when there is none.
+DWORD ProcessOfImage(const std::wstring& image)
+{
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return 0;
+    DWORD id = 0;
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more && !id; more = Process32NextW(snapshot, &entry)) {
+        if (_wcsicmp(entry.szExeFile, kProgramFile) != 0)
+            continue;
+        if (const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID)) {
+            wchar_t path[MAX_PATH] = {};
+            DWORD size = MAX_PATH;
+            if (QueryFullProcessImageNameW(process, 0, path, &size) && _wcsicmp(path, image.c_str()) == 0)
+                id = entry.th32ProcessID;
+            CloseHandle(process);
+        }
+    }
+    CloseHandle(snapshot);
+    return id;
+}
 
 DWORD OwnerOf(HWND window)
 {
@@ -249,14 +275,58 @@ Program::Program(const std::wstring& folder)
         throw Failure(L"CreateProcessW " + exe);
 }
 
+Program::Program(const ScenarioFolder& folder, const std::string& traceChannels, const std::wstring& traceFile)
+{
+    const std::wstring exe = folder.Path(kProgramFile);
+    // The shell's Wine finds this prefix and display through the environment it inherits;
+    // both are named, so that the program joins this session whatever Wine passes on.
+    // C: is the prefix's dosdevices/c: entry.
+    std::string prefix = test::UnixPath(L"C:\\");
+    const size_t devices = prefix.rfind("/dosdevices/");
+    if (devices == std::string::npos)
+        throw Failure(L"no Wine prefix behind C:", 0);
+    prefix.resize(devices);
+    wchar_t display[256] = {};
+    GetEnvironmentVariableW(L"DISPLAY", display, 256);
+    const std::string script = "cd '" + test::UnixPath(folder.Path()) + "' && WINEPREFIX='" + prefix + "' DISPLAY='" +
+                               ToUtf8(display) + "' WINEDEBUG=" + traceChannels + " exec wine '" + test::UnixPath(exe) +
+                               "' >/dev/null 2>'" + test::UnixPath(folder.Path(traceFile)) + "'";
+    std::wstring command = L"/bin/sh -c \"" + FromUtf8(script) + L"\"";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION shell = {};
+    m_startedAt = GetTickCount64();
+    if (!CreateProcessW(L"Z:\\bin\\sh", command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &shell))
+        throw Failure(L"CreateProcessW /bin/sh");
+    CloseHandle(shell.hThread);
+    m_shell = shell.hProcess;
+    // The program is a process of its own, found by its image in the folder.
+    const bool found = WaitUntil(
+        [&] {
+            m_info.dwProcessId = ProcessOfImage(exe);
+            return m_info.dwProcessId != 0;
+        },
+        30000);
+    if (!found)
+        throw Failure(L"no traced " + exe, 0);
+    m_info.hProcess = OpenProcess(PROCESS_ALL_ACCESS, FALSE, m_info.dwProcessId);
+    if (!m_info.hProcess)
+        throw Failure(L"OpenProcess " + exe);
+}
+
 Program::~Program()
 {
     if (Running()) {
         TerminateProcess(m_info.hProcess, 0xE2E);
         WaitForSingleObject(m_info.hProcess, 10000);
     }
-    CloseHandle(m_info.hThread);
+    if (m_info.hThread)
+        CloseHandle(m_info.hThread);
     CloseHandle(m_info.hProcess);
+    if (m_shell) {
+        WaitForSingleObject(m_shell, 10000);
+        CloseHandle(m_shell);
+    }
 }
 
 bool Program::Running() const { return WaitForSingleObject(m_info.hProcess, 0) == WAIT_TIMEOUT; }

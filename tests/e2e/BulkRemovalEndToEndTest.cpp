@@ -15,6 +15,7 @@
 #include "Driver.h"
 #include "TestDb.h"
 #include "VeltoCredentialsMapResCONST.h"
+#include "mapping/OdbcConnection.h"
 #include "platform/TextConv.h"
 
 namespace vcm::e2e {
@@ -22,6 +23,7 @@ namespace {
 
 constexpr wchar_t kPreviewClass[] = L"VeltoCredentialsMap.frmRemoveDeleted";
 constexpr wchar_t kRestoreClass[] = L"VeltoCredentialsMap.frmRestore";
+constexpr wchar_t kProgressClass[] = L"VeltoCredentialsMap.frmProgress";
 constexpr int kPreviewList = 100;
 constexpr int kPreviewRemoveChecked = 102;
 constexpr int kRestoreList = 100;
@@ -191,22 +193,36 @@ TEST(EndToEndBulk, RemovesTheDeletedAccountsMappingsAndRestoreBringsThemBack)
     EXPECT_EQ(question->text, L"Remove 3 mappings of deleted accounts? Each row is first written to the restore file.");
     EXPECT_EQ(GetWindowLongW(GetDlgItem(question->box, IDNO), GWL_STYLE) & BS_DEFPUSHBUTTON, BS_DEFPUSHBUTTON)
         << "No is the default";
+    // Another session holds the database locked for three seconds after the Yes: the pass
+    // waits for it behind its progress window, and the window answers every probe meanwhile.
+    OdbcConnection locker(connection);
+    locker.Execute(L"BEGIN EXCLUSIVE");
     Press(question->box, IDYES);
-
-    // The window answers a 0.5 s probe until the summary stands.
-    int probes = 0;
-    std::optional<MessageBoxView> summary;
-    while (!(summary = [&]() -> std::optional<MessageBoxView> {
+    const auto findSummary = [&]() -> std::optional<MessageBoxView> {
         for (const MessageBoxView& box : MessageBoxes(program))
             if (box.text.starts_with(Text(IDS_BULK_REMOVED)))
                 return box;
         return std::nullopt;
-    }())) {
+    };
+    const auto probe = [&](int n) {
         DWORD_PTR result = 0;
-        ASSERT_NE(SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_NORMAL, 500, &result), 0)
-            << "the window did not answer within 0.5 s (probe " << probes << ")";
-        ASSERT_LT(++probes, 600) << "no summary";
-        Sleep(50);
+        EXPECT_NE(SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_NORMAL, 500, &result), 0)
+            << "the window did not answer within 0.5 s (probe " << n << ")";
+        Sleep(100);
+    };
+    int probes = 0;
+    for (const ULONGLONG lockedUntil = GetTickCount64() + 3000; GetTickCount64() < lockedUntil;)
+        probe(++probes);
+    EXPECT_GE(probes, 10);
+    EXPECT_FALSE(program.Windows(kProgressClass).empty()) << "no progress window while the pass waits";
+    EXPECT_FALSE(findSummary().has_value()) << "the pass ended while the table was locked";
+    locker.Execute(L"ROLLBACK");
+
+    // The window answers a 0.5 s probe until the summary stands.
+    std::optional<MessageBoxView> summary;
+    while (!(summary = findSummary())) {
+        probe(++probes);
+        ASSERT_LT(probes, 600) << "no summary";
     }
     const std::wstring restoreFile = folder.Path(L"CredentialsRemoved.txt");
     EXPECT_EQ(summary->text, L"Mappings removed: 2\r\nMappings skipped: 1\r\n" + accounts.deletedChanged + L": " + Text(IDS_SKIP_CHANGED) +

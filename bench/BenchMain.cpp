@@ -427,14 +427,20 @@ void BenchThreadedLoad(int n)
     for (int i = 1; i <= 2000; ++i)
         warm.push_back(MappingSid(SidKind::Deleted, n + i));
     ResolveRange(warm, 0, warm.size(), nullptr);
-    // One pass each: a pass of 100,000 deleted accounts takes tens of seconds under Wine.
-    const double single = TimeDeletedLoad(connection, 0, 1);
-    std::printf("%-22s %8.3f %8.2f\n", "single thread", single, 1.0);
-    for (unsigned threads : {2u, 4u}) {
-        const double t = TimeDeletedLoad(connection, threads, 1);
-        std::printf("workers, %u thread%-6s %8.3f %8.2f\n", threads, threads == 1 ? "" : "s", t, t / single);
-        std::fflush(stdout);
-    }
+    // Two rounds, each timing one thread and then the workers, best of each kept: a pass of
+    // 100,000 deleted accounts takes seconds to tens of seconds under Wine, and whatever the
+    // machine does meanwhile (the writes of the database just made, other work) then weighs on
+    // both sides alike rather than on whichever came first.
+    const unsigned kThreads[] = {0u, 2u, 4u};
+    double best[std::size(kThreads)];
+    std::fill(std::begin(best), std::end(best), 1e30);
+    for (int round = 0; round < 2; ++round)
+        for (size_t i = 0; i < std::size(kThreads); ++i)
+            best[i] = std::min(best[i], TimeDeletedLoad(connection, kThreads[i], 1));
+    std::printf("%-22s %8.3f %8.2f\n", "single thread", best[0], 1.0);
+    for (size_t i = 1; i < std::size(kThreads); ++i)
+        std::printf("workers, %u threads%-6s %8.3f %8.2f\n", kThreads[i], "", best[i], best[i] / best[0]);
+    std::fflush(stdout);
     DeleteFileW(file.c_str());
 }
 

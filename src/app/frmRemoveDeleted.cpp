@@ -2,7 +2,10 @@
 
 #include <commctrl.h>
 
+#include <tuple>
+
 #include "VeltoCredentialsMapResCONST.h"
+#include "app/CheckListWindow.h"
 #include "app/ProgressText.h"
 #include "localize/modLocalize.h"
 #include "mapping/MappingGrid.h"
@@ -15,39 +18,10 @@ namespace vcm {
 namespace {
 
 constexpr wchar_t kClassName[] = L"VeltoCredentialsMap.frmRemoveDeleted";
-// Client area and controls, in twips.
-constexpr int kClientWidth = 9600;
-constexpr int kClientHeight = 5400;
-constexpr int kMargin = 120;
-constexpr int kLabelHeight = 300;
-constexpr int kButtonWidth = 2600;
-constexpr int kButtonHeight = 375;
-// Column widths: SID, Primary, Velto alias.
+constexpr int kLabelHeight = 300;  // twips
+// Column widths in twips: SID, Primary, Velto alias.
 constexpr int kColumnWidths[] = {5000, 1100, 3000};
 constexpr int kColumnIds[] = {IDS_COL_SID, IDS_COL_PRIMARY, IDS_COL_VELTO_ALIAS};
-
-RECT Twips(HWND window, int x, int y, int width, int height)
-{
-    return {TwipsToPixels(window, x), TwipsToPixels(window, y), TwipsToPixels(window, x + width),
-            TwipsToPixels(window, y + height)};
-}
-
-void SetColumnText(HWND list, int column, const std::wstring& text)
-{
-    LVCOLUMNW lvc = {};
-    lvc.mask = LVCF_TEXT;
-    lvc.pszText = const_cast<wchar_t*>(text.c_str());
-    ListView_SetColumn(list, column, &lvc);
-}
-
-HWND Button(HWND parent, int id, RECT bounds)
-{
-    return CreateChild({.className = L"BUTTON",
-                        .style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
-                        .bounds = bounds,
-                        .parent = parent,
-                        .id = id});
-}
 
 }  // namespace
 
@@ -66,13 +40,7 @@ std::vector<int> frmRemoveDeleted::ShowModal(HWND owner)
 {
     m_owner = owner && IsWindow(owner) ? owner : nullptr;
     Load(m_owner);
-    CenterWindowOver(Hwnd(), m_owner);
-    if (m_owner)
-        EnableWindow(m_owner, FALSE);
-    ShowWindow(Hwnd(), SW_SHOW);
-    SetForegroundWindow(Hwnd());
-    SetFocus(m_list);
-    RunModalLoop(Hwnd(), [this](MSG& msg) {
+    checklist::ShowModal(Hwnd(), m_owner, m_list, [this](MSG& msg) {
         if (msg.message == WM_KEYDOWN && msg.wParam == 'A' && GetKeyState(VK_CONTROL) < 0 &&
             GetKeyState(VK_MENU) >= 0) {
             CheckAll();
@@ -88,16 +56,11 @@ std::vector<int> frmRemoveDeleted::ShowModal(HWND owner)
 
 void frmRemoveDeleted::Load(HWND owner)
 {
-    const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
-    const DWORD exStyle = WS_EX_DLGMODALFRAME;
-    Create({.className = kClassName, .style = style, .exStyle = exStyle, .width = 100, .height = 100,
-            .parent = owner});
+    Create({.className = kClassName, .style = checklist::kStyle, .exStyle = checklist::kExStyle, .width = 100,
+            .height = 100, .parent = owner});
     Register();
     AddRoutine(L"frmRemoveDeleted_Auto_Init", [this] { frmRemoveDeleted_Auto_Init(); });
-    RECT frame = {0, 0, TwipsToPixels(Hwnd(), kClientWidth), TwipsToPixels(Hwnd(), kClientHeight)};
-    AdjustWindowRectEx(&frame, style, FALSE, exStyle);
-    SetWindowPos(Hwnd(), nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    checklist::SizeFrame(Hwnd());
     CreateControls();
     FillList();
     frmRemoveDeleted_Auto_Init();
@@ -105,36 +68,17 @@ void frmRemoveDeleted::Load(HWND owner)
 
 void frmRemoveDeleted::CreateControls()
 {
+    using namespace checklist;
     LOGFONTW logFont = {};
     if (MessageFont(logFont) || StockGuiFont(logFont))
         m_font.reset(CreateFontIndirectW(&logFont));
-    const int listTop = 2 * kMargin + kLabelHeight;
-    const int listHeight = kClientHeight - listTop - 2 * kMargin - kButtonHeight;
     m_count = CreateChild({.className = L"STATIC",
                            .style = WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX,
                            .bounds = Twips(Hwnd(), kMargin, kMargin, kClientWidth - 2 * kMargin, kLabelHeight),
                            .parent = Hwnd(),
                            .id = IDC_COUNT});
-    m_list = CreateChild({.className = WC_LISTVIEWW,
-                          .style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_BORDER | LVS_REPORT | LVS_SINGLESEL |
-                                   LVS_SHOWSELALWAYS,
-                          .bounds = Twips(Hwnd(), kMargin, listTop, kClientWidth - 2 * kMargin, listHeight),
-                          .parent = Hwnd(),
-                          .id = IDC_LIST},
-                         L"CreateWindowExW(ListView)");
-    ListView_SetExtendedListViewStyle(m_list, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
-    for (int i = 0; i < static_cast<int>(std::size(kColumnWidths)); ++i) {
-        LVCOLUMNW lvc = {};
-        lvc.mask = LVCF_WIDTH | LVCF_TEXT;
-        lvc.cx = TwipsToPixels(Hwnd(), kColumnWidths[i]);
-        lvc.pszText = const_cast<wchar_t*>(L"");
-        ListView_InsertColumn(m_list, i, &lvc);
-    }
-    const int buttonTop = kClientHeight - kMargin - kButtonHeight;
-    const int cancelLeft = kClientWidth - kMargin - kButtonWidth;
-    m_cmdRemove = Button(Hwnd(), IDC_REMOVE_CHECKED,
-                         Twips(Hwnd(), cancelLeft - kMargin - kButtonWidth, buttonTop, kButtonWidth, kButtonHeight));
-    m_cmdCancel = Button(Hwnd(), IDCANCEL, Twips(Hwnd(), cancelLeft, buttonTop, kButtonWidth, kButtonHeight));
+    m_list = CreateList(Hwnd(), IDC_LIST, 2 * kMargin + kLabelHeight, kColumnWidths);
+    std::tie(m_cmdRemove, m_cmdCancel) = CreateButtons(Hwnd(), IDC_REMOVE_CHECKED);
     for (HWND control : {m_count, m_list, m_cmdRemove, m_cmdCancel})
         SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(m_font.get()), FALSE);
 }
@@ -144,8 +88,7 @@ void frmRemoveDeleted::frmRemoveDeleted_Auto_Init()
     SetWindowTextW(Hwnd(), myLoadResString(IDS_REMOVE_DELETED_TITLE).c_str());
     SetWindowTextW(m_cmdRemove, myLoadResString(IDS_REMOVE_CHECKED).c_str());
     SetWindowTextW(m_cmdCancel, myLoadResString(IDS_CANCEL).c_str());
-    for (int i = 0; i < static_cast<int>(std::size(kColumnIds)); ++i)
-        SetColumnText(m_list, i, myLoadResString(kColumnIds[i]));
+    checklist::SetCaptions(m_list, kColumnIds);
     ShowCount();
 }
 
@@ -158,14 +101,7 @@ void frmRemoveDeleted::FillList()
         const MappingModel::Row record = m_grid.Record(m_rows[i]);
         const std::wstring cells[] = {model->SidText(record), model->Primary(record) ? L"\u2713" : L"",
                                       std::wstring(model->VeltoAlias(record))};
-        LVITEMW item = {};
-        item.mask = LVIF_TEXT;
-        item.iItem = static_cast<int>(i);
-        item.pszText = const_cast<wchar_t*>(cells[0].c_str());
-        const int index = ListView_InsertItem(m_list, &item);
-        for (int col = 1; col < static_cast<int>(std::size(cells)); ++col)
-            ListView_SetItemText(m_list, index, col, const_cast<wchar_t*>(cells[col].c_str()));
-        ListView_SetCheckState(m_list, index, TRUE);
+        ListView_SetCheckState(m_list, checklist::AddRow(m_list, cells), TRUE);
     }
     m_filling = false;
     if (!m_rows.empty())
@@ -214,9 +150,7 @@ void frmRemoveDeleted::cmdCancel_Click() { Close(); }
 
 void frmRemoveDeleted::Close()
 {
-    // The owner is enabled before the window goes, so that activation returns to it.
-    if (m_owner && IsWindow(m_owner))
-        EnableWindow(m_owner, TRUE);
+    checklist::ReleaseOwner(m_owner);
     if (Hwnd()) {
         Unregister();
         DestroyWindow(Hwnd());

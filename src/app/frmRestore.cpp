@@ -2,13 +2,15 @@
 
 #include <commctrl.h>
 
+#include <tuple>
+
 #include "VeltoCredentialsMapResCONST.h"
+#include "app/CheckListWindow.h"
 #include "localize/modLocalize.h"
 #include "mapping/MappingRestore.h"
 #include "platform/ErrorCodes.h"
 #include "platform/ProgramInfo.h"
 #include "platform/StepRunner.h"
-#include "platform/Twips.h"
 #include "platform/WinHelpers.h"
 
 namespace vcm {
@@ -16,29 +18,9 @@ namespace vcm {
 namespace {
 
 constexpr wchar_t kClassName[] = L"VeltoCredentialsMap.frmRestore";
-// Client area and controls, in twips.
-constexpr int kClientWidth = 9600;
-constexpr int kClientHeight = 5400;
-constexpr int kMargin = 120;
-constexpr int kButtonWidth = 2600;
-constexpr int kButtonHeight = 375;
-// Column widths: removed on, account or SID, Velto alias, removed by.
-constexpr int kColumnWidths[] = {2200, 3300, 1700, 2000};
+// Column widths in twips: removed on, account or SID, Velto alias, removed by.
+constexpr int kColumnWidths[] = {2600, 3100, 1600, 1900};
 constexpr int kColumnIds[] = {IDS_COL_REMOVED_ON, IDS_COL_ACCOUNT_OR_SID, IDS_COL_VELTO_ALIAS, IDS_COL_REMOVED_BY};
-
-RECT Twips(HWND window, int x, int y, int width, int height)
-{
-    return {TwipsToPixels(window, x), TwipsToPixels(window, y), TwipsToPixels(window, x + width),
-            TwipsToPixels(window, y + height)};
-}
-
-void SetColumnText(HWND list, int column, const std::wstring& text)
-{
-    LVCOLUMNW lvc = {};
-    lvc.mask = LVCF_TEXT;
-    lvc.pszText = const_cast<wchar_t*>(text.c_str());
-    ListView_SetColumn(list, column, &lvc);
-}
 
 }  // namespace
 
@@ -66,13 +48,7 @@ bool frmRestore::ShowModal(HWND owner)
 
     m_owner = owner && IsWindow(owner) ? owner : nullptr;
     Load(m_owner);
-    CenterWindowOver(Hwnd(), m_owner);
-    if (m_owner)
-        EnableWindow(m_owner, FALSE);
-    ShowWindow(Hwnd(), SW_SHOW);
-    SetForegroundWindow(Hwnd());
-    SetFocus(m_list);
-    RunModalLoop(Hwnd());
+    checklist::ShowModal(Hwnd(), m_owner, m_list);
     Close();
     if (m_owner && IsWindow(m_owner))
         SetForegroundWindow(m_owner);
@@ -81,16 +57,11 @@ bool frmRestore::ShowModal(HWND owner)
 
 void frmRestore::Load(HWND owner)
 {
-    const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
-    const DWORD exStyle = WS_EX_DLGMODALFRAME;
-    Create({.className = kClassName, .style = style, .exStyle = exStyle, .width = 100, .height = 100,
-            .parent = owner});
+    Create({.className = kClassName, .style = checklist::kStyle, .exStyle = checklist::kExStyle, .width = 100,
+            .height = 100, .parent = owner});
     Register();
     AddRoutine(L"frmRestore_Auto_Init", [this] { frmRestore_Auto_Init(); });
-    RECT frame = {0, 0, TwipsToPixels(Hwnd(), kClientWidth), TwipsToPixels(Hwnd(), kClientHeight)};
-    AdjustWindowRectEx(&frame, style, FALSE, exStyle);
-    SetWindowPos(Hwnd(), nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    checklist::SizeFrame(Hwnd());
     CreateControls();
     frmRestore_Auto_Init();
     FillList();
@@ -101,35 +72,8 @@ void frmRestore::CreateControls()
     LOGFONTW logFont = {};
     if (MessageFont(logFont) || StockGuiFont(logFont))
         m_font.reset(CreateFontIndirectW(&logFont));
-    const int listHeight = kClientHeight - 3 * kMargin - kButtonHeight;
-    m_list = CreateChild({.className = WC_LISTVIEWW,
-                          .style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_BORDER | LVS_REPORT | LVS_SINGLESEL |
-                                   LVS_SHOWSELALWAYS,
-                          .bounds = Twips(Hwnd(), kMargin, kMargin, kClientWidth - 2 * kMargin, listHeight),
-                          .parent = Hwnd(),
-                          .id = IDC_LIST},
-                         L"CreateWindowExW(ListView)");
-    ListView_SetExtendedListViewStyle(m_list, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
-    for (int i = 0; i < static_cast<int>(std::size(kColumnWidths)); ++i) {
-        LVCOLUMNW lvc = {};
-        lvc.mask = LVCF_WIDTH | LVCF_TEXT;
-        lvc.cx = TwipsToPixels(Hwnd(), kColumnWidths[i]);
-        lvc.pszText = const_cast<wchar_t*>(L"");
-        ListView_InsertColumn(m_list, i, &lvc);
-    }
-    const int buttonTop = kClientHeight - kMargin - kButtonHeight;
-    const int cancelLeft = kClientWidth - kMargin - kButtonWidth;
-    m_cmdRestore = CreateChild({.className = L"BUTTON",
-                                .style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
-                                .bounds = Twips(Hwnd(), cancelLeft - kMargin - kButtonWidth, buttonTop, kButtonWidth,
-                                                kButtonHeight),
-                                .parent = Hwnd(),
-                                .id = IDC_RESTORE_CHECKED});
-    m_cmdCancel = CreateChild({.className = L"BUTTON",
-                               .style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
-                               .bounds = Twips(Hwnd(), cancelLeft, buttonTop, kButtonWidth, kButtonHeight),
-                               .parent = Hwnd(),
-                               .id = IDCANCEL});
+    m_list = checklist::CreateList(Hwnd(), IDC_LIST, checklist::kMargin, kColumnWidths);
+    std::tie(m_cmdRestore, m_cmdCancel) = checklist::CreateButtons(Hwnd(), IDC_RESTORE_CHECKED);
     for (HWND control : {m_list, m_cmdRestore, m_cmdCancel})
         SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(m_font.get()), FALSE);
 }
@@ -139,8 +83,7 @@ void frmRestore::frmRestore_Auto_Init()
     SetWindowTextW(Hwnd(), myLoadResString(IDS_RESTORE_TITLE).c_str());
     SetWindowTextW(m_cmdRestore, myLoadResString(IDS_RESTORE_CHECKED).c_str());
     SetWindowTextW(m_cmdCancel, myLoadResString(IDS_CANCEL).c_str());
-    for (int i = 0; i < static_cast<int>(std::size(kColumnIds)); ++i)
-        SetColumnText(m_list, i, myLoadResString(kColumnIds[i]));
+    checklist::SetCaptions(m_list, kColumnIds);
 }
 
 void frmRestore::FillList()
@@ -149,13 +92,7 @@ void frmRestore::FillList()
         const RestoreRecord& record = m_records[row];
         const std::wstring cells[] = {LocalGeneralDate(record.removedUtc), record.account, record.veltoAlias,
                                       record.removedBy};
-        LVITEMW item = {};
-        item.mask = LVIF_TEXT;
-        item.iItem = static_cast<int>(row);
-        item.pszText = const_cast<wchar_t*>(cells[0].c_str());
-        const int index = ListView_InsertItem(m_list, &item);
-        for (int col = 1; col < static_cast<int>(std::size(cells)); ++col)
-            ListView_SetItemText(m_list, index, col, const_cast<wchar_t*>(cells[col].c_str()));
+        checklist::AddRow(m_list, cells);
     }
     if (!m_records.empty())
         ListView_SetItemState(m_list, 0, LVIS_FOCUSED | LVIS_SELECTED, LVIS_FOCUSED | LVIS_SELECTED);
@@ -192,9 +129,7 @@ void frmRestore::cmdCancel_Click() { Close(); }
 
 void frmRestore::Close()
 {
-    // The owner is enabled before the window goes, so that activation returns to it.
-    if (m_owner && IsWindow(m_owner))
-        EnableWindow(m_owner, TRUE);
+    checklist::ReleaseOwner(m_owner);
     if (Hwnd()) {
         Unregister();
         DestroyWindow(Hwnd());

@@ -13,6 +13,17 @@ namespace vcm {
 Recordset::Recordset() = default;
 Recordset::~Recordset() = default;
 
+namespace {
+
+void Execute(SQLHSTMT stmt, std::wstring& sql)
+{
+    const SQLRETURN rc = SQLExecDirectW(stmt, Sql(sql), SQL_NTS);
+    if (rc != SQL_NO_DATA)
+        CheckOdbc(rc, SQL_HANDLE_STMT, stmt, L"SQLExecDirectW");
+}
+
+}  // namespace
+
 void Recordset::Open(const std::wstring& query, const std::wstring& connection, int /*cursorType*/, int lockType,
                      int /*options*/, const std::vector<std::wstring>& parameters)
 {
@@ -27,10 +38,8 @@ void Recordset::Open(const std::wstring& query, const std::wstring& connection, 
             BindValue(stmt.get(), static_cast<SQLUSMALLINT>(i + 1), bound[i]);
         }
         std::wstring sql = query;
-        const SQLRETURN rc = SQLExecDirectW(stmt.get(), Sql(sql), SQL_NTS);
-        if (rc != SQL_NO_DATA)
-            CheckOdbc(rc, SQL_HANDLE_STMT, stmt.get(), L"SQLExecDirectW");
-        ReadResult(stmt.get());
+        Execute(stmt.get(), sql);
+        ReadResult(stmt.get(), sql);
         // The statement is freed here: nothing stays locked in the database while the set lives.
     } catch (...) {
         Close();
@@ -40,12 +49,13 @@ void Recordset::Open(const std::wstring& query, const std::wstring& connection, 
     m_open = true;
 }
 
-void Recordset::ReadResult(SQLHSTMT stmt)
+std::vector<ColumnShape> Recordset::DescribeColumns(SQLHSTMT stmt)
 {
     SQLSMALLINT count = 0;
     CheckOdbc(SQLNumResultCols(stmt, &count), SQL_HANDLE_STMT, stmt, L"SQLNumResultCols");
     m_columns.assign(static_cast<size_t>(count), Column{});
-    std::vector<ValueKind> kinds(m_columns.size());
+    m_kinds.assign(m_columns.size(), ValueKind::Text);
+    std::vector<ColumnShape> shapes(m_columns.size());
     for (SQLUSMALLINT i = 1; i <= static_cast<SQLUSMALLINT>(count); ++i) {
         Column& c = m_columns[i - 1];
         std::wstring name(256, L'\0');
@@ -63,54 +73,138 @@ void Recordset::ReadResult(SQLHSTMT stmt)
         }
         name.resize(static_cast<size_t>(nameLength));
         c.name = std::move(name);
-        kinds[i - 1] = KindOf(c.sqlType);
+        m_kinds[i - 1] = KindOf(c.sqlType);
+        shapes[i - 1] = {c.sqlType, size};
     }
-    if (count == 0)
-        return;
+    return shapes;
+}
 
-    FieldValue typed;
-    std::vector<wchar_t> text;
-    std::vector<unsigned char> bytes;
-    auto length = [](size_t size) {
-        if (size > StoredCell::kMaxLength)
-            throw ProviderError(L"A value is too long for one recordset.", L"Recordset::Open");
-        return static_cast<uint32_t>(size);
-    };
-    for (;;) {
-        const SQLRETURN rc = SQLFetch(stmt);
-        if (rc == SQL_NO_DATA)
-            break;
-        CheckOdbc(rc, SQL_HANDLE_STMT, stmt, L"SQLFetch");
-        if (m_rowCount >= kNoRow)
-            throw ProviderError(L"Too many rows for one recordset.", L"Recordset::Open");
-        for (SQLUSMALLINT i = 1; i <= static_cast<SQLUSMALLINT>(count); ++i) {
-            const ValueKind kind = kinds[i - 1];
-            StoredCell cell;
-            if (kind == ValueKind::Bytes) {
-                if (ReadBytes(stmt, i, bytes)) {
-                    cell.kindBits = static_cast<uint32_t>(StoredCell::Kind::Bytes);
-                    cell.length = length(bytes.size());
-                    cell.payload = m_bytes.Append(bytes.data(), bytes.size());
-                }
-            } else if (ReadText(stmt, i, text)) {
-                const std::wstring_view view(text.data(), text.size());
-                if (ParseTyped(kind, view, typed)) {
-                    cell = Stored(typed);
-                } else {
-                    cell.kindBits = static_cast<uint32_t>(StoredCell::Kind::Text);
-                    cell.length = length(view.size());
-                    cell.payload = m_text.Append(view.data(), view.size());
-                }
-            }
-            m_cells.Append(&cell, 1);
+void Recordset::ReadResult(SQLHSTMT stmt, std::wstring& sql)
+{
+    const std::vector<ColumnShape> shapes = DescribeColumns(stmt);
+    if (!m_columns.empty()) {
+        BlockFetch block;
+        if (!block.Bind(stmt, shapes)) {
+            ReadRows(stmt);
+        } else if (!ReadBlocks(block)) {
+            // A value longer than its column's width (SQLite keeps any length) cannot be read
+            // again from a forward-only block cursor: read the whole result once more, value by value.
+            block.Release();
+            CheckOdbc(SQLFreeStmt(stmt, SQL_CLOSE), SQL_HANDLE_STMT, stmt, L"SQLFreeStmt");
+            ClearRows();
+            Execute(stmt, sql);
+            ReadRows(stmt);
         }
-        ++m_rowCount;
     }
+    m_kinds.clear();
     m_visible.resize(m_rowCount);
     for (size_t r = 0; r < m_rowCount; ++r)
         m_visible[r] = static_cast<uint32_t>(r);
     m_deleted.assign(m_rowCount, false);
     m_indexes.resize(m_columns.size());
+}
+
+bool Recordset::ReadBlocks(BlockFetch& block)
+{
+    for (size_t rows; (rows = block.Fetch()) != 0;) {
+        for (size_t r = 0; r < rows; ++r) {
+            AddRow();
+            for (size_t c = 0; c < m_columns.size(); ++c) {
+                switch (block.State(r, c)) {
+                case BlockFetch::Cell::Truncated:
+                    return false;
+                case BlockFetch::Cell::Null:
+                    AddNull();
+                    break;
+                case BlockFetch::Cell::Value:
+                    if (m_kinds[c] == ValueKind::Bytes)
+                        AddBytes(block.Bytes(r, c));
+                    else
+                        AddText(c, block.Text(r, c));
+                    break;
+                }
+            }
+        }
+    }
+    return true;
+}
+
+void Recordset::ReadRows(SQLHSTMT stmt)
+{
+    std::vector<wchar_t> text;
+    std::vector<unsigned char> bytes;
+    for (;;) {
+        const SQLRETURN rc = SQLFetch(stmt);
+        if (rc == SQL_NO_DATA)
+            break;
+        CheckOdbc(rc, SQL_HANDLE_STMT, stmt, L"SQLFetch");
+        AddRow();
+        for (SQLUSMALLINT i = 1; i <= static_cast<SQLUSMALLINT>(m_columns.size()); ++i) {
+            if (m_kinds[i - 1] == ValueKind::Bytes) {
+                if (ReadBytes(stmt, i, bytes))
+                    AddBytes(bytes);
+                else
+                    AddNull();
+            } else if (ReadText(stmt, i, text)) {
+                AddText(i - 1, std::wstring_view(text.data(), text.size()));
+            } else {
+                AddNull();
+            }
+        }
+    }
+}
+
+uint32_t Recordset::StoredLength(size_t size)
+{
+    if (size > StoredCell::kMaxLength)
+        throw ProviderError(L"A value is too long for one recordset.", L"Recordset::Open");
+    return static_cast<uint32_t>(size);
+}
+
+void Recordset::AddRow()
+{
+    if (m_rowCount >= kNoRow)
+        throw ProviderError(L"Too many rows for one recordset.", L"Recordset::Open");
+    ++m_rowCount;
+}
+
+// Numbers and Booleans become typed values; any other text, and text a number column
+// holds in no number's form, is kept as text.
+void Recordset::AddText(size_t col, std::wstring_view text)
+{
+    StoredCell cell;
+    if (ParseTyped(m_kinds[col], text, m_typed)) {
+        cell = Stored(m_typed);
+    } else {
+        cell.kindBits = static_cast<uint32_t>(StoredCell::Kind::Text);
+        cell.length = StoredLength(text.size());
+        cell.payload = m_text.Append(text.data(), text.size());
+    }
+    m_cells.Append(&cell, 1);
+}
+
+void Recordset::AddBytes(std::span<const unsigned char> bytes)
+{
+    StoredCell cell;
+    cell.kindBits = static_cast<uint32_t>(StoredCell::Kind::Bytes);
+    cell.length = StoredLength(bytes.size());
+    cell.payload = m_bytes.Append(bytes.data(), bytes.size());
+    m_cells.Append(&cell, 1);
+}
+
+void Recordset::AddNull()
+{
+    const StoredCell cell;
+    m_cells.Append(&cell, 1);
+}
+
+void Recordset::ClearRows()
+{
+    m_cells.Clear();
+    m_text.Clear();
+    m_bytes.Clear();
+    m_numbers.clear();
+    m_rowCount = 0;
 }
 
 Recordset::StoredCell Recordset::Stored(const FieldValue& number)

@@ -4,13 +4,16 @@
 #pragma once
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "mapping/BlockFetch.h"
 #include "platform/ChunkedArena.h"
 #include "mapping/FieldValue.h"
 #include "mapping/OdbcConnection.h"
+#include "mapping/OdbcValues.h"
 #include "platform/Handles.h"
 
 namespace vcm {
@@ -99,13 +102,27 @@ private:
     std::wstring_view TextOf(const StoredCell& cell, std::wstring& scratch) const;
     const ColumnIndex& IndexOf(size_t col);
     bool IsVisible(uint32_t row, size_t* position) const;
-    void ReadResult(SQLHSTMT stmt);
+    // Reads the executed statement's result into the set: a block of rows per fetch where
+    // every column has a bounded width, else value by value. A value that outgrew its
+    // column's buffer is never cut: the statement runs again and is read value by value.
+    void ReadResult(SQLHSTMT stmt, std::wstring& sql);
+    std::vector<ColumnShape> DescribeColumns(SQLHSTMT stmt);
+    bool ReadBlocks(BlockFetch& block);  // false when a value was truncated
+    void ReadRows(SQLHSTMT stmt);
+    static uint32_t StoredLength(size_t size);
+    void AddRow();
+    void AddText(size_t col, std::wstring_view text);
+    void AddBytes(std::span<const unsigned char> bytes);
+    void AddNull();
+    void ClearRows();
 
     OdbcConnection m_connection;
     bool m_open = false;
     bool m_readOnly = true;
 
     std::vector<Column> m_columns;
+    std::vector<ValueKind> m_kinds;        // per column, while the result is read
+    FieldValue m_typed;                    // scratch of AddText
     ChunkedArena<StoredCell, 14> m_cells;  // row-major, every row the query returned
     ChunkedArena<wchar_t> m_text;
     ChunkedArena<unsigned char> m_bytes;

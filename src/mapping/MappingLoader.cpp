@@ -43,37 +43,52 @@ bool PrimaryFlag(const FieldValue& value)
     throw TypeMismatchError(L"IsPrimary");
 }
 
-// The text form of a value, into a string the caller keeps.
-void AssignText(const FieldValue& value, std::wstring& out)
-{
-    if (const auto* text = std::get_if<std::wstring>(&value))
-        out.assign(*text);
-    else
-        out = FieldText(value);
-}
-
-// Values read from the two sets, kept across rows so that their storage is reused.
-struct Scratch {
-    FieldValue id;
-    FieldValue uid;
-    FieldValue primary;
-    FieldValue sid;
-    FieldValue key;
+// The columns a load reads, found once (Recordset::kNoColumn where a set lacks one, which
+// fails each read of it as an unknown name does), and scratch kept across rows so that
+// reading allocates nothing per row.
+struct Reader {
+    Recordset& mappings;
+    Recordset& subscribers;
+    size_t subscriber = Recordset::kNoColumn;  // mapping columns
+    size_t sid = Recordset::kNoColumn;
+    size_t primary = Recordset::kNoColumn;
+    size_t key = Recordset::kNoColumn;
+    size_t subscriberKey = Recordset::kNoColumn;  // subscriber columns
+    size_t uid = Recordset::kNoColumn;
+    FieldValue primaryValue;
+    FieldValue sidValue;
+    std::wstring idScratch;
+    std::wstring uidScratch;
+    std::wstring keyScratch;
 };
 
-// The subscriber row that a mapping points to, or nothing when none does (or the search
-// itself fails, e.g. because the subscriber table could not be read).
-bool FindSubscriber(StepRunner& step, Recordset& mappings, Recordset& subscribers, const MappingSource& source,
-                    Scratch& scratch)
+void FindColumns(StepRunner& step, Reader& reader, const MappingSource& source)
 {
-    step([&] { subscribers.MoveFirst(); });
+    step([&] {
+        reader.subscriber = reader.mappings.ColumnOf(source.subscriberColumn);
+        reader.sid = reader.mappings.ColumnOf(source.sidColumn);
+        reader.primary = reader.mappings.ColumnOf(kPrimaryColumn);
+        reader.key = reader.mappings.ColumnOf(kKeyColumn);
+    });
+    step([&] {
+        reader.subscriberKey = reader.subscribers.ColumnOf(L"SubscriberObjectID");
+        reader.uid = reader.subscribers.ColumnOf(L"UID");
+    });
+}
+
+// The subscriber row that a mapping points to, or nothing when none does (or the search
+// itself fails, e.g. because the subscriber table could not be read). id gets the
+// mapping's subscriber id in its text form, empty when Null or unreadable.
+bool FindSubscriber(StepRunner& step, Reader& reader, std::wstring_view& id)
+{
+    step([&] { reader.subscribers.MoveFirst(); });
     bool found = false;
     step([&] {
-        mappings.Field(source.subscriberColumn, scratch.id);
-        if (IsNull(scratch.id))
+        if (reader.mappings.FieldIsNull(reader.subscriber))
             return;
-        subscribers.Find(L"SubscriberObjectID", scratch.id);
-        found = !subscribers.IsEOF();
+        id = reader.mappings.FieldText(reader.subscriber, reader.idScratch);
+        reader.subscribers.Find(reader.subscriberKey, id);
+        found = !reader.subscribers.IsEOF();
     });
     return found;
 }
@@ -88,27 +103,29 @@ void LeaveOutDefaults(StepRunner& step, MappingModel& model)
     });
 }
 
-// One mapping row's fields, read from where the two sets stand.
-void ReadRow(StepRunner& step, Recordset& mappings, Recordset& subscribers, const MappingSource& source,
-             Scratch& scratch, std::wstring& subscriberId, std::wstring& velto, bool& primary)
+// One mapping row's fields, read from where the two sets stand; the texts are views into
+// the sets or the reader's scratch, valid until the next row is read.
+void ReadRow(StepRunner& step, Reader& reader, MappingModel::Fields& fields)
 {
-    velto.clear();
-    subscriberId.clear();
-    primary = false;
-    scratch.id = std::monostate();  // a failed read must not leave the previous row's id
-    const bool found = FindSubscriber(step, mappings, subscribers, source, scratch);
-    step([&] { AssignText(scratch.id, subscriberId); });
+    const bool found = FindSubscriber(step, reader, fields.subscriberId);
     if (!found)
-        velto = kNoSubscriber;
+        fields.veltoAlias = kNoSubscriber;
     else
-        step([&] {
-            subscribers.Field(L"UID", scratch.uid);
-            AssignText(scratch.uid, velto);
-        });
+        step([&] { fields.veltoAlias = reader.subscribers.FieldText(reader.uid, reader.uidScratch); });
     step([&] {
-        mappings.Field(kPrimaryColumn, scratch.primary);
-        primary = PrimaryFlag(scratch.primary);
+        reader.mappings.Field(reader.primary, reader.primaryValue);
+        fields.primary = PrimaryFlag(reader.primaryValue);
     });
+}
+
+// The rest of a row the view options keep: its account bytes and its key.
+void ReadKept(StepRunner& step, Reader& reader, MappingModel::Fields& fields)
+{
+    step([&] {
+        reader.mappings.Field(reader.sid, reader.sidValue);
+        fields.sid = std::get_if<std::vector<unsigned char>>(&reader.sidValue);
+    });
+    step([&] { fields.key = reader.mappings.FieldText(reader.key, reader.keyScratch); });
 }
 
 }  // namespace
@@ -135,10 +152,8 @@ MappingLoad ReadMappings(const LoadSettings& settings)
         if (count > 0)
             model.Reserve(static_cast<size_t>(count));
     });
-    Scratch scratch;
-    std::wstring subscriberId;
-    std::wstring velto;
-    std::wstring key;
+    Reader reader{mappings, subscribers};
+    FindColumns(step, reader, source);
     for (;;) {
         // A mapping set that cannot say where it stands ends the load.
         bool atEnd = true;
@@ -146,20 +161,9 @@ MappingLoad ReadMappings(const LoadSettings& settings)
             break;
 
         MappingModel::Fields fields;
-        ReadRow(step, mappings, subscribers, source, scratch, subscriberId, velto, fields.primary);
+        ReadRow(step, reader, fields);
         if (settings.showPrimary || !fields.primary) {
-            step([&] {
-                mappings.Field(source.sidColumn, scratch.sid);
-                fields.sid = std::get_if<std::vector<unsigned char>>(&scratch.sid);
-            });
-            key.clear();
-            step([&] {
-                mappings.Field(kKeyColumn, scratch.key);
-                AssignText(scratch.key, key);
-            });
-            fields.key = key;
-            fields.subscriberId = subscriberId;
-            fields.veltoAlias = velto;
+            ReadKept(step, reader, fields);
             step([&] { model.Add(fields); });
         }
 

@@ -15,6 +15,15 @@ Recordset::~Recordset() = default;
 
 namespace {
 
+// A value's text form, as find and filter compare it: a view of the text itself, else of
+// its form written into scratch.
+std::wstring_view TextForm(const FieldValue& value, std::wstring& scratch)
+{
+    if (const auto* text = std::get_if<std::wstring>(&value))
+        return *text;
+    return scratch = FieldText(value);
+}
+
 void Execute(SQLHSTMT stmt, std::wstring& sql)
 {
     const SQLRETURN rc = SQLExecDirectW(stmt, Sql(sql), SQL_NTS);
@@ -266,7 +275,7 @@ std::wstring_view Recordset::TextOf(const StoredCell& cell, std::wstring& scratc
 {
     if (cell.kind() == StoredCell::Kind::Text)
         return cell.length == 0 ? std::wstring_view(L"") : std::wstring_view(m_text.At(cell.payload), cell.length);
-    scratch = FieldText(Value(cell));
+    scratch = vcm::FieldText(Value(cell));
     return scratch;
 }
 
@@ -349,6 +358,39 @@ void Recordset::Field(std::wstring_view name, FieldValue& value) const
     }
 }
 
+size_t Recordset::ColumnOf(std::wstring_view name) const
+{
+    RequireOpen();
+    for (size_t i = 0; i < m_columns.size(); ++i)
+        if (SameName(m_columns[i].name, name))
+            return i;
+    return kNoColumn;
+}
+
+size_t Recordset::RequireColumn(size_t col) const
+{
+    RequireOpen();
+    if (col >= m_columns.size())
+        throw ItemNotFoundError(L"");
+    return col;
+}
+
+void Recordset::Field(size_t col, FieldValue& value) const
+{
+    const StoredCell& cell = Cell(RequireCurrent(), RequireColumn(col));
+    value = Value(cell);
+}
+
+bool Recordset::FieldIsNull(size_t col) const
+{
+    return Cell(RequireCurrent(), RequireColumn(col)).kind() == StoredCell::Kind::Null;
+}
+
+std::wstring_view Recordset::FieldText(size_t col, std::wstring& scratch) const
+{
+    return TextOf(Cell(RequireCurrent(), RequireColumn(col)), scratch);
+}
+
 const Recordset::ColumnIndex& Recordset::IndexOf(size_t col)
 {
     if (!m_indexes[col])
@@ -372,12 +414,24 @@ bool Recordset::IsVisible(uint32_t row, size_t* position) const
 void Recordset::Find(std::wstring_view column, const FieldValue& value)
 {
     const size_t col = RequireColumn(column);
+    if (IsNull(value)) {  // Null equals nothing
+        m_currentDeleted = false;
+        m_pos = m_visible.size();
+        return;
+    }
+    std::wstring scratch;
+    Find(col, TextForm(value, scratch));
+}
+
+void Recordset::Find(size_t col, std::wstring_view text)
+{
+    RequireColumn(col);
     m_currentDeleted = false;
     if (m_pos >= m_visible.size())
         return;
     const uint32_t start = m_visible[m_pos];
     const ColumnIndex& index = IndexOf(col);
-    for (uint32_t r = index.First(value); r != kNoRow; r = index.Next(r)) {
+    for (uint32_t r = index.First(text); r != kNoRow; r = index.Next(r)) {
         size_t position = 0;
         if (r >= start && IsVisible(r, &position)) {
             m_pos = position;
@@ -392,9 +446,12 @@ void Recordset::Filter(std::wstring_view column, const FieldValue& value)
     const size_t col = RequireColumn(column);
     const ColumnIndex& index = IndexOf(col);
     m_visible.clear();
-    for (uint32_t r = index.First(value); r != kNoRow; r = index.Next(r))
-        if (!m_deleted[r])
-            m_visible.push_back(r);
+    if (!IsNull(value)) {  // Null equals nothing
+        std::wstring scratch;
+        for (uint32_t r = index.First(TextForm(value, scratch)); r != kNoRow; r = index.Next(r))
+            if (!m_deleted[r])
+                m_visible.push_back(r);
+    }
     m_pos = 0;
     m_currentDeleted = false;
 }

@@ -51,10 +51,23 @@ public:
     // many rows then allocates nothing per value.
     void Field(std::wstring_view name, FieldValue& value) const;
 
+    // A column's position for the overloads below, which a walk over many rows uses to match
+    // no names per row; kNoColumn when the set has no such column, which they refuse as the
+    // named forms refuse an unknown name.
+    static constexpr size_t kNoColumn = static_cast<size_t>(-1);
+    size_t ColumnOf(std::wstring_view name) const;
+    void Field(size_t col, FieldValue& value) const;
+    bool FieldIsNull(size_t col) const;
+    // The current row's value in its text form (FieldText), empty for Null: a view into the
+    // set for text, valid while the set is open, else into scratch.
+    std::wstring_view FieldText(size_t col, std::wstring& scratch) const;
+
     // Makes current the first visible row, at or after the current one, whose column equals
     // the value; when none does the set is at its end. Equal means: neither side Null and
     // the text forms equal without regard to case. The column's index is built on first use.
     void Find(std::wstring_view column, const FieldValue& value);
+    // The same for a value given in its text form (never Null).
+    void Find(size_t col, std::wstring_view text);
     // Leaves visible only the rows whose column equals the value (as Find compares); the
     // first visible row becomes current. Each filter applies to all rows the set still holds.
     void Filter(std::wstring_view column, const FieldValue& value);
@@ -91,6 +104,7 @@ private:
 
     void RequireOpen() const;
     size_t RequireColumn(std::wstring_view name) const;
+    size_t RequireColumn(size_t col) const;
     size_t RequireCurrent() const;  // storage index of the current row
     const StoredCell& Cell(size_t row, size_t col) const
     {

@@ -40,16 +40,7 @@ public:
         }
     }
 
-    uint32_t First(const FieldValue& value) const
-    {
-        if (IsNull(value))
-            return kNoRow;
-        std::wstring scratch;
-        const std::wstring_view text = std::holds_alternative<std::wstring>(value)
-                                           ? std::wstring_view(std::get<std::wstring>(value))
-                                           : std::wstring_view(scratch = FieldText(value));
-        return m_slots[Locate(FoldedHash(text), text)].row;
-    }
+    uint32_t First(std::wstring_view text) const { return m_slots[Locate(FoldedHash(text), text)].row; }
     uint32_t Next(uint32_t row) const { return m_next[row]; }
 
 private:

@@ -336,10 +336,11 @@ FieldValue Recordset::Field(std::wstring_view name) const
     return Value(Cell(RequireCurrent(), col));
 }
 
-void Recordset::Field(std::wstring_view name, FieldValue& value) const
+void Recordset::Field(std::wstring_view name, FieldValue& value) const { Field(RequireColumn(name), value); }
+
+void Recordset::Field(size_t col, FieldValue& value) const
 {
-    const size_t col = RequireColumn(name);
-    const StoredCell& cell = Cell(RequireCurrent(), col);
+    const StoredCell& cell = Cell(RequireCurrent(), RequireColumn(col));
     if (cell.kind() == StoredCell::Kind::Text) {
         const wchar_t* first = cell.length == 0 ? L"" : m_text.At(cell.payload);
         if (auto* text = std::get_if<std::wstring>(&value))
@@ -373,12 +374,6 @@ size_t Recordset::RequireColumn(size_t col) const
     if (col >= m_columns.size())
         throw ItemNotFoundError(L"");
     return col;
-}
-
-void Recordset::Field(size_t col, FieldValue& value) const
-{
-    const StoredCell& cell = Cell(RequireCurrent(), RequireColumn(col));
-    value = Value(cell);
 }
 
 bool Recordset::FieldIsNull(size_t col) const

@@ -16,9 +16,8 @@ constexpr size_t kScalarWidth = 64;
 // A GUID reads as 36 characters; the SQL Server driver fails a buffer without room for the
 // terminator as well.
 constexpr size_t kGuidWidth = 36;
-// The buffers of one block take at most this many bytes, and hold at most kMaxRows rows.
-constexpr size_t kBlockBytes = 512 * 1024;
-constexpr size_t kMaxRows = 512;
+// The buffers of one block take at most this many bytes.
+constexpr size_t kBlockBytes = 1024 * 1024;
 
 SQLRETURN SetPointer(SQLHSTMT stmt, SQLINTEGER attribute, void* value)
 {

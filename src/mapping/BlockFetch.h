@@ -19,6 +19,9 @@ struct ColumnShape {
 
 class BlockFetch {
 public:
+    // Rows a block holds at most; fewer where the row is wide.
+    static constexpr size_t kMaxRows = 512;
+
     // What a bound value holds after a fetch.
     enum class Cell { Null, Value, Truncated };
 

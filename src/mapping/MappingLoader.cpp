@@ -1,6 +1,7 @@
 #include "mapping/MappingLoader.h"
 
 #include <algorithm>
+#include <deque>
 #include <vector>
 
 #include "mapping/AccountLookup.h"
@@ -76,21 +77,43 @@ void FindColumns(StepRunner& step, Reader& reader, const MappingSource& source)
     });
 }
 
-// The subscriber row that a mapping points to, or nothing when none does (or the search
-// itself fails, e.g. because the subscriber table could not be read). id gets the
-// mapping's subscriber id in its text form, empty when Null or unreadable.
-bool FindSubscriber(StepRunner& step, Reader& reader, std::wstring_view& id)
+// Every mapping's subscriber id (its text form, empty when Null or unreadable) and the
+// position of the subscriber row it points to, kNoPosition when none does (or the search
+// itself fails, e.g. because the subscriber table could not be read), in mapping row order.
+// All are sought in one walk of the subscriber index (Recordset::FindEach).
+struct SubscriberRows {
+    std::vector<std::wstring_view> ids;  // views into the mapping set, or into forms
+    std::vector<size_t> positions;
+    std::deque<std::wstring> forms;      // the text forms of ids that are no text
+};
+
+void FindSubscribers(StepRunner& step, Reader& reader, SubscriberRows& rows)
 {
-    step([&] { reader.subscribers.MoveFirst(); });
-    bool found = false;
+    std::vector<bool> hasId;
+    for (bool atEnd = false; step([&] { atEnd = reader.mappings.IsEOF(); }) && !atEnd;) {
+        std::wstring_view id;
+        bool has = false;  // Null points to no subscriber
+        step([&] {
+            if (reader.mappings.FieldIsNull(reader.subscriber))
+                return;
+            id = reader.mappings.FieldText(reader.subscriber, reader.idScratch);
+            if (!id.empty() && id.data() == reader.idScratch.data())
+                id = rows.forms.emplace_back(id);
+            has = true;
+        });
+        rows.ids.push_back(id);
+        hasId.push_back(has);
+        if (!step([&] { reader.mappings.MoveNext(); }))
+            break;
+    }
+    rows.positions.assign(rows.ids.size(), Recordset::kNoPosition);
     step([&] {
-        if (reader.mappings.FieldIsNull(reader.subscriber))
-            return;
-        id = reader.mappings.FieldText(reader.subscriber, reader.idScratch);
-        reader.subscribers.Find(reader.subscriberKey, id);
-        found = !reader.subscribers.IsEOF();
+        reader.subscribers.MoveFirst();  // an empty or closed set has no subscriber to find
+        rows.positions = reader.subscribers.FindEach(reader.subscriberKey, rows.ids);
     });
-    return found;
+    for (size_t i = 0; i < hasId.size(); ++i)
+        if (!hasId[i])
+            rows.positions[i] = Recordset::kNoPosition;
 }
 
 // The custom option leaves out mappings whose account name equals the subscriber alias.
@@ -103,15 +126,21 @@ void LeaveOutDefaults(StepRunner& step, MappingModel& model)
     });
 }
 
-// One mapping row's fields, read from where the two sets stand; the texts are views into
-// the sets or the reader's scratch, valid until the next row is read.
-void ReadRow(StepRunner& step, Reader& reader, MappingModel::Fields& fields)
+// One mapping row's fields, the row-th of the set: the texts are views into the sets or the
+// reader's scratch, valid until the next row is read.
+void ReadRow(StepRunner& step, Reader& reader, const SubscriberRows& subscribers, size_t row,
+             MappingModel::Fields& fields)
 {
-    const bool found = FindSubscriber(step, reader, fields.subscriberId);
-    if (!found)
+    const size_t position = row < subscribers.positions.size() ? subscribers.positions[row] : Recordset::kNoPosition;
+    if (row < subscribers.ids.size())
+        fields.subscriberId = subscribers.ids[row];
+    if (position == Recordset::kNoPosition)
         fields.veltoAlias = kNoSubscriber;
     else
-        step([&] { fields.veltoAlias = reader.subscribers.FieldText(reader.uid, reader.uidScratch); });
+        step([&] {
+            reader.subscribers.MoveTo(position);
+            fields.veltoAlias = reader.subscribers.FieldText(reader.uid, reader.uidScratch);
+        });
     step([&] {
         reader.mappings.Field(reader.primary, reader.primaryValue);
         fields.primary = PrimaryFlag(reader.primaryValue);
@@ -154,14 +183,24 @@ MappingLoad ReadMappings(const LoadSettings& settings)
     });
     Reader reader{mappings, subscribers};
     FindColumns(step, reader, source);
-    for (;;) {
+    SubscriberRows found;
+    FindSubscribers(step, reader, found);
+    step([&] { mappings.MoveFirst(); });
+    for (size_t row = 0;; ++row) {
         // A mapping set that cannot say where it stands ends the load.
         bool atEnd = true;
         if (!step([&] { atEnd = mappings.IsEOF(); }) || atEnd)
             break;
 
+        // The subscriber rows come in no order: their memory is asked for some rows ahead.
+        constexpr size_t kAhead = 8;
+        if (row + 2 * kAhead < found.positions.size())
+            subscribers.PrefetchCell(found.positions[row + 2 * kAhead], reader.uid);
+        if (row + kAhead < found.positions.size())
+            subscribers.PrefetchText(found.positions[row + kAhead], reader.uid);
+
         MappingModel::Fields fields;
-        ReadRow(step, reader, fields);
+        ReadRow(step, reader, found, row, fields);
         if (settings.showPrimary || !fields.primary) {
             ReadKept(step, reader, fields);
             step([&] { model.Add(fields); });

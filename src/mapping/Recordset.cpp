@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include <xmmintrin.h>
+
 #include "mapping/OdbcValues.h"
 #include "mapping/RecordsetIndex.h"
 #include "mapping/RowDelete.h"
@@ -434,6 +436,45 @@ void Recordset::Find(size_t col, std::wstring_view text)
         }
     }
     m_pos = m_visible.size();
+}
+
+std::vector<size_t> Recordset::FindEach(size_t col, std::span<const std::wstring_view> texts)
+{
+    RequireColumn(col);
+    std::vector<size_t> positions(texts.size(), kNoPosition);
+    if (m_visible.empty())
+        return positions;
+    const ColumnIndex& index = IndexOf(col);
+    index.FirstEach(texts, [&](size_t i, uint32_t first) {
+        for (uint32_t r = first; r != kNoRow; r = index.Next(r))
+            if (IsVisible(r, &positions[i]))
+                return;
+    });
+    return positions;
+}
+
+void Recordset::MoveTo(size_t position)
+{
+    RequireOpen();
+    if (position >= m_visible.size())
+        throw NoCurrentRecordError(L"Recordset::MoveTo");
+    m_pos = position;
+    m_currentDeleted = false;
+}
+
+void Recordset::PrefetchCell(size_t position, size_t col) const
+{
+    if (position < m_visible.size() && col < m_columns.size())
+        _mm_prefetch(reinterpret_cast<const char*>(&Cell(m_visible[position], col)), _MM_HINT_T0);
+}
+
+void Recordset::PrefetchText(size_t position, size_t col) const
+{
+    if (position >= m_visible.size() || col >= m_columns.size())
+        return;
+    const StoredCell& cell = Cell(m_visible[position], col);
+    if (cell.kind() == StoredCell::Kind::Text && cell.length != 0)
+        _mm_prefetch(reinterpret_cast<const char*>(m_text.At(cell.payload)), _MM_HINT_T0);
 }
 
 void Recordset::Filter(std::wstring_view column, const FieldValue& value)

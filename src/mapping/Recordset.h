@@ -68,6 +68,18 @@ public:
     void Find(std::wstring_view column, const FieldValue& value);
     // The same for a value given in its text form (never Null).
     void Find(size_t col, std::wstring_view text);
+    // Find for many text forms at once, each sought from the first visible row: for each,
+    // the position of the row Find would make current (for MoveTo), or kNoPosition when none
+    // equals it. Far faster than one Find after another on a large set.
+    static constexpr size_t kNoPosition = static_cast<size_t>(-1);
+    std::vector<size_t> FindEach(size_t col, std::span<const std::wstring_view> texts);
+    // Makes the visible row at a position FindEach gave current.
+    void MoveTo(size_t position);
+    // Asks the memory for a field of the visible row at a position well before it is read,
+    // as a walk in an order of its own (positions FindEach gave) does: first its cell, and
+    // later, once the cell has arrived, the text it points to.
+    void PrefetchCell(size_t position, size_t col) const;
+    void PrefetchText(size_t position, size_t col) const;
     // Leaves visible only the rows whose column equals the value (as Find compares); the
     // first visible row becomes current. Each filter applies to all rows the set still holds.
     void Filter(std::wstring_view column, const FieldValue& value);

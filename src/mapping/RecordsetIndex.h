@@ -2,8 +2,11 @@
 #pragma once
 #include <cstdint>
 #include <limits>
+#include <span>
 #include <string>
 #include <vector>
+
+#include <xmmintrin.h>
 
 #include "mapping/CaseFold.h"
 #include "mapping/Recordset.h"
@@ -41,9 +44,49 @@ public:
     }
 
     uint32_t First(std::wstring_view text) const { return m_slots[Locate(FoldedHash(text), text)].row; }
+
+    // First for each of many texts: found(i, row). A lookup touches three places far apart
+    // in a large set (its slot, the slot's cell, the cell's text); the walk asks for each
+    // place several texts before it needs it, so that memory answers while others compare.
+    template <class Found>
+    void FirstEach(std::span<const std::wstring_view> texts, Found found) const
+    {
+        constexpr size_t kAhead = 8;  // texts between two stages of one lookup
+        constexpr size_t kRing = 4 * kAhead;
+        uint64_t hashes[kRing];
+        const size_t mask = m_slots.size() - 1;
+        for (size_t i = 0; i < texts.size() + 3 * kAhead; ++i) {
+            if (i < texts.size()) {
+                hashes[i % kRing] = FoldedHash(texts[i]);
+                Prefetch(&m_slots[hashes[i % kRing] & mask]);
+            }
+            if (i >= kAhead && i - kAhead < texts.size()) {
+                const uint32_t row = m_slots[hashes[(i - kAhead) % kRing] & mask].row;
+                if (row != kNoRow)
+                    Prefetch(&m_set.Cell(row, m_col));
+            }
+            if (i >= 2 * kAhead && i - 2 * kAhead < texts.size()) {
+                const uint32_t row = m_slots[hashes[(i - 2 * kAhead) % kRing] & mask].row;
+                if (row != kNoRow) {
+                    const StoredCell& cell = m_set.Cell(row, m_col);
+                    if (cell.kind() == StoredCell::Kind::Text && cell.length != 0)
+                        Prefetch(m_set.m_text.At(cell.payload));
+                }
+            }
+            if (i >= 3 * kAhead) {
+                const size_t j = i - 3 * kAhead;
+                found(j, m_slots[Locate(hashes[j % kRing], texts[j])].row);
+            }
+        }
+    }
     uint32_t Next(uint32_t row) const { return m_next[row]; }
 
 private:
+    static void Prefetch(const void* address)
+    {
+        _mm_prefetch(static_cast<const char*>(address), _MM_HINT_T0);
+    }
+
     struct Slot {
         uint32_t tag;  // high half of the folded hash; the low half chose the slot
         uint32_t row;  // first row of the chain, kNoRow for a free slot

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "mapping/OdbcConnection.h"
+#include "platform/ErrorCodes.h"
 
 namespace vcm {
 
@@ -134,7 +135,11 @@ size_t BlockFetch::Fetch()
     if (rc == SQL_NO_DATA)
         return 0;
     CheckOdbc(rc, SQL_HANDLE_STMT, m_stmt, L"SQLFetch");
-    const size_t rows = std::min<size_t>(m_fetched, m_status.size());
+    // A fetch that succeeded holds at least one row; a driver that says otherwise would
+    // make the rest of the result look like its end.
+    if (m_fetched == 0 || m_fetched > m_status.size())
+        throw ProviderError(L"The driver fetched a block without telling its rows.", L"SQLFetch");
+    const size_t rows = m_fetched;
     for (size_t r = 0; r < rows; ++r)
         if (m_status[r] == SQL_ROW_ERROR)
             throw OdbcError(SQL_HANDLE_STMT, m_stmt, L"SQLFetch");

@@ -356,6 +356,36 @@ TEST(MappingLoader, ViewOptionsOnBothProductLayouts)
     }
 }
 
+// Subscriber ids held as numbers are sought and kept in their text form, each row its own,
+// as text ids are; a Null id points to no subscriber.
+TEST(MappingLoader, NumberIdsFindTheirSubscribers)
+{
+    std::vector<std::wstring> statements = {
+        L"CREATE TABLE Subscriber (SubscriberObjectID INTEGER, UID NVARCHAR(64))",
+        L"CREATE TABLE Credential (SubscriberObjectID INTEGER, Credentials VARBINARY(68), IsPrimary BIT, "
+        L"msrepl_tran_version VARCHAR(36))",
+    };
+    const std::pair<const wchar_t*, const wchar_t*> rows[] = {
+        // subscriber id literal, expected Velto alias
+        {L"7", L"u7"}, {L"8", L"u8"}, {L"NULL", L"ERROR!"}, {L"9", L"ERROR!"}, {L"7", L"u7"}, {L"12", L"u12"},
+    };
+    for (const wchar_t* id : {L"12", L"8", L"7"})
+        statements.push_back(L"INSERT INTO Subscriber VALUES (" + std::wstring(id) + L", 'u" + id + L"')");
+    for (const auto& [id, velto] : rows)
+        statements.push_back(L"INSERT INTO Credential VALUES (" + std::wstring(id) + L", " + SidLiteral(L"S-1-1-0") +
+                             L", 0, 'k')");
+    const std::wstring db = test::CreateTestDb(L"numbers.db", statements);
+
+    const MappingLoad load = LoadMappings({db, 4, false, true, {}});
+    ASSERT_FALSE(load.report.mappingTable);
+    ASSERT_EQ(load.model->Size(), std::size(rows));
+    for (MappingModel::Row r = 0; r < load.model->Size(); ++r) {
+        const std::wstring id = rows[r].first;
+        EXPECT_EQ(load.model->SubscriberId(r), id == L"NULL" ? L"" : id) << "row " << r;
+        EXPECT_EQ(load.model->VeltoAlias(r), rows[r].second) << "row " << r;
+    }
+}
+
 TEST(MappingLoader, FailuresLeaveAGridAndNeverThrow)
 {
     const std::wstring sid = SidLiteral(L"S-1-5-32-544");

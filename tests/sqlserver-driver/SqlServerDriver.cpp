@@ -11,8 +11,9 @@
 //   nocount               no row counts at all (SET NOCOUNT ON for the connection or server)
 //   unanswering           the server never answers: a connect fails with HYT00 at the login
 //                         time-out (or after kNoAnswerSeconds when none was set)
-//   fetch-blocks-after N  a fetch that needs a row past the first N waits for the statement
-//                         time-out, then HYT00 (or after kNoAnswerSeconds when none was set)
+//   fetch-blocks-after N  a fetch after the first N rows, or one whose block reaches past
+//                         them, waits for the statement time-out, then HYT00 (or after
+//                         kNoAnswerSeconds when none was set)
 // Each connect and statement writes the time-out it was given to "<database>.calls"
 // ("login-timeout N", "query-timeout N"), so tests can see what the program asked for.
 //
@@ -918,8 +919,10 @@ SQLRETURN SQL_API SQLFetch(SQLHSTMT stmt)
     if (rc == SQL_NO_DATA)
         EndResult(stmt);
     const long rows = !SQL_SUCCEEDED(rc) ? 0 : rowsFetched ? static_cast<long>(*rowsFetched) : 1;
-    // A server that went silent after N rows: a fetch that needed a later row never returns.
-    if (server.fetchBlocksAfter >= 0 && fetched + rows > server.fetchBlocksAfter) {
+    // A server that went silent after N rows: a fetch that needed a later row, or the end of
+    // the result after them, never returns.
+    const long silentAfter = server.fetchBlocksAfter;
+    if (silentAfter >= 0 && (fetched >= silentAfter || fetched + rows > silentAfter)) {
         WaitUnanswered(timeout);
         return Fail(stmt, "HYT00", 0, "Query timeout expired");
     }

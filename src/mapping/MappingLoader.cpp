@@ -90,6 +90,11 @@ struct SubscriberRows {
 void FindSubscribers(StepRunner& step, Reader& reader, SubscriberRows& rows)
 {
     std::vector<bool> hasId;
+    step([&] {
+        const size_t count = static_cast<size_t>(reader.mappings.RecordCount());
+        rows.ids.reserve(count);
+        hasId.reserve(count);
+    });
     for (bool atEnd = false; step([&] { atEnd = reader.mappings.IsEOF(); }) && !atEnd;) {
         std::wstring_view id;
         bool has = false;  // Null points to no subscriber

@@ -28,18 +28,23 @@ public:
         while (capacity < set.m_rowCount * 2)
             capacity *= 2;
         m_slots.assign(capacity, Slot{0, kNoRow});
+        // Walking backwards, each chain's head ends as its first row. Each row's slot is
+        // hashed and asked for kAhead rows before the row goes in.
+        constexpr size_t kAhead = 8;
+        uint64_t hashes[kAhead];
         std::wstring scratch;
-        for (size_t r = set.m_rowCount; r-- > 0;) {
-            const StoredCell& cell = set.Cell(r, col);
-            if (cell.kind() == StoredCell::Kind::Null)
-                continue;
-            const std::wstring_view text = set.TextOf(cell, scratch);
-            const uint64_t hash = FoldedHash(text);
-            Slot& slot = m_slots[Locate(hash, text)];
-            slot.tag = Tag(hash);
-            if (slot.row != kNoRow)
-                m_next[r] = slot.row;
-            slot.row = static_cast<uint32_t>(r);  // walking backwards, the head ends as the first row
+        const size_t rows = set.m_rowCount;
+        for (size_t i = 0; i < rows + kAhead; ++i) {
+            if (i >= kAhead)
+                Insert(rows - 1 - (i - kAhead), hashes, scratch);
+            if (i < rows) {
+                const size_t r = rows - 1 - i;
+                const StoredCell& cell = set.Cell(r, col);
+                if (cell.kind() == StoredCell::Kind::Null)
+                    continue;
+                hashes[r % kAhead] = FoldedHash(set.TextOf(cell, scratch));
+                Prefetch(&m_slots[hashes[r % kAhead] & (m_slots.size() - 1)]);
+            }
         }
     }
 
@@ -82,6 +87,20 @@ public:
     uint32_t Next(uint32_t row) const { return m_next[row]; }
 
 private:
+    template <size_t kRing>
+    void Insert(size_t r, const uint64_t (&hashes)[kRing], std::wstring& scratch)
+    {
+        const StoredCell& cell = m_set.Cell(r, m_col);
+        if (cell.kind() == StoredCell::Kind::Null)
+            return;
+        const uint64_t hash = hashes[r % kRing];
+        Slot& slot = m_slots[Locate(hash, m_set.TextOf(cell, scratch))];
+        slot.tag = Tag(hash);
+        if (slot.row != kNoRow)
+            m_next[r] = slot.row;
+        slot.row = static_cast<uint32_t>(r);
+    }
+
     static void Prefetch(const void* address)
     {
         _mm_prefetch(static_cast<const char*>(address), _MM_HINT_T0);

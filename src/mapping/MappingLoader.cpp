@@ -77,24 +77,27 @@ void FindColumns(StepRunner& step, Reader& reader, const MappingSource& source)
     });
 }
 
-// Every mapping's subscriber id (its text form, empty when Null or unreadable) and the
-// position of the subscriber row it points to, kNoPosition when none does (or the search
-// itself fails, e.g. because the subscriber table could not be read), in mapping row order.
-// All are sought in one walk of the subscriber index (Recordset::FindEach).
+// The subscriber ids of up to kChunkRows mapping rows from the current one (text forms,
+// empty when Null or unreadable) and the position of the subscriber row each points to,
+// kNoPosition when none does (or the search itself fails, e.g. because the subscriber table
+// could not be read). A chunk's subscribers are sought in one walk of the subscriber index
+// (Recordset::FindEach); a chunk is small enough that its mapping rows are still in the
+// cache when the load reads them again.
+constexpr size_t kChunkRows = 4096;
+
 struct SubscriberRows {
     std::vector<std::wstring_view> ids;  // views into the mapping set, or into forms
     std::vector<size_t> positions;
     std::deque<std::wstring> forms;      // the text forms of ids that are no text
+    bool ended = false;                  // the mapping set ended, or could not move on, in this chunk
 };
 
 void FindSubscribers(StepRunner& step, Reader& reader, SubscriberRows& rows)
 {
+    rows.ids.clear();
+    rows.forms.clear();
+    rows.ended = true;
     std::vector<bool> hasId;
-    step([&] {
-        const size_t count = static_cast<size_t>(reader.mappings.RecordCount());
-        rows.ids.reserve(count);
-        hasId.reserve(count);
-    });
     for (bool atEnd = false; step([&] { atEnd = reader.mappings.IsEOF(); }) && !atEnd;) {
         std::wstring_view id;
         bool has = false;  // Null points to no subscriber
@@ -110,6 +113,10 @@ void FindSubscribers(StepRunner& step, Reader& reader, SubscriberRows& rows)
         hasId.push_back(has);
         if (!step([&] { reader.mappings.MoveNext(); }))
             break;
+        if (rows.ids.size() == kChunkRows) {
+            rows.ended = false;
+            break;
+        }
     }
     rows.positions.assign(rows.ids.size(), Recordset::kNoPosition);
     step([&] {
@@ -162,6 +169,34 @@ void ReadKept(StepRunner& step, Reader& reader, MappingModel::Fields& fields)
     step([&] { fields.key = reader.mappings.FieldText(reader.key, reader.keyScratch); });
 }
 
+// Reads the rows of one chunk into the model, from its first row on; false when the set
+// cannot say where it stands or cannot move on, which ends the load.
+bool ReadChunk(StepRunner& step, Reader& reader, const SubscriberRows& found, bool showPrimary, MappingModel& model)
+{
+    for (size_t row = 0; row < found.ids.size(); ++row) {
+        bool atEnd = true;
+        if (!step([&] { atEnd = reader.mappings.IsEOF(); }) || atEnd)
+            return false;
+
+        // The subscriber rows come in no order: their memory is asked for some rows ahead.
+        constexpr size_t kAhead = 8;
+        if (row + 2 * kAhead < found.positions.size())
+            reader.subscribers.PrefetchCell(found.positions[row + 2 * kAhead], reader.uid);
+        if (row + kAhead < found.positions.size())
+            reader.subscribers.PrefetchText(found.positions[row + kAhead], reader.uid);
+
+        MappingModel::Fields fields;
+        ReadRow(step, reader, found, row, fields);
+        if (showPrimary || !fields.primary) {
+            ReadKept(step, reader, fields);
+            step([&] { model.Add(fields); });
+        }
+        if (!step([&] { reader.mappings.MoveNext(); }))
+            return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 MappingLoad ReadMappings(const LoadSettings& settings)
@@ -189,30 +224,10 @@ MappingLoad ReadMappings(const LoadSettings& settings)
     Reader reader{mappings, subscribers};
     FindColumns(step, reader, source);
     SubscriberRows found;
-    FindSubscribers(step, reader, found);
-    step([&] { mappings.MoveFirst(); });
-    for (size_t row = 0;; ++row) {
-        // A mapping set that cannot say where it stands ends the load.
-        bool atEnd = true;
-        if (!step([&] { atEnd = mappings.IsEOF(); }) || atEnd)
-            break;
-
-        // The subscriber rows come in no order: their memory is asked for some rows ahead.
-        constexpr size_t kAhead = 8;
-        if (row + 2 * kAhead < found.positions.size())
-            subscribers.PrefetchCell(found.positions[row + 2 * kAhead], reader.uid);
-        if (row + kAhead < found.positions.size())
-            subscribers.PrefetchText(found.positions[row + kAhead], reader.uid);
-
-        MappingModel::Fields fields;
-        ReadRow(step, reader, found, row, fields);
-        if (settings.showPrimary || !fields.primary) {
-            ReadKept(step, reader, fields);
-            step([&] { model.Add(fields); });
-        }
-
-        // A set that cannot move on would hold the load at this row for ever.
-        if (!step([&] { mappings.MoveNext(); }))
+    for (size_t first = 0; !found.ended; first += found.ids.size()) {
+        FindSubscribers(step, reader, found);
+        if (found.ids.empty() || !step([&] { mappings.MoveTo(first); }) ||
+            !ReadChunk(step, reader, found, settings.showPrimary, model))
             break;
     }
     mappings.Close();

@@ -386,6 +386,44 @@ TEST(MappingLoader, NumberIdsFindTheirSubscribers)
     }
 }
 
+// A large load seeks its subscribers a chunk of rows at a time and then reads the chunk's
+// rows again: every row, across chunk ends, keeps its own subscriber and order.
+TEST(MappingLoader, EveryRowOfALargeLoadKeepsItsSubscriber)
+{
+    constexpr int kRows = 8193;  // two chunks of 4096 rows and one row more
+    std::vector<std::wstring> statements = test::VeltoSchema();
+    for (int i = 0; i < 600; ++i) {
+        if (i % 100 == 0)
+            statements.push_back(L"INSERT INTO Subscriber VALUES ");
+        else
+            statements.back() += L", ";
+        statements.back() += L"('S" + std::to_wstring(i) + L"', 'u" + std::to_wstring(i) + L"', 'a', 'd')";
+    }
+    // Row i points to subscriber (i * 7) % 640: some are missing; every 13th id is Null.
+    auto subscriberOf = [](int i) { return (i * 7) % 640; };
+    for (int i = 0; i < kRows; ++i) {
+        if (i % 100 == 0)
+            statements.push_back(L"INSERT INTO Credential VALUES ");
+        else
+            statements.back() += L", ";
+        const std::wstring id = i % 13 == 0 ? L"NULL" : Quote(L"s" + std::to_wstring(subscriberOf(i)));
+        statements.back() += L"(" + id + L", " + SidLiteral(L"S-1-1-0") + L", 0, " +
+                             Quote(test::Key(L"k" + std::to_wstring(i))) + L")";
+    }
+    const std::wstring db = test::CreateTestDb(L"large.db", statements);
+
+    const MappingLoad load = LoadMappings({db, 4, false, true, {}});
+    ASSERT_EQ(load.model->Size(), static_cast<size_t>(kRows));
+    for (int i = 0; i < kRows; ++i) {
+        const MappingModel::Row r = static_cast<MappingModel::Row>(i);
+        const int s = subscriberOf(i);
+        const std::wstring velto = i % 13 == 0 || s >= 600 ? L"ERROR!" : L"u" + std::to_wstring(s);
+        ASSERT_EQ(load.model->VeltoAlias(r), velto) << "row " << i;
+        ASSERT_EQ(load.model->SubscriberId(r), i % 13 == 0 ? L"" : L"s" + std::to_wstring(s)) << "row " << i;
+        ASSERT_EQ(load.model->Key(r), test::Key(L"k" + std::to_wstring(i))) << "row " << i;
+    }
+}
+
 TEST(MappingLoader, FailuresLeaveAGridAndNeverThrow)
 {
     const std::wstring sid = SidLiteral(L"S-1-5-32-544");

@@ -1,6 +1,7 @@
 #include "mapping/MappingLoader.h"
 
 #include <algorithm>
+#include <deque>
 #include <vector>
 
 #include "mapping/AccountLookup.h"
@@ -43,39 +44,88 @@ bool PrimaryFlag(const FieldValue& value)
     throw TypeMismatchError(L"IsPrimary");
 }
 
-// The text form of a value, into a string the caller keeps.
-void AssignText(const FieldValue& value, std::wstring& out)
-{
-    if (const auto* text = std::get_if<std::wstring>(&value))
-        out.assign(*text);
-    else
-        out = FieldText(value);
-}
-
-// Values read from the two sets, kept across rows so that their storage is reused.
-struct Scratch {
-    FieldValue id;
-    FieldValue uid;
-    FieldValue primary;
-    FieldValue sid;
-    FieldValue key;
+// The columns a load reads, found once (Recordset::kNoColumn where a set lacks one, which
+// fails each read of it as an unknown name does), and scratch kept across rows so that
+// reading allocates nothing per row.
+struct Reader {
+    Recordset& mappings;
+    Recordset& subscribers;
+    size_t subscriber = Recordset::kNoColumn;  // mapping columns
+    size_t sid = Recordset::kNoColumn;
+    size_t primary = Recordset::kNoColumn;
+    size_t key = Recordset::kNoColumn;
+    size_t subscriberKey = Recordset::kNoColumn;  // subscriber columns
+    size_t uid = Recordset::kNoColumn;
+    FieldValue primaryValue;
+    FieldValue sidValue;
+    std::wstring idScratch;
+    std::wstring uidScratch;
+    std::wstring keyScratch;
 };
 
-// The subscriber row that a mapping points to, or nothing when none does (or the search
-// itself fails, e.g. because the subscriber table could not be read).
-bool FindSubscriber(StepRunner& step, Recordset& mappings, Recordset& subscribers, const MappingSource& source,
-                    Scratch& scratch)
+void FindColumns(StepRunner& step, Reader& reader, const MappingSource& source)
 {
-    step([&] { subscribers.MoveFirst(); });
-    bool found = false;
     step([&] {
-        mappings.Field(source.subscriberColumn, scratch.id);
-        if (IsNull(scratch.id))
-            return;
-        subscribers.Find(L"SubscriberObjectID", scratch.id);
-        found = !subscribers.IsEOF();
+        reader.subscriber = reader.mappings.ColumnOf(source.subscriberColumn);
+        reader.sid = reader.mappings.ColumnOf(source.sidColumn);
+        reader.primary = reader.mappings.ColumnOf(kPrimaryColumn);
+        reader.key = reader.mappings.ColumnOf(kKeyColumn);
     });
-    return found;
+    step([&] {
+        reader.subscriberKey = reader.subscribers.ColumnOf(L"SubscriberObjectID");
+        reader.uid = reader.subscribers.ColumnOf(L"UID");
+    });
+}
+
+// The subscriber ids of up to kChunkRows mapping rows from the current one (text forms,
+// empty when Null or unreadable) and the position of the subscriber row each points to,
+// kNoPosition when none does (or the search itself fails, e.g. because the subscriber table
+// could not be read). A chunk's subscribers are sought in one walk of the subscriber index
+// (Recordset::FindEach); a chunk is small enough that its mapping rows are still in the
+// cache when the load reads them again.
+constexpr size_t kChunkRows = 4096;
+
+struct SubscriberRows {
+    std::vector<std::wstring_view> ids;  // views into the mapping set, or into forms
+    std::vector<size_t> positions;
+    std::deque<std::wstring> forms;      // the text forms of ids that are no text
+    bool ended = false;                  // the mapping set ended, or could not move on, in this chunk
+};
+
+void FindSubscribers(StepRunner& step, Reader& reader, SubscriberRows& rows)
+{
+    rows.ids.clear();
+    rows.forms.clear();
+    rows.ended = true;
+    std::vector<bool> hasId;
+    for (bool atEnd = false; step([&] { atEnd = reader.mappings.IsEOF(); }) && !atEnd;) {
+        std::wstring_view id;
+        bool has = false;  // Null points to no subscriber
+        step([&] {
+            if (reader.mappings.FieldIsNull(reader.subscriber))
+                return;
+            id = reader.mappings.FieldText(reader.subscriber, reader.idScratch);
+            if (!id.empty() && id.data() == reader.idScratch.data())
+                id = rows.forms.emplace_back(id);
+            has = true;
+        });
+        rows.ids.push_back(id);
+        hasId.push_back(has);
+        if (!step([&] { reader.mappings.MoveNext(); }))
+            break;
+        if (rows.ids.size() == kChunkRows) {
+            rows.ended = false;
+            break;
+        }
+    }
+    rows.positions.assign(rows.ids.size(), Recordset::kNoPosition);
+    step([&] {
+        reader.subscribers.MoveFirst();  // an empty or closed set has no subscriber to find
+        rows.positions = reader.subscribers.FindEach(reader.subscriberKey, rows.ids);
+    });
+    for (size_t i = 0; i < hasId.size(); ++i)
+        if (!hasId[i])
+            rows.positions[i] = Recordset::kNoPosition;
 }
 
 // The custom option leaves out mappings whose account name equals the subscriber alias.
@@ -88,27 +138,63 @@ void LeaveOutDefaults(StepRunner& step, MappingModel& model)
     });
 }
 
-// One mapping row's fields, read from where the two sets stand.
-void ReadRow(StepRunner& step, Recordset& mappings, Recordset& subscribers, const MappingSource& source,
-             Scratch& scratch, std::wstring& subscriberId, std::wstring& velto, bool& primary)
+// One mapping row's fields, the row-th of the set: the texts are views into the sets or the
+// reader's scratch, valid until the next row is read.
+void ReadRow(StepRunner& step, Reader& reader, const SubscriberRows& subscribers, size_t row,
+             MappingModel::Fields& fields)
 {
-    velto.clear();
-    subscriberId.clear();
-    primary = false;
-    scratch.id = std::monostate();  // a failed read must not leave the previous row's id
-    const bool found = FindSubscriber(step, mappings, subscribers, source, scratch);
-    step([&] { AssignText(scratch.id, subscriberId); });
-    if (!found)
-        velto = kNoSubscriber;
+    const size_t position = row < subscribers.positions.size() ? subscribers.positions[row] : Recordset::kNoPosition;
+    if (row < subscribers.ids.size())
+        fields.subscriberId = subscribers.ids[row];
+    if (position == Recordset::kNoPosition)
+        fields.veltoAlias = kNoSubscriber;
     else
         step([&] {
-            subscribers.Field(L"UID", scratch.uid);
-            AssignText(scratch.uid, velto);
+            reader.subscribers.MoveTo(position);
+            fields.veltoAlias = reader.subscribers.FieldText(reader.uid, reader.uidScratch);
         });
     step([&] {
-        mappings.Field(kPrimaryColumn, scratch.primary);
-        primary = PrimaryFlag(scratch.primary);
+        reader.mappings.Field(reader.primary, reader.primaryValue);
+        fields.primary = PrimaryFlag(reader.primaryValue);
     });
+}
+
+// The rest of a row the view options keep: its account bytes and its key.
+void ReadKept(StepRunner& step, Reader& reader, MappingModel::Fields& fields)
+{
+    step([&] {
+        reader.mappings.Field(reader.sid, reader.sidValue);
+        fields.sid = std::get_if<std::vector<unsigned char>>(&reader.sidValue);
+    });
+    step([&] { fields.key = reader.mappings.FieldText(reader.key, reader.keyScratch); });
+}
+
+// Reads the rows of one chunk into the model, from its first row on; false when the set
+// cannot say where it stands or cannot move on, which ends the load.
+bool ReadChunk(StepRunner& step, Reader& reader, const SubscriberRows& found, bool showPrimary, MappingModel& model)
+{
+    for (size_t row = 0; row < found.ids.size(); ++row) {
+        bool atEnd = true;
+        if (!step([&] { atEnd = reader.mappings.IsEOF(); }) || atEnd)
+            return false;
+
+        // The subscriber rows come in no order: their memory is asked for some rows ahead.
+        constexpr size_t kAhead = 8;
+        if (row + 2 * kAhead < found.positions.size())
+            reader.subscribers.PrefetchCell(found.positions[row + 2 * kAhead], reader.uid);
+        if (row + kAhead < found.positions.size())
+            reader.subscribers.PrefetchText(found.positions[row + kAhead], reader.uid);
+
+        MappingModel::Fields fields;
+        ReadRow(step, reader, found, row, fields);
+        if (showPrimary || !fields.primary) {
+            ReadKept(step, reader, fields);
+            step([&] { model.Add(fields); });
+        }
+        if (!step([&] { reader.mappings.MoveNext(); }))
+            return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -135,36 +221,13 @@ MappingLoad ReadMappings(const LoadSettings& settings)
         if (count > 0)
             model.Reserve(static_cast<size_t>(count));
     });
-    Scratch scratch;
-    std::wstring subscriberId;
-    std::wstring velto;
-    std::wstring key;
-    for (;;) {
-        // A mapping set that cannot say where it stands ends the load.
-        bool atEnd = true;
-        if (!step([&] { atEnd = mappings.IsEOF(); }) || atEnd)
-            break;
-
-        MappingModel::Fields fields;
-        ReadRow(step, mappings, subscribers, source, scratch, subscriberId, velto, fields.primary);
-        if (settings.showPrimary || !fields.primary) {
-            step([&] {
-                mappings.Field(source.sidColumn, scratch.sid);
-                fields.sid = std::get_if<std::vector<unsigned char>>(&scratch.sid);
-            });
-            key.clear();
-            step([&] {
-                mappings.Field(kKeyColumn, scratch.key);
-                AssignText(scratch.key, key);
-            });
-            fields.key = key;
-            fields.subscriberId = subscriberId;
-            fields.veltoAlias = velto;
-            step([&] { model.Add(fields); });
-        }
-
-        // A set that cannot move on would hold the load at this row for ever.
-        if (!step([&] { mappings.MoveNext(); }))
+    Reader reader{mappings, subscribers};
+    FindColumns(step, reader, source);
+    SubscriberRows found;
+    for (size_t first = 0; !found.ended; first += found.ids.size()) {
+        FindSubscribers(step, reader, found);
+        if (found.ids.empty() || !step([&] { mappings.MoveTo(first); }) ||
+            !ReadChunk(step, reader, found, settings.showPrimary, model))
             break;
     }
     mappings.Close();

@@ -11,25 +11,33 @@ namespace vcm {
 
 namespace {
 
-bool Ascii(std::wstring_view text, std::string& out)
+// The text as narrow characters into out (text.size() of them); false when it is empty or
+// not plain ASCII.
+bool Ascii(std::wstring_view text, char* out)
 {
-    out.clear();
-    for (wchar_t c : text) {
-        if (c > 0x7F)
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] > 0x7F)
             return false;
-        out.push_back(static_cast<char>(c));
+        out[i] = static_cast<char>(text[i]);
     }
-    return !out.empty();
+    return !text.empty();
 }
 
 template <class Number>
 bool Parse(std::wstring_view text, Number& value)
 {
-    std::string ascii;
+    // Numbers are short: their text goes through a buffer on the stack, not the heap.
+    char local[64];
+    std::string heap;
+    char* ascii = local;
+    if (text.size() > sizeof(local)) {
+        heap.resize(text.size());
+        ascii = heap.data();
+    }
     if (!Ascii(text, ascii))
         return false;
-    const char* end = ascii.data() + ascii.size();
-    const auto [ptr, ec] = std::from_chars(ascii.data(), end, value);
+    const char* end = ascii + text.size();
+    const auto [ptr, ec] = std::from_chars(ascii, end, value);
     return ec == std::errc() && ptr == end;
 }
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include <xmmintrin.h>
+
 #include "mapping/OdbcValues.h"
 #include "mapping/RecordsetIndex.h"
 #include "mapping/RowDelete.h"
@@ -12,6 +14,26 @@ namespace vcm {
 
 Recordset::Recordset() = default;
 Recordset::~Recordset() = default;
+
+namespace {
+
+// A value's text form, as find and filter compare it: a view of the text itself, else of
+// its form written into scratch.
+std::wstring_view TextForm(const FieldValue& value, std::wstring& scratch)
+{
+    if (const auto* text = std::get_if<std::wstring>(&value))
+        return *text;
+    return scratch = FieldText(value);
+}
+
+void Execute(SQLHSTMT stmt, std::wstring& sql)
+{
+    const SQLRETURN rc = SQLExecDirectW(stmt, Sql(sql), SQL_NTS);
+    if (rc != SQL_NO_DATA)
+        CheckOdbc(rc, SQL_HANDLE_STMT, stmt, L"SQLExecDirectW");
+}
+
+}  // namespace
 
 void Recordset::Open(const std::wstring& query, const std::wstring& connection, int /*cursorType*/, int lockType,
                      int /*options*/, const std::vector<std::wstring>& parameters)
@@ -27,10 +49,8 @@ void Recordset::Open(const std::wstring& query, const std::wstring& connection, 
             BindValue(stmt.get(), static_cast<SQLUSMALLINT>(i + 1), bound[i]);
         }
         std::wstring sql = query;
-        const SQLRETURN rc = SQLExecDirectW(stmt.get(), Sql(sql), SQL_NTS);
-        if (rc != SQL_NO_DATA)
-            CheckOdbc(rc, SQL_HANDLE_STMT, stmt.get(), L"SQLExecDirectW");
-        ReadResult(stmt.get());
+        Execute(stmt.get(), sql);
+        ReadResult(stmt.get(), sql);
         // The statement is freed here: nothing stays locked in the database while the set lives.
     } catch (...) {
         Close();
@@ -40,12 +60,13 @@ void Recordset::Open(const std::wstring& query, const std::wstring& connection, 
     m_open = true;
 }
 
-void Recordset::ReadResult(SQLHSTMT stmt)
+std::vector<ColumnShape> Recordset::DescribeColumns(SQLHSTMT stmt)
 {
     SQLSMALLINT count = 0;
     CheckOdbc(SQLNumResultCols(stmt, &count), SQL_HANDLE_STMT, stmt, L"SQLNumResultCols");
     m_columns.assign(static_cast<size_t>(count), Column{});
-    std::vector<ValueKind> kinds(m_columns.size());
+    m_kinds.assign(m_columns.size(), ValueKind::Text);
+    std::vector<ColumnShape> shapes(m_columns.size());
     for (SQLUSMALLINT i = 1; i <= static_cast<SQLUSMALLINT>(count); ++i) {
         Column& c = m_columns[i - 1];
         std::wstring name(256, L'\0');
@@ -63,54 +84,138 @@ void Recordset::ReadResult(SQLHSTMT stmt)
         }
         name.resize(static_cast<size_t>(nameLength));
         c.name = std::move(name);
-        kinds[i - 1] = KindOf(c.sqlType);
+        m_kinds[i - 1] = KindOf(c.sqlType);
+        shapes[i - 1] = {c.sqlType, size};
     }
-    if (count == 0)
-        return;
+    return shapes;
+}
 
-    FieldValue typed;
-    std::vector<wchar_t> text;
-    std::vector<unsigned char> bytes;
-    auto length = [](size_t size) {
-        if (size > StoredCell::kMaxLength)
-            throw ProviderError(L"A value is too long for one recordset.", L"Recordset::Open");
-        return static_cast<uint32_t>(size);
-    };
-    for (;;) {
-        const SQLRETURN rc = SQLFetch(stmt);
-        if (rc == SQL_NO_DATA)
-            break;
-        CheckOdbc(rc, SQL_HANDLE_STMT, stmt, L"SQLFetch");
-        if (m_rowCount >= kNoRow)
-            throw ProviderError(L"Too many rows for one recordset.", L"Recordset::Open");
-        for (SQLUSMALLINT i = 1; i <= static_cast<SQLUSMALLINT>(count); ++i) {
-            const ValueKind kind = kinds[i - 1];
-            StoredCell cell;
-            if (kind == ValueKind::Bytes) {
-                if (ReadBytes(stmt, i, bytes)) {
-                    cell.kindBits = static_cast<uint32_t>(StoredCell::Kind::Bytes);
-                    cell.length = length(bytes.size());
-                    cell.payload = m_bytes.Append(bytes.data(), bytes.size());
-                }
-            } else if (ReadText(stmt, i, text)) {
-                const std::wstring_view view(text.data(), text.size());
-                if (ParseTyped(kind, view, typed)) {
-                    cell = Stored(typed);
-                } else {
-                    cell.kindBits = static_cast<uint32_t>(StoredCell::Kind::Text);
-                    cell.length = length(view.size());
-                    cell.payload = m_text.Append(view.data(), view.size());
-                }
-            }
-            m_cells.Append(&cell, 1);
+void Recordset::ReadResult(SQLHSTMT stmt, std::wstring& sql)
+{
+    const std::vector<ColumnShape> shapes = DescribeColumns(stmt);
+    if (!m_columns.empty()) {
+        BlockFetch block;
+        if (!block.Bind(stmt, shapes)) {
+            ReadRows(stmt);
+        } else if (!ReadBlocks(block)) {
+            // A value longer than its column's width (SQLite keeps any length) cannot be read
+            // again from a forward-only block cursor: read the whole result once more, value by value.
+            block.Release();
+            CheckOdbc(SQLFreeStmt(stmt, SQL_CLOSE), SQL_HANDLE_STMT, stmt, L"SQLFreeStmt");
+            ClearRows();
+            Execute(stmt, sql);
+            ReadRows(stmt);
         }
-        ++m_rowCount;
     }
+    m_kinds.clear();
     m_visible.resize(m_rowCount);
     for (size_t r = 0; r < m_rowCount; ++r)
         m_visible[r] = static_cast<uint32_t>(r);
     m_deleted.assign(m_rowCount, false);
     m_indexes.resize(m_columns.size());
+}
+
+bool Recordset::ReadBlocks(BlockFetch& block)
+{
+    for (size_t rows; (rows = block.Fetch()) != 0;) {
+        for (size_t r = 0; r < rows; ++r) {
+            AddRow();
+            for (size_t c = 0; c < m_columns.size(); ++c) {
+                switch (block.State(r, c)) {
+                case BlockFetch::Cell::Truncated:
+                    return false;
+                case BlockFetch::Cell::Null:
+                    AddNull();
+                    break;
+                case BlockFetch::Cell::Value:
+                    if (m_kinds[c] == ValueKind::Bytes)
+                        AddBytes(block.Bytes(r, c));
+                    else
+                        AddText(c, block.Text(r, c));
+                    break;
+                }
+            }
+        }
+    }
+    return true;
+}
+
+void Recordset::ReadRows(SQLHSTMT stmt)
+{
+    std::vector<wchar_t> text;
+    std::vector<unsigned char> bytes;
+    for (;;) {
+        const SQLRETURN rc = SQLFetch(stmt);
+        if (rc == SQL_NO_DATA)
+            break;
+        CheckOdbc(rc, SQL_HANDLE_STMT, stmt, L"SQLFetch");
+        AddRow();
+        for (SQLUSMALLINT i = 1; i <= static_cast<SQLUSMALLINT>(m_columns.size()); ++i) {
+            if (m_kinds[i - 1] == ValueKind::Bytes) {
+                if (ReadBytes(stmt, i, bytes))
+                    AddBytes(bytes);
+                else
+                    AddNull();
+            } else if (ReadText(stmt, i, text)) {
+                AddText(i - 1, std::wstring_view(text.data(), text.size()));
+            } else {
+                AddNull();
+            }
+        }
+    }
+}
+
+uint32_t Recordset::StoredLength(size_t size)
+{
+    if (size > StoredCell::kMaxLength)
+        throw ProviderError(L"A value is too long for one recordset.", L"Recordset::Open");
+    return static_cast<uint32_t>(size);
+}
+
+void Recordset::AddRow()
+{
+    if (m_rowCount >= kNoRow)
+        throw ProviderError(L"Too many rows for one recordset.", L"Recordset::Open");
+    ++m_rowCount;
+}
+
+// Numbers and Booleans become typed values; any other text, and text a number column
+// holds in no number's form, is kept as text.
+void Recordset::AddText(size_t col, std::wstring_view text)
+{
+    StoredCell cell;
+    if (ParseTyped(m_kinds[col], text, m_typed)) {
+        cell = Stored(m_typed);
+    } else {
+        cell.kindBits = static_cast<uint32_t>(StoredCell::Kind::Text);
+        cell.length = StoredLength(text.size());
+        cell.payload = m_text.Append(text.data(), text.size());
+    }
+    m_cells.Append(&cell, 1);
+}
+
+void Recordset::AddBytes(std::span<const unsigned char> bytes)
+{
+    StoredCell cell;
+    cell.kindBits = static_cast<uint32_t>(StoredCell::Kind::Bytes);
+    cell.length = StoredLength(bytes.size());
+    cell.payload = m_bytes.Append(bytes.data(), bytes.size());
+    m_cells.Append(&cell, 1);
+}
+
+void Recordset::AddNull()
+{
+    const StoredCell cell;
+    m_cells.Append(&cell, 1);
+}
+
+void Recordset::ClearRows()
+{
+    m_cells.Clear();
+    m_text.Clear();
+    m_bytes.Clear();
+    m_numbers.clear();
+    m_rowCount = 0;
 }
 
 Recordset::StoredCell Recordset::Stored(const FieldValue& number)
@@ -172,7 +277,7 @@ std::wstring_view Recordset::TextOf(const StoredCell& cell, std::wstring& scratc
 {
     if (cell.kind() == StoredCell::Kind::Text)
         return cell.length == 0 ? std::wstring_view(L"") : std::wstring_view(m_text.At(cell.payload), cell.length);
-    scratch = FieldText(Value(cell));
+    scratch = vcm::FieldText(Value(cell));
     return scratch;
 }
 
@@ -233,10 +338,11 @@ FieldValue Recordset::Field(std::wstring_view name) const
     return Value(Cell(RequireCurrent(), col));
 }
 
-void Recordset::Field(std::wstring_view name, FieldValue& value) const
+void Recordset::Field(std::wstring_view name, FieldValue& value) const { Field(RequireColumn(name), value); }
+
+void Recordset::Field(size_t col, FieldValue& value) const
 {
-    const size_t col = RequireColumn(name);
-    const StoredCell& cell = Cell(RequireCurrent(), col);
+    const StoredCell& cell = Cell(RequireCurrent(), RequireColumn(col));
     if (cell.kind() == StoredCell::Kind::Text) {
         const wchar_t* first = cell.length == 0 ? L"" : m_text.At(cell.payload);
         if (auto* text = std::get_if<std::wstring>(&value))
@@ -253,6 +359,33 @@ void Recordset::Field(std::wstring_view name, FieldValue& value) const
     } else {
         value = Value(cell);
     }
+}
+
+size_t Recordset::ColumnOf(std::wstring_view name) const
+{
+    RequireOpen();
+    for (size_t i = 0; i < m_columns.size(); ++i)
+        if (SameName(m_columns[i].name, name))
+            return i;
+    return kNoColumn;
+}
+
+size_t Recordset::RequireColumn(size_t col) const
+{
+    RequireOpen();
+    if (col >= m_columns.size())
+        throw ItemNotFoundError(L"");
+    return col;
+}
+
+bool Recordset::FieldIsNull(size_t col) const
+{
+    return Cell(RequireCurrent(), RequireColumn(col)).kind() == StoredCell::Kind::Null;
+}
+
+std::wstring_view Recordset::FieldText(size_t col, std::wstring& scratch) const
+{
+    return TextOf(Cell(RequireCurrent(), RequireColumn(col)), scratch);
 }
 
 const Recordset::ColumnIndex& Recordset::IndexOf(size_t col)
@@ -278,12 +411,24 @@ bool Recordset::IsVisible(uint32_t row, size_t* position) const
 void Recordset::Find(std::wstring_view column, const FieldValue& value)
 {
     const size_t col = RequireColumn(column);
+    if (IsNull(value)) {  // Null equals nothing
+        m_currentDeleted = false;
+        m_pos = m_visible.size();
+        return;
+    }
+    std::wstring scratch;
+    Find(col, TextForm(value, scratch));
+}
+
+void Recordset::Find(size_t col, std::wstring_view text)
+{
+    RequireColumn(col);
     m_currentDeleted = false;
     if (m_pos >= m_visible.size())
         return;
     const uint32_t start = m_visible[m_pos];
     const ColumnIndex& index = IndexOf(col);
-    for (uint32_t r = index.First(value); r != kNoRow; r = index.Next(r)) {
+    for (uint32_t r = index.First(text); r != kNoRow; r = index.Next(r)) {
         size_t position = 0;
         if (r >= start && IsVisible(r, &position)) {
             m_pos = position;
@@ -293,14 +438,56 @@ void Recordset::Find(std::wstring_view column, const FieldValue& value)
     m_pos = m_visible.size();
 }
 
+std::vector<size_t> Recordset::FindEach(size_t col, std::span<const std::wstring_view> texts)
+{
+    RequireColumn(col);
+    std::vector<size_t> positions(texts.size(), kNoPosition);
+    if (m_visible.empty())
+        return positions;
+    const ColumnIndex& index = IndexOf(col);
+    index.FirstEach(texts, [&](size_t i, uint32_t first) {
+        for (uint32_t r = first; r != kNoRow; r = index.Next(r))
+            if (IsVisible(r, &positions[i]))
+                return;
+    });
+    return positions;
+}
+
+void Recordset::MoveTo(size_t position)
+{
+    RequireOpen();
+    if (position >= m_visible.size())
+        throw NoCurrentRecordError(L"Recordset::MoveTo");
+    m_pos = position;
+    m_currentDeleted = false;
+}
+
+void Recordset::PrefetchCell(size_t position, size_t col) const
+{
+    if (position < m_visible.size() && col < m_columns.size())
+        _mm_prefetch(reinterpret_cast<const char*>(&Cell(m_visible[position], col)), _MM_HINT_T0);
+}
+
+void Recordset::PrefetchText(size_t position, size_t col) const
+{
+    if (position >= m_visible.size() || col >= m_columns.size())
+        return;
+    const StoredCell& cell = Cell(m_visible[position], col);
+    if (cell.kind() == StoredCell::Kind::Text && cell.length != 0)
+        _mm_prefetch(reinterpret_cast<const char*>(m_text.At(cell.payload)), _MM_HINT_T0);
+}
+
 void Recordset::Filter(std::wstring_view column, const FieldValue& value)
 {
     const size_t col = RequireColumn(column);
     const ColumnIndex& index = IndexOf(col);
     m_visible.clear();
-    for (uint32_t r = index.First(value); r != kNoRow; r = index.Next(r))
-        if (!m_deleted[r])
-            m_visible.push_back(r);
+    if (!IsNull(value)) {  // Null equals nothing
+        std::wstring scratch;
+        for (uint32_t r = index.First(TextForm(value, scratch)); r != kNoRow; r = index.Next(r))
+            if (!m_deleted[r])
+                m_visible.push_back(r);
+    }
     m_pos = 0;
     m_currentDeleted = false;
 }

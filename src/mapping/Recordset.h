@@ -4,13 +4,16 @@
 #pragma once
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "mapping/BlockFetch.h"
 #include "platform/ChunkedArena.h"
 #include "mapping/FieldValue.h"
 #include "mapping/OdbcConnection.h"
+#include "mapping/OdbcValues.h"
 #include "platform/Handles.h"
 
 namespace vcm {
@@ -48,10 +51,35 @@ public:
     // many rows then allocates nothing per value.
     void Field(std::wstring_view name, FieldValue& value) const;
 
+    // A column's position for the overloads below, which a walk over many rows uses to match
+    // no names per row; kNoColumn when the set has no such column, which they refuse as the
+    // named forms refuse an unknown name.
+    static constexpr size_t kNoColumn = static_cast<size_t>(-1);
+    size_t ColumnOf(std::wstring_view name) const;
+    void Field(size_t col, FieldValue& value) const;
+    bool FieldIsNull(size_t col) const;
+    // The current row's value in its text form (FieldText), empty for Null: a view into the
+    // set for text, valid while the set is open, else into scratch.
+    std::wstring_view FieldText(size_t col, std::wstring& scratch) const;
+
     // Makes current the first visible row, at or after the current one, whose column equals
     // the value; when none does the set is at its end. Equal means: neither side Null and
     // the text forms equal without regard to case. The column's index is built on first use.
     void Find(std::wstring_view column, const FieldValue& value);
+    // The same for a value given in its text form (never Null).
+    void Find(size_t col, std::wstring_view text);
+    // Find for many text forms at once, each sought from the first visible row: for each,
+    // the position of the row Find would make current (for MoveTo), or kNoPosition when none
+    // equals it. Far faster than one Find after another on a large set.
+    static constexpr size_t kNoPosition = static_cast<size_t>(-1);
+    std::vector<size_t> FindEach(size_t col, std::span<const std::wstring_view> texts);
+    // Makes the visible row at a position FindEach gave current.
+    void MoveTo(size_t position);
+    // Asks the memory for a field of the visible row at a position well before it is read,
+    // as a walk in an order of its own (positions FindEach gave) does: first its cell, and
+    // later, once the cell has arrived, the text it points to.
+    void PrefetchCell(size_t position, size_t col) const;
+    void PrefetchText(size_t position, size_t col) const;
     // Leaves visible only the rows whose column equals the value (as Find compares); the
     // first visible row becomes current. Each filter applies to all rows the set still holds.
     void Filter(std::wstring_view column, const FieldValue& value);
@@ -88,6 +116,7 @@ private:
 
     void RequireOpen() const;
     size_t RequireColumn(std::wstring_view name) const;
+    size_t RequireColumn(size_t col) const;
     size_t RequireCurrent() const;  // storage index of the current row
     const StoredCell& Cell(size_t row, size_t col) const
     {
@@ -99,13 +128,27 @@ private:
     std::wstring_view TextOf(const StoredCell& cell, std::wstring& scratch) const;
     const ColumnIndex& IndexOf(size_t col);
     bool IsVisible(uint32_t row, size_t* position) const;
-    void ReadResult(SQLHSTMT stmt);
+    // Reads the executed statement's result into the set: a block of rows per fetch where
+    // every column has a bounded width, else value by value. A value that outgrew its
+    // column's buffer is never cut: the statement runs again and is read value by value.
+    void ReadResult(SQLHSTMT stmt, std::wstring& sql);
+    std::vector<ColumnShape> DescribeColumns(SQLHSTMT stmt);
+    bool ReadBlocks(BlockFetch& block);  // false when a value was truncated
+    void ReadRows(SQLHSTMT stmt);
+    static uint32_t StoredLength(size_t size);
+    void AddRow();
+    void AddText(size_t col, std::wstring_view text);
+    void AddBytes(std::span<const unsigned char> bytes);
+    void AddNull();
+    void ClearRows();
 
     OdbcConnection m_connection;
     bool m_open = false;
     bool m_readOnly = true;
 
     std::vector<Column> m_columns;
+    std::vector<ValueKind> m_kinds;        // per column, while the result is read
+    FieldValue m_typed;                    // scratch of AddText
     ChunkedArena<StoredCell, 14> m_cells;  // row-major, every row the query returned
     ChunkedArena<wchar_t> m_text;
     ChunkedArena<unsigned char> m_bytes;

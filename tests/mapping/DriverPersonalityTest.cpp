@@ -115,6 +115,26 @@ TEST(DriverPersonality, SqlServerManners)
                     (rc == SQL_ERROR ? Diagnostic(SQL_HANDLE_STMT, stmt.get()) : "fits");
          },
          "6F9619FF-8B86-D011-B42D-00C04FC964FF 22003 0"},
+        // Bound in a block, GUIDs come in the same form; a forward-only block cursor gives no
+        // single value through SQLGetData (no SQL_GD_BLOCK).
+        {"guids in a block", [&] {
+             UniqueSqlStmt stmt = statement();
+             Exec(stmt.get(), L"SELECT Id FROM Things");
+             SQLULEN fetched = 0;
+             SQLSetStmtAttrW(stmt.get(), SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(2), SQL_IS_UINTEGER);
+             SQLSetStmtAttrW(stmt.get(), SQL_ATTR_ROWS_FETCHED_PTR, &fetched, SQL_IS_POINTER);
+             SQLWCHAR ids[2][37] = {};
+             SQLLEN ind[2] = {};
+             SQLBindCol(stmt.get(), 1, SQL_C_WCHAR, ids, sizeof(ids[0]), ind);
+             SQLFetch(stmt.get());
+             SQLWCHAR one[40] = {};
+             SQLLEN oneInd = 0;
+             const SQLRETURN rc = SQLGetData(stmt.get(), 1, SQL_C_WCHAR, one, sizeof(one), &oneInd);
+             return std::to_string(fetched) + " " + ToUtf8(reinterpret_cast<wchar_t*>(ids[0])) + " " +
+                    ToUtf8(reinterpret_cast<wchar_t*>(ids[1])) + " " + std::to_string(ind[1]) + " " +
+                    (rc == SQL_ERROR ? Diagnostic(SQL_HANDLE_STMT, stmt.get()) : "a value");
+         },
+         "2 6F9619FF-8B86-D011-B42D-00C04FC964FF 6F9619FF-8B86-D011-B42D-00C04FC96500 72 HY109 0"},
         // One active statement per connection: unread rows keep the connection busy.
         {"one active statement", [&] {
              UniqueSqlStmt first = statement();

@@ -356,6 +356,74 @@ TEST(MappingLoader, ViewOptionsOnBothProductLayouts)
     }
 }
 
+// Subscriber ids held as numbers are sought and kept in their text form, each row its own,
+// as text ids are; a Null id points to no subscriber.
+TEST(MappingLoader, NumberIdsFindTheirSubscribers)
+{
+    std::vector<std::wstring> statements = {
+        L"CREATE TABLE Subscriber (SubscriberObjectID INTEGER, UID NVARCHAR(64))",
+        L"CREATE TABLE Credential (SubscriberObjectID INTEGER, Credentials VARBINARY(68), IsPrimary BIT, "
+        L"msrepl_tran_version VARCHAR(36))",
+    };
+    const std::pair<const wchar_t*, const wchar_t*> rows[] = {
+        // subscriber id literal, expected Velto alias
+        {L"7", L"u7"}, {L"8", L"u8"}, {L"NULL", L"ERROR!"}, {L"9", L"ERROR!"}, {L"7", L"u7"}, {L"12", L"u12"},
+    };
+    for (const wchar_t* id : {L"12", L"8", L"7"})
+        statements.push_back(L"INSERT INTO Subscriber VALUES (" + std::wstring(id) + L", 'u" + id + L"')");
+    for (const auto& [id, velto] : rows)
+        statements.push_back(L"INSERT INTO Credential VALUES (" + std::wstring(id) + L", " + SidLiteral(L"S-1-1-0") +
+                             L", 0, 'k')");
+    const std::wstring db = test::CreateTestDb(L"numbers.db", statements);
+
+    const MappingLoad load = LoadMappings({db, 4, false, true, {}});
+    ASSERT_FALSE(load.report.mappingTable);
+    ASSERT_EQ(load.model->Size(), std::size(rows));
+    for (MappingModel::Row r = 0; r < load.model->Size(); ++r) {
+        const std::wstring id = rows[r].first;
+        EXPECT_EQ(load.model->SubscriberId(r), id == L"NULL" ? L"" : id) << "row " << r;
+        EXPECT_EQ(load.model->VeltoAlias(r), rows[r].second) << "row " << r;
+    }
+}
+
+// A large load seeks its subscribers a chunk of rows at a time and then reads the chunk's
+// rows again: every row, across chunk ends, keeps its own subscriber and order.
+TEST(MappingLoader, EveryRowOfALargeLoadKeepsItsSubscriber)
+{
+    constexpr int kRows = 8193;  // two chunks of 4096 rows and one row more
+    std::vector<std::wstring> statements = test::VeltoSchema();
+    for (int i = 0; i < 600; ++i) {
+        if (i % 100 == 0)
+            statements.push_back(L"INSERT INTO Subscriber VALUES ");
+        else
+            statements.back() += L", ";
+        statements.back() += L"('S" + std::to_wstring(i) + L"', 'u" + std::to_wstring(i) + L"', 'a', 'd')";
+    }
+    // Row i points to subscriber (i * 7) % 640: some are missing; every 13th id is Null.
+    auto subscriberOf = [](int i) { return (i * 7) % 640; };
+    for (int i = 0; i < kRows; ++i) {
+        if (i % 100 == 0)
+            statements.push_back(L"INSERT INTO Credential VALUES ");
+        else
+            statements.back() += L", ";
+        const std::wstring id = i % 13 == 0 ? L"NULL" : Quote(L"s" + std::to_wstring(subscriberOf(i)));
+        statements.back() += L"(" + id + L", " + SidLiteral(L"S-1-1-0") + L", 0, " +
+                             Quote(test::Key(L"k" + std::to_wstring(i))) + L")";
+    }
+    const std::wstring db = test::CreateTestDb(L"large.db", statements);
+
+    const MappingLoad load = LoadMappings({db, 4, false, true, {}});
+    ASSERT_EQ(load.model->Size(), static_cast<size_t>(kRows));
+    for (int i = 0; i < kRows; ++i) {
+        const MappingModel::Row r = static_cast<MappingModel::Row>(i);
+        const int s = subscriberOf(i);
+        const std::wstring velto = i % 13 == 0 || s >= 600 ? L"ERROR!" : L"u" + std::to_wstring(s);
+        ASSERT_EQ(load.model->VeltoAlias(r), velto) << "row " << i;
+        ASSERT_EQ(load.model->SubscriberId(r), i % 13 == 0 ? L"" : L"s" + std::to_wstring(s)) << "row " << i;
+        ASSERT_EQ(load.model->Key(r), test::Key(L"k" + std::to_wstring(i))) << "row " << i;
+    }
+}
+
 TEST(MappingLoader, FailuresLeaveAGridAndNeverThrow)
 {
     const std::wstring sid = SidLiteral(L"S-1-5-32-544");

@@ -2,10 +2,13 @@
 // filter, record count and the guarded delete; ODBC diagnostics as errors.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "TestDb.h"
 #include "mapping/OdbcConnection.h"
 #include "mapping/Recordset.h"
 #include "platform/Error.h"
+#include "platform/TextConv.h"
 
 namespace vcm {
 namespace {
@@ -237,6 +240,60 @@ TEST(Recordset, FilterNarrowsWhatIsVisible)
     rs.Filter(L"Id", std::wstring(L"nobody has this"));
     EXPECT_EQ(rs.RecordCount(), 0);
     EXPECT_TRUE(rs.IsEOF());
+}
+
+// FindEach walks the index for many values at once, several lookups in flight; each answer
+// must be the row a Find from the first visible row makes current, in every state of the set.
+TEST(Recordset, FindEachFindsWhatFindFinds)
+{
+    std::vector<std::wstring> statements = {L"CREATE TABLE Many (N INTEGER, Id VARCHAR(20), Grp INTEGER)"};
+    for (int i = 0; i < 1200; ++i) {
+        // Ids repeat, in varying letter case, and some are Null.
+        const std::wstring id = i % 17 == 0 ? L"NULL" : test::Quote((i % 2 ? L"id" : L"ID") + std::to_wstring(i % 400));
+        if (i % 100 == 0)
+            statements.push_back(L"INSERT INTO Many VALUES ");
+        else
+            statements.back() += L", ";
+        statements.back() += L"(" + std::to_wstring(i) + L", " + id + L", " + std::to_wstring(i % 3) + L")";
+    }
+    const std::wstring db = CreateTestDb(L"many.db", statements);
+    std::vector<std::wstring> owned;
+    for (int k = 0; k < 450; ++k)  // found, found in another case, and beyond every id
+        owned.push_back((k % 3 ? L"iD" : L"Id") + std::to_wstring((k * 7) % 450));
+    owned.push_back(L"");
+    const std::vector<std::wstring_view> texts(owned.begin(), owned.end());
+
+    Recordset rs;
+    rs.Open(L"SELECT * FROM Many", db, kCursorDynamic, kLockOptimistic);
+    const size_t id = rs.ColumnOf(L"ID");
+    const std::function<void()> states[] = {
+        [] {},                                                    // every row visible
+        [&] { rs.Filter(L"Grp", 1LL); },                          // a third of them
+        [&] {                                                     // a row deleted as well
+            rs.MoveFirst();
+            rs.Find(L"Id", std::wstring(L"id1"));
+            rs.Delete(L"Many", {L"N"});
+        },
+    };
+    for (size_t state = 0; state < std::size(states); ++state) {
+        SCOPED_TRACE(state);
+        states[state]();
+        const std::vector<size_t> positions = rs.FindEach(id, texts);
+        ASSERT_EQ(positions.size(), texts.size());
+        for (size_t i = 0; i < texts.size(); ++i) {
+            rs.MoveFirst();
+            rs.Find(id, texts[i]);
+            if (rs.IsEOF()) {
+                EXPECT_EQ(positions[i], Recordset::kNoPosition) << ToUtf8(owned[i]);
+                continue;
+            }
+            const FieldValue expected = rs.Field(L"N");
+            ASSERT_NE(positions[i], Recordset::kNoPosition) << ToUtf8(owned[i]);
+            rs.MoveTo(positions[i]);
+            EXPECT_EQ(rs.Field(L"N"), expected) << ToUtf8(owned[i]);
+        }
+    }
+    EXPECT_EQ(ErrorNumber([&] { rs.MoveTo(static_cast<size_t>(rs.RecordCount())); }), 3021);
 }
 
 TEST(Recordset, DeleteRemovesExactlyTheCurrentRow)

@@ -11,8 +11,9 @@
 //   nocount               no row counts at all (SET NOCOUNT ON for the connection or server)
 //   unanswering           the server never answers: a connect fails with HYT00 at the login
 //                         time-out (or after kNoAnswerSeconds when none was set)
-//   fetch-blocks-after N  a fetch after N rows waits for the statement time-out, then HYT00
-//                         (or after kNoAnswerSeconds when none was set)
+//   fetch-blocks-after N  a fetch after the first N rows, or one whose block reaches past
+//                         them, waits for the statement time-out, then HYT00 (or after
+//                         kNoAnswerSeconds when none was set)
 // Each connect and statement writes the time-out it was given to "<database>.calls"
 // ("login-timeout N", "query-timeout N"), so tests can see what the program asked for.
 //
@@ -58,6 +59,14 @@ struct Server {
     long fetchBlocksAfter = -1;
 };
 
+// A result column the program bound with SQLBindCol (column-wise, as the program binds).
+struct Binding {
+    SQLSMALLINT cType = 0;
+    SQLPOINTER value = nullptr;
+    SQLLEN size = 0;
+    SQLLEN* ind = nullptr;
+};
+
 struct Statement {
     SQLHDBC dbc = nullptr;
     std::vector<SQLLEN> counts;      // row counts this driver reports, one per result
@@ -69,7 +78,20 @@ struct Statement {
     bool hasResult = false;          // the last execution produced a result set
     std::vector<SQLSMALLINT> types;  // SQL Server's type per column, 0 where SQLite's stands
     std::set<SQLUSMALLINT> guidRead; // GUID columns already handed out for this row
+    SQLULEN arraySize = 1;           // rows per fetch (SQL_ATTR_ROW_ARRAY_SIZE)
+    SQLULEN* rowsFetched = nullptr;  // SQL_ATTR_ROWS_FETCHED_PTR
+    std::map<SQLUSMALLINT, Binding> bindings;
 };
+
+// A GUID column bound as text: the SQLite driver fills a buffer of ours, which SQLFetch then
+// hands over in the form SQL Server gives.
+struct GuidBuffer {
+    SQLUSMALLINT col = 0;
+    Binding target;
+    std::vector<char> raw;
+    std::vector<SQLLEN> ind;
+};
+constexpr SQLLEN kGuidRaw = 256;
 
 std::mutex g_lock;
 std::map<SQLHANDLE, std::vector<Diag>> g_diags;  // our own diagnostics, per handle
@@ -543,6 +565,49 @@ void WaitUnanswered(SQLULEN timeout)
         usleep(20000);
 }
 
+// Rebinds the GUID columns bound as text to buffers of ours for the next fetch.
+std::vector<GuidBuffer> BindGuidBuffers(SQLHSTMT stmt, const Statement& s)
+{
+    std::vector<GuidBuffer> buffers;
+    for (const auto& [col, binding] : s.bindings) {
+        const bool text = binding.cType == SQL_C_CHAR || binding.cType == SQL_C_WCHAR;
+        if (!text || col < 1 || col > s.types.size() || s.types[col - 1] != SQL_GUID)
+            continue;
+        buffers.push_back(GuidBuffer{col, binding, std::vector<char>(s.arraySize * kGuidRaw),
+                                     std::vector<SQLLEN>(s.arraySize)});
+        GuidBuffer& b = buffers.back();
+        REAL(SQLBindCol, stmt, col, SQL_C_CHAR, b.raw.data(), kGuidRaw, b.ind.data());
+    }
+    return buffers;
+}
+
+// Writes one fetched GUID value into the program's buffer as SQL Server does: 36 characters
+// and a terminator, which must fit (22003 otherwise).
+bool HandOverGuid(const GuidBuffer& b, size_t row)
+{
+    SQLLEN* ind = b.target.ind ? b.target.ind + row : nullptr;
+    if (b.ind[row] == SQL_NULL_DATA) {
+        if (ind)
+            *ind = SQL_NULL_DATA;
+        return true;
+    }
+    const std::string text = GuidText(std::string(b.raw.data() + row * kGuidRaw));
+    const size_t unit = b.target.cType == SQL_C_WCHAR ? sizeof(SQLWCHAR) : 1;
+    if (b.target.size < static_cast<SQLLEN>((text.size() + 1) * unit))
+        return false;
+    char* out = static_cast<char*>(b.target.value) + row * static_cast<size_t>(b.target.size);
+    for (size_t i = 0; i <= text.size(); ++i) {
+        const unsigned char c = i < text.size() ? static_cast<unsigned char>(text[i]) : 0;
+        if (unit == 1)
+            out[i] = static_cast<char>(c);
+        else
+            reinterpret_cast<SQLWCHAR*>(out)[i] = c;
+    }
+    if (ind)
+        *ind = static_cast<SQLLEN>(text.size() * unit);
+    return true;
+}
+
 }  // namespace
 
 extern "C" {
@@ -578,6 +643,11 @@ SQLRETURN SQL_API SQLFreeStmt(SQLHSTMT stmt, SQLUSMALLINT option)
     Clear(stmt);
     if (option == SQL_CLOSE || option == SQL_DROP)
         EndResult(stmt);
+    if (option == SQL_UNBIND) {
+        std::lock_guard<std::mutex> guard(g_lock);
+        if (Statement* s = Find(stmt))
+            s->bindings.clear();
+    }
     if (option == SQL_DROP) {
         std::lock_guard<std::mutex> guard(g_lock);
         g_stmts.erase(stmt);
@@ -681,7 +751,16 @@ SQLRETURN SQL_API SQLSetStmtAttr(SQLHSTMT stmt, SQLINTEGER attr, SQLPOINTER valu
         g_stmts[stmt].timeout = reinterpret_cast<SQLULEN>(value);
         return SQL_SUCCESS;
     }
-    return REAL(SQLSetStmtAttr, stmt, attr, value, length);
+    const SQLRETURN rc = REAL(SQLSetStmtAttr, stmt, attr, value, length);
+    if (SQL_SUCCEEDED(rc) && (attr == SQL_ATTR_ROW_ARRAY_SIZE || attr == SQL_ATTR_ROWS_FETCHED_PTR)) {
+        std::lock_guard<std::mutex> guard(g_lock);
+        Statement& s = g_stmts[stmt];
+        if (attr == SQL_ATTR_ROW_ARRAY_SIZE)
+            s.arraySize = reinterpret_cast<SQLULEN>(value);
+        else
+            s.rowsFetched = static_cast<SQLULEN*>(value);
+    }
+    return rc;
 }
 
 SQLRETURN SQL_API SQLGetStmtAttr(SQLHSTMT stmt, SQLINTEGER attr, SQLPOINTER value, SQLINTEGER size,
@@ -807,33 +886,57 @@ SQLRETURN SQL_API SQLColAttribute(SQLHSTMT stmt, SQLUSMALLINT col, SQLUSMALLINT 
 SQLRETURN SQL_API SQLBindCol(SQLHSTMT stmt, SQLUSMALLINT col, SQLSMALLINT type, SQLPOINTER value, SQLLEN size,
                              SQLLEN* ind)
 {
-    return REAL(SQLBindCol, stmt, col, type, value, size, ind);
+    Clear(stmt);
+    const SQLRETURN rc = REAL(SQLBindCol, stmt, col, type, value, size, ind);
+    if (SQL_SUCCEEDED(rc)) {
+        std::lock_guard<std::mutex> guard(g_lock);
+        Statement& s = g_stmts[stmt];
+        if (value || ind)
+            s.bindings[col] = Binding{type, value, size, ind};
+        else
+            s.bindings.erase(col);
+    }
+    return rc;
 }
 
 SQLRETURN SQL_API SQLFetch(SQLHSTMT stmt)
 {
     Clear(stmt);
     const Server server = ServerOf(stmt);
-    if (server.fetchBlocksAfter >= 0) {
-        SQLULEN timeout = 0;
-        long fetched = 0;
-        {
-            std::lock_guard<std::mutex> guard(g_lock);
-            Statement& s = g_stmts[stmt];
-            timeout = s.timeout;
-            fetched = s.fetched++;
-        }
-        if (fetched >= server.fetchBlocksAfter) {
-            WaitUnanswered(timeout);
-            return Fail(stmt, "HYT00", 0, "Query timeout expired");
-        }
+    std::vector<GuidBuffer> guids;
+    long fetched = 0;
+    SQLULEN timeout = 0;
+    SQLULEN* rowsFetched = nullptr;
+    {
+        std::lock_guard<std::mutex> guard(g_lock);
+        Statement& s = g_stmts[stmt];
+        timeout = s.timeout;
+        fetched = s.fetched;
+        rowsFetched = s.rowsFetched;
+        guids = BindGuidBuffers(stmt, s);
     }
     const SQLRETURN rc = REAL(SQLFetch, stmt);
     if (rc == SQL_NO_DATA)
         EndResult(stmt);
+    const long rows = !SQL_SUCCEEDED(rc) ? 0 : rowsFetched ? static_cast<long>(*rowsFetched) : 1;
+    // A server that went silent after N rows: a fetch that needed a later row, or the end of
+    // the result after them, never returns.
+    const long silentAfter = server.fetchBlocksAfter;
+    if (silentAfter >= 0 && (fetched >= silentAfter || fetched + rows > silentAfter)) {
+        WaitUnanswered(timeout);
+        return Fail(stmt, "HYT00", 0, "Query timeout expired");
+    }
     std::lock_guard<std::mutex> guard(g_lock);
-    if (Statement* s = Find(stmt))
+    if (Statement* s = Find(stmt)) {
         s->guidRead.clear();
+        s->fetched = fetched + rows;
+    }
+    for (const GuidBuffer& b : guids)
+        for (long r = 0; r < rows; ++r)
+            if (!HandOverGuid(b, static_cast<size_t>(r))) {
+                g_diags[stmt] = {Diag{"22003", 0, std::string(kPrefix) + "Numeric value out of range"}};
+                return SQL_ERROR;
+            }
     return rc;
 }
 
@@ -865,6 +968,11 @@ SQLRETURN SQL_API SQLGetData(SQLHSTMT stmt, SQLUSMALLINT col, SQLSMALLINT cType,
     {
         std::lock_guard<std::mutex> guard(g_lock);
         const Statement* s = Find(stmt);
+        // Without SQL_GD_BLOCK a forward-only cursor gives no single value of a block.
+        if (s && s->arraySize > 1) {
+            g_diags[stmt] = {Diag{"HY109", 0, std::string(kPrefix) + "Invalid cursor position"}};
+            return SQL_ERROR;
+        }
         guid = s && col >= 1 && col <= s->types.size() && s->types[col - 1] == SQL_GUID &&
                (cType == SQL_C_CHAR || cType == SQL_C_WCHAR);
         if (guid && s->guidRead.count(col))

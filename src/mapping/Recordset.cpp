@@ -3,12 +3,11 @@
 #include <algorithm>
 #include <cstring>
 
-#include <xmmintrin.h>
-
 #include "mapping/OdbcValues.h"
 #include "mapping/RecordsetIndex.h"
 #include "mapping/RowDelete.h"
 #include "platform/ErrorCodes.h"
+#include "platform/Prefetch.h"
 
 namespace vcm {
 
@@ -465,7 +464,7 @@ void Recordset::MoveTo(size_t position)
 void Recordset::PrefetchCell(size_t position, size_t col) const
 {
     if (position < m_visible.size() && col < m_columns.size())
-        _mm_prefetch(reinterpret_cast<const char*>(&Cell(m_visible[position], col)), _MM_HINT_T0);
+        Prefetch(&Cell(m_visible[position], col));
 }
 
 void Recordset::PrefetchText(size_t position, size_t col) const
@@ -474,7 +473,7 @@ void Recordset::PrefetchText(size_t position, size_t col) const
         return;
     const StoredCell& cell = Cell(m_visible[position], col);
     if (cell.kind() == StoredCell::Kind::Text && cell.length != 0)
-        _mm_prefetch(reinterpret_cast<const char*>(m_text.At(cell.payload)), _MM_HINT_T0);
+        Prefetch(m_text.At(cell.payload));
 }
 
 void Recordset::Filter(std::wstring_view column, const FieldValue& value)

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include <xmmintrin.h>
 
 #include "mapping/CaseFold.h"
 #include "mapping/Recordset.h"
+#include "platform/Prefetch.h"
 
 namespace vcm {
 
@@ -99,11 +99,6 @@ private:
         if (slot.row != kNoRow)
             m_next[r] = slot.row;
         slot.row = static_cast<uint32_t>(r);
-    }
-
-    static void Prefetch(const void* address)
-    {
-        _mm_prefetch(static_cast<const char*>(address), _MM_HINT_T0);
     }
 
     struct Slot {

@@ -24,6 +24,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <new>
 #include <string>
@@ -444,28 +445,64 @@ void BenchThreadedLoad(int n)
     DeleteFileW(file.c_str());
 }
 
+// The load table: each size of each kind of SID (only the quick ones with `quickOnly`).
+void BenchLoads(const std::vector<int>& sizes, bool quickOnly)
+{
+    std::printf("%-8s %8s %8s %8s %9s %8s %9s %8s %11s %10s %10s %9s %11s\n", "SIDs", "N", "load s", "raw s",
+                "load/raw", "sets s", "grid rows", "sort s", "calls/bound", "peak B/row", "kept B/row", "report s",
+                "report/load");
+    for (SidKind kind : {SidKind::Quick, SidKind::Deleted}) {
+        if (quickOnly && kind != SidKind::Quick)
+            break;
+        const char* name = kind == SidKind::Quick ? "quick" : "deleted";
+        std::vector<double> loads;
+        for (int n : sizes) {
+            const std::wstring file = std::wstring(L"bench_") + (kind == SidKind::Quick ? L"quick_" : L"deleted_") +
+                                      std::to_wstring(n) + L".db";
+            CreateDb(file, n, kind);
+            // Best of several passes, so that a busy machine distorts less; lookups of deleted
+            // accounts (tens of microseconds each under Wine) make those passes long.
+            const Result r = Measure(L"Driver={SQL Server};server=;database=" + file,
+                                     kind == SidKind::Quick ? 5 : 2);
+            loads.push_back(r.load);
+            // Every row passes the view options here, so each distinct SID of the table is looked up.
+            const long distinct = kind == SidKind::Quick ? std::min(n, 8) : n;
+            const long bound = (distinct + static_cast<long>(AccountLookup::kChunk) - 1) /
+                                   static_cast<long>(AccountLookup::kChunk) + 1;
+            std::printf("%-8s %8d %8.3f %8.3f %9.2f %8.3f %9d %8.3f %5d/%-5ld %10.0f %10.0f %9.3f %11.2f\n", name, n,
+                        r.load, r.raw, r.load / r.raw, r.sets, r.gridRows, r.sort, r.lookupCalls, bound,
+                        r.peakBytesPerRow, r.keptBytesPerRow, r.report, r.report / r.load);
+            std::fflush(stdout);
+            DeleteFileW(file.c_str());
+        }
+        for (size_t i = 1; i < sizes.size(); ++i)
+            std::printf("%-8s load(%d)/load(%d) = %.2f\n", name, sizes[i], sizes[i - 1], loads[i] / loads[i - 1]);
+        std::fflush(stdout);
+    }
+}
+
+// Runs one part of the benchmark: 0, or 1 with the failure on the standard error.
+int Guarded(const std::function<void()>& part)
+{
+    try {
+        part();
+    } catch (const Error& e) {
+        std::fprintf(stderr, "bench: %s (%ld)\n", e.what(), e.Number());
+        return 1;
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc >= 2 && std::string(argv[1]) == "--lookups") {
-        try {
-            BenchLookups(argc >= 3 ? std::atoi(argv[2]) : 100000);
-        } catch (const Error& e) {
-            std::fprintf(stderr, "bench: %s (%ld)\n", e.what(), e.Number());
-            return 1;
-        }
-        return 0;
-    }
-    if (argc >= 2 && std::string(argv[1]) == "--threaded") {
-        try {
-            BenchThreadedLoad(argc >= 3 ? std::atoi(argv[2]) : 100000);
-        } catch (const Error& e) {
-            std::fprintf(stderr, "bench: %s (%ld)\n", e.what(), e.Number());
-            return 1;
-        }
-        return 0;
-    }
+    const std::string mode = argc >= 2 ? argv[1] : "";
+    const int given = argc >= 3 ? std::atoi(argv[2]) : 100000;
+    if (mode == "--lookups")
+        return Guarded([&] { BenchLookups(given); });
+    if (mode == "--threaded")
+        return Guarded([&] { BenchThreadedLoad(given); });
     std::vector<int> sizes;
     bool bulkOnly = false;
     bool quickOnly = false;
@@ -481,56 +518,22 @@ int main(int argc, char** argv)
     if (!sizesGiven)
         sizes = {10000, 100000, 200000};
 
-    try {
+    return Guarded([&] {
         if (bulkOnly) {
             // Without sizes: 10,000 of 100,000 rows.
             const int n = sizesGiven ? sizes[0] : 100000;
             const int every = sizesGiven && sizes.size() > 1 ? sizes[1] : 10;
             for (BulkIndex index : {BulkIndex::Sid, BulkIndex::Key, BulkIndex::None})
                 BenchBulkRemoval(n, every, index);
-            return 0;
+            return;
         }
-        std::printf("%-8s %8s %8s %8s %9s %8s %9s %8s %11s %10s %10s %9s %11s\n", "SIDs", "N", "load s", "raw s",
-                    "load/raw", "sets s", "grid rows", "sort s", "calls/bound", "peak B/row", "kept B/row", "report s",
-                    "report/load");
-        for (SidKind kind : {SidKind::Quick, SidKind::Deleted}) {
-            if (quickOnly && kind != SidKind::Quick)
-                break;
-            const char* name = kind == SidKind::Quick ? "quick" : "deleted";
-            std::vector<double> loads;
-            for (int n : sizes) {
-                const std::wstring file = std::wstring(L"bench_") + (kind == SidKind::Quick ? L"quick_" : L"deleted_") +
-                                          std::to_wstring(n) + L".db";
-                CreateDb(file, n, kind);
-                // Best of several passes, so that a busy machine distorts less; lookups of deleted
-                // accounts (tens of microseconds each under Wine) make those passes long.
-                const Result r = Measure(L"Driver={SQL Server};server=;database=" + file,
-                                         kind == SidKind::Quick ? 5 : 2);
-                loads.push_back(r.load);
-                // Every row passes the view options here, so each distinct SID of the table is looked up.
-                const long distinct = kind == SidKind::Quick ? std::min(n, 8) : n;
-                const long bound = (distinct + static_cast<long>(AccountLookup::kChunk) - 1) /
-                                       static_cast<long>(AccountLookup::kChunk) + 1;
-                std::printf("%-8s %8d %8.3f %8.3f %9.2f %8.3f %9d %8.3f %5d/%-5ld %10.0f %10.0f %9.3f %11.2f\n", name, n,
-                            r.load, r.raw, r.load / r.raw, r.sets, r.gridRows, r.sort, r.lookupCalls, bound,
-                            r.peakBytesPerRow, r.keptBytesPerRow, r.report, r.report / r.load);
-                std::fflush(stdout);
-                DeleteFileW(file.c_str());
-            }
-            for (size_t i = 1; i < sizes.size(); ++i)
-                std::printf("%-8s load(%d)/load(%d) = %.2f\n", name, sizes[i], sizes[i - 1], loads[i] / loads[i - 1]);
-            std::fflush(stdout);
-        }
+        BenchLoads(sizes, quickOnly);
         if (quickOnly)
-            return 0;
+            return;
         for (BulkIndex index : {BulkIndex::Sid, BulkIndex::Key, BulkIndex::None})
             BenchBulkRemoval(100000, 10, index);
         // The program's own load on its workers; the bare lookups alone (--lookups) are left
         // out here, since this load times them as the program makes them.
         BenchThreadedLoad(*std::max_element(sizes.begin(), sizes.end()) >= 100000 ? 100000 : sizes.back());
-    } catch (const Error& e) {
-        std::fprintf(stderr, "bench: %s (%ld)\n", e.what(), e.Number());
-        return 1;
-    }
-    return 0;
+    });
 }

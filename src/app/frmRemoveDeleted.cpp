@@ -2,15 +2,12 @@
 
 #include <commctrl.h>
 
-#include <tuple>
-
 #include "VeltoCredentialsMapResCONST.h"
 #include "app/CheckListWindow.h"
 #include "app/ProgressText.h"
 #include "localize/modLocalize.h"
 #include "mapping/MappingGrid.h"
 #include "platform/ErrorCodes.h"
-#include "platform/Twips.h"
 #include "platform/WinHelpers.h"
 
 namespace vcm {
@@ -26,21 +23,15 @@ constexpr int kColumnIds[] = {IDS_COL_SID, IDS_COL_PRIMARY, IDS_COL_VELTO_ALIAS}
 }  // namespace
 
 frmRemoveDeleted::frmRemoveDeleted(const GridModel& grid, std::vector<int> rows, IDialogs& dialogs)
-    : m_grid(grid), m_rows(std::move(rows)), m_dialogs(dialogs)
+    : CheckListForm(IDC_REMOVE_CHECKED), m_grid(grid), m_rows(std::move(rows)), m_dialogs(dialogs)
 {
-}
-
-frmRemoveDeleted::~frmRemoveDeleted()
-{
-    if (Hwnd())
-        DestroyWindow(Hwnd());
 }
 
 std::vector<int> frmRemoveDeleted::ShowModal(HWND owner)
 {
     m_owner = owner && IsWindow(owner) ? owner : nullptr;
     Load(m_owner);
-    checklist::ShowModal(Hwnd(), m_owner, m_list, [this](MSG& msg) {
+    ShowOverOwner([this](MSG& msg) {
         if (msg.message == WM_KEYDOWN && msg.wParam == 'A' && GetKeyState(VK_CONTROL) < 0 &&
             GetKeyState(VK_MENU) >= 0) {
             CheckAll();
@@ -48,19 +39,13 @@ std::vector<int> frmRemoveDeleted::ShowModal(HWND owner)
         }
         return false;
     });
-    Close();
-    if (m_owner && IsWindow(m_owner))
-        SetForegroundWindow(m_owner);
     return m_chosen;
 }
 
 void frmRemoveDeleted::Load(HWND owner)
 {
-    Create({.className = kClassName, .style = checklist::kStyle, .exStyle = checklist::kExStyle, .width = 100,
-            .height = 100, .parent = owner});
-    Register();
+    CreateFrame(kClassName, owner);
     AddRoutine(L"frmRemoveDeleted_Auto_Init", [this] { frmRemoveDeleted_Auto_Init(); });
-    checklist::SizeFrame(Hwnd());
     CreateControls();
     FillList();
     frmRemoveDeleted_Auto_Init();
@@ -69,24 +54,19 @@ void frmRemoveDeleted::Load(HWND owner)
 void frmRemoveDeleted::CreateControls()
 {
     using namespace checklist;
-    LOGFONTW logFont = {};
-    if (MessageFont(logFont) || StockGuiFont(logFont))
-        m_font.reset(CreateFontIndirectW(&logFont));
     m_count = CreateChild({.className = L"STATIC",
                            .style = WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX,
                            .bounds = Twips(Hwnd(), kMargin, kMargin, kClientWidth - 2 * kMargin, kLabelHeight),
                            .parent = Hwnd(),
                            .id = IDC_COUNT});
-    m_list = CreateList(Hwnd(), IDC_LIST, 2 * kMargin + kLabelHeight, kColumnWidths);
-    std::tie(m_cmdRemove, m_cmdCancel) = CreateButtons(Hwnd(), IDC_REMOVE_CHECKED);
-    for (HWND control : {m_count, m_list, m_cmdRemove, m_cmdCancel})
-        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(m_font.get()), FALSE);
+    CreateListAndButtons(IDC_LIST, 2 * kMargin + kLabelHeight, kColumnWidths);
+    SendMessageW(m_count, WM_SETFONT, reinterpret_cast<WPARAM>(m_font.get()), FALSE);
 }
 
 void frmRemoveDeleted::frmRemoveDeleted_Auto_Init()
 {
     SetWindowTextW(Hwnd(), myLoadResString(IDS_REMOVE_DELETED_TITLE).c_str());
-    SetWindowTextW(m_cmdRemove, myLoadResString(IDS_REMOVE_CHECKED).c_str());
+    SetWindowTextW(m_cmdAction, myLoadResString(IDS_REMOVE_CHECKED).c_str());
     SetWindowTextW(m_cmdCancel, myLoadResString(IDS_CANCEL).c_str());
     checklist::SetCaptions(m_list, kColumnIds);
     ShowCount();
@@ -146,44 +126,18 @@ void frmRemoveDeleted::cmdRemoveChecked_Click()
     Close();
 }
 
-void frmRemoveDeleted::cmdCancel_Click() { Close(); }
-
-void frmRemoveDeleted::Close()
-{
-    checklist::ReleaseOwner(m_owner);
-    if (Hwnd()) {
-        Unregister();
-        DestroyWindow(Hwnd());
-    }
-}
-
 LRESULT frmRemoveDeleted::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam)
 {
-    try {
-        switch (msg) {
-        case WM_COMMAND:
-            switch (LOWORD(wParam)) {
-            case IDC_REMOVE_CHECKED: cmdRemoveChecked_Click(); return 0;
-            case IDCANCEL: cmdCancel_Click(); return 0;
-            default: break;
-            }
-            break;
-        case WM_NOTIFY: {
-            const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+    if (msg == WM_NOTIFY) {
+        const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+        try {
             if (header->hwndFrom == m_list && header->code == LVN_ITEMCHANGED && !m_filling)
                 ShowCount();
-            break;
+        } catch (...) {
+            DebugReport(CurrentError());
         }
-        case WM_CLOSE:
-            cmdCancel_Click();
-            return 0;
-        default:
-            break;
-        }
-    } catch (...) {
-        DebugReport(CurrentError());
     }
-    return Form::OnMessage(msg, wParam, lParam);
+    return CheckListForm::OnMessage(msg, wParam, lParam);
 }
 
 }  // namespace vcm

@@ -7,21 +7,19 @@
 #include <string>
 #include <vector>
 
+#include "app/CheckListWindow.h"
 #include "grid/GridModel.h"
 #include "platform/Dialogs.h"
-#include "platform/Handles.h"
-#include "platform/Window.h"
 
 namespace vcm {
 
-class frmRemoveDeleted final : public Form {
+class frmRemoveDeleted final : public CheckListForm {
 public:
     // Cancel is IDCANCEL, so that Esc reaches it.
     enum : int { IDC_LIST = 100, IDC_COUNT = 101, IDC_REMOVE_CHECKED = 102 };
 
     // rows: the grid's data rows to list, in grid order.
     frmRemoveDeleted(const GridModel& grid, std::vector<int> rows, IDialogs& dialogs);
-    ~frmRemoveDeleted() override;
 
     std::wstring_view Name() const override { return L"frmRemoveDeleted"; }
 
@@ -33,32 +31,25 @@ public:
     void Load(HWND owner);
     void frmRemoveDeleted_Auto_Init();
     void cmdRemoveChecked_Click();
-    void cmdCancel_Click();
     // Ctrl+A: every row ticked.
     void CheckAll();
 
-    HWND List() const noexcept { return m_list; }
     std::vector<int> CheckedRows() const;
 
 protected:
+    void OnAction() override { cmdRemoveChecked_Click(); }
     LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
 private:
     void CreateControls();
     void FillList();
     void ShowCount();
-    void Close();
 
     const GridModel& m_grid;
     std::vector<int> m_rows;
     IDialogs& m_dialogs;
     std::vector<int> m_chosen;
-    HWND m_list = nullptr;
     HWND m_count = nullptr;
-    HWND m_cmdRemove = nullptr;
-    HWND m_cmdCancel = nullptr;
-    HWND m_owner = nullptr;
-    UniqueHFont m_font;
     bool m_filling = false;
 };
 

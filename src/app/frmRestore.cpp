@@ -2,8 +2,6 @@
 
 #include <commctrl.h>
 
-#include <tuple>
-
 #include "VeltoCredentialsMapResCONST.h"
 #include "app/CheckListWindow.h"
 #include "localize/modLocalize.h"
@@ -25,14 +23,8 @@ constexpr int kColumnIds[] = {IDS_COL_REMOVED_ON, IDS_COL_ACCOUNT_OR_SID, IDS_CO
 }  // namespace
 
 frmRestore::frmRestore(RestoreWindowContext context, IDialogs& dialogs)
-    : m_context(std::move(context)), m_dialogs(dialogs)
+    : CheckListForm(IDC_RESTORE_CHECKED), m_context(std::move(context)), m_dialogs(dialogs)
 {
-}
-
-frmRestore::~frmRestore()
-{
-    if (Hwnd())
-        DestroyWindow(Hwnd());
 }
 
 bool frmRestore::ShowModal(HWND owner)
@@ -48,40 +40,23 @@ bool frmRestore::ShowModal(HWND owner)
 
     m_owner = owner && IsWindow(owner) ? owner : nullptr;
     Load(m_owner);
-    checklist::ShowModal(Hwnd(), m_owner, m_list);
-    Close();
-    if (m_owner && IsWindow(m_owner))
-        SetForegroundWindow(m_owner);
+    ShowOverOwner();
     return m_restoreRan;
 }
 
 void frmRestore::Load(HWND owner)
 {
-    Create({.className = kClassName, .style = checklist::kStyle, .exStyle = checklist::kExStyle, .width = 100,
-            .height = 100, .parent = owner});
-    Register();
+    CreateFrame(kClassName, owner);
     AddRoutine(L"frmRestore_Auto_Init", [this] { frmRestore_Auto_Init(); });
-    checklist::SizeFrame(Hwnd());
-    CreateControls();
+    CreateListAndButtons(IDC_LIST, checklist::kMargin, kColumnWidths);
     frmRestore_Auto_Init();
     FillList();
-}
-
-void frmRestore::CreateControls()
-{
-    LOGFONTW logFont = {};
-    if (MessageFont(logFont) || StockGuiFont(logFont))
-        m_font.reset(CreateFontIndirectW(&logFont));
-    m_list = checklist::CreateList(Hwnd(), IDC_LIST, checklist::kMargin, kColumnWidths);
-    std::tie(m_cmdRestore, m_cmdCancel) = checklist::CreateButtons(Hwnd(), IDC_RESTORE_CHECKED);
-    for (HWND control : {m_list, m_cmdRestore, m_cmdCancel})
-        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(m_font.get()), FALSE);
 }
 
 void frmRestore::frmRestore_Auto_Init()
 {
     SetWindowTextW(Hwnd(), myLoadResString(IDS_RESTORE_TITLE).c_str());
-    SetWindowTextW(m_cmdRestore, myLoadResString(IDS_RESTORE_CHECKED).c_str());
+    SetWindowTextW(m_cmdAction, myLoadResString(IDS_RESTORE_CHECKED).c_str());
     SetWindowTextW(m_cmdCancel, myLoadResString(IDS_CANCEL).c_str());
     checklist::SetCaptions(m_list, kColumnIds);
 }
@@ -123,40 +98,6 @@ void frmRestore::cmdRestoreChecked_Click()
     if (ran)
         m_dialogs.Message(RestoreSummary(outcomes, m_context.restoreFile), kAppTitle, MB_OK);
     Close();
-}
-
-void frmRestore::cmdCancel_Click() { Close(); }
-
-void frmRestore::Close()
-{
-    checklist::ReleaseOwner(m_owner);
-    if (Hwnd()) {
-        Unregister();
-        DestroyWindow(Hwnd());
-    }
-}
-
-LRESULT frmRestore::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam)
-{
-    try {
-        switch (msg) {
-        case WM_COMMAND:
-            switch (LOWORD(wParam)) {
-            case IDC_RESTORE_CHECKED: cmdRestoreChecked_Click(); return 0;
-            case IDCANCEL: cmdCancel_Click(); return 0;
-            default: break;
-            }
-            break;
-        case WM_CLOSE:
-            cmdCancel_Click();
-            return 0;
-        default:
-            break;
-        }
-    } catch (...) {
-        DebugReport(CurrentError());
-    }
-    return Form::OnMessage(msg, wParam, lParam);
 }
 
 }  // namespace vcm

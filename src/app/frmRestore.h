@@ -7,10 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "app/CheckListWindow.h"
 #include "mapping/RestoreArchive.h"
 #include "platform/Dialogs.h"
-#include "platform/Handles.h"
-#include "platform/Window.h"
 
 namespace vcm {
 
@@ -20,12 +19,11 @@ struct RestoreWindowContext {
     std::wstring restoreFile;
 };
 
-class frmRestore final : public Form {
+class frmRestore final : public CheckListForm {
 public:
     enum : int { IDC_LIST = 100, IDC_RESTORE_CHECKED = 101 };  // Cancel is IDCANCEL, so Esc reaches it
 
     frmRestore(RestoreWindowContext context, IDialogs& dialogs);
-    ~frmRestore() override;
 
     std::wstring_view Name() const override { return L"frmRestore"; }
 
@@ -40,27 +38,18 @@ public:
     void Load(HWND owner);
     void frmRestore_Auto_Init();
     void cmdRestoreChecked_Click();
-    void cmdCancel_Click();
 
-    HWND List() const noexcept { return m_list; }
     const std::vector<RestoreRecord>& Records() const noexcept { return m_records; }
 
 protected:
-    LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+    void OnAction() override { cmdRestoreChecked_Click(); }
 
 private:
-    void CreateControls();
     void FillList();
-    void Close();
 
     RestoreWindowContext m_context;
     IDialogs& m_dialogs;
     std::vector<RestoreRecord> m_records;  // in list order
-    HWND m_list = nullptr;
-    HWND m_cmdRestore = nullptr;
-    HWND m_cmdCancel = nullptr;
-    HWND m_owner = nullptr;
-    UniqueHFont m_font;
     bool m_restoreRan = false;
 };
 

@@ -185,8 +185,8 @@ void LearnTypes(SQLHSTMT stmt, Statement& s)
     }
 }
 
-// Columns of the database's tables that SQL Server cannot compare with '='.
-std::vector<std::string> LongColumns(SQLHDBC dbc)
+// Columns of the database's tables whose declared type passes `keep`, by name in lower case.
+std::vector<std::string> ColumnsOfType(SQLHDBC dbc, bool (*keep)(const char* type))
 {
     std::vector<std::string> columns;
     SQLHSTMT stmt = nullptr;
@@ -199,12 +199,18 @@ std::vector<std::string> LongColumns(SQLHDBC dbc)
             SQLLEN ind = 0;
             REAL(SQLGetData, stmt, 1, SQL_C_CHAR, name, sizeof(name), &ind);
             REAL(SQLGetData, stmt, 2, SQL_C_CHAR, type, sizeof(type), &ind);
-            if (IsLong(type))
+            if (keep(type))
                 columns.push_back(Lower(name));
         }
     }
     REAL(SQLFreeHandle, SQL_HANDLE_STMT, stmt);
     return columns;
+}
+
+// Columns of the database's tables that SQL Server cannot compare with '='.
+std::vector<std::string> LongColumns(SQLHDBC dbc)
+{
+    return ColumnsOfType(dbc, [](const char* type) { return IsLong(type); });
 }
 
 bool IdentifierChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
@@ -239,23 +245,7 @@ std::string ComparedLongColumn(SQLHDBC dbc, const std::string& sql)
 // Columns of the database's tables that are uniqueidentifier.
 std::vector<std::string> GuidColumns(SQLHDBC dbc)
 {
-    std::vector<std::string> columns;
-    SQLHSTMT stmt = nullptr;
-    if (!SQL_SUCCEEDED(REAL(SQLAllocHandle, SQL_HANDLE_STMT, dbc, &stmt)))
-        return columns;
-    char sql[] = "SELECT p.name, p.type FROM sqlite_master m JOIN pragma_table_info(m.name) p WHERE m.type='table'";
-    if (SQL_SUCCEEDED(REAL(SQLExecDirect, stmt, reinterpret_cast<SQLCHAR*>(sql), SQL_NTS))) {
-        while (SQL_SUCCEEDED(REAL(SQLFetch, stmt))) {
-            char name[256] = {}, type[128] = {};
-            SQLLEN ind = 0;
-            REAL(SQLGetData, stmt, 1, SQL_C_CHAR, name, sizeof(name), &ind);
-            REAL(SQLGetData, stmt, 2, SQL_C_CHAR, type, sizeof(type), &ind);
-            if (ServerType(type) == SQL_GUID)
-                columns.push_back(Lower(name));
-        }
-    }
-    REAL(SQLFreeHandle, SQL_HANDLE_STMT, stmt);
-    return columns;
+    return ColumnsOfType(dbc, [](const char* type) { return ServerType(type) == SQL_GUID; });
 }
 
 // True when the condition compares a uniqueidentifier column with a text literal that is no

@@ -133,17 +133,7 @@ CommandResult RunCommand(const std::wstring& folder, const std::wstring& argumen
     startup.hStdError = err.WriteEnd();
     PROCESS_INFORMATION info = {};
     // Suspended until the watch is in place, so that not even its first window escapes it.
-    // Under a heavily loaded host, Wine now and then fails to spawn the process and says
-    // ERROR_INTERNAL_ERROR; nothing of the program ran then, so trying again is sound.
-    for (int attempt = 1;; ++attempt) {
-        if (CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr,
-                           folder.c_str(), &startup, &info))
-            break;
-        const DWORD error = GetLastError();
-        if (error != ERROR_INTERNAL_ERROR || attempt == 3)
-            throw std::runtime_error("CreateProcessW failed (" + std::to_string(error) + ")");
-        Sleep(500);
-    }
+    SpawnProcess(exe, commandLine, TRUE, CREATE_SUSPENDED, folder, startup, info);
     out.Start();
     err.Start();
 

@@ -15,6 +15,12 @@ namespace vcm::e2e {
 // A file the build produced, given by its host path, as a path this process can open.
 std::wstring HostPath(const char* path);
 
+// CreateProcessW, tried again when Wine fails to spawn the process: under a heavily loaded
+// host it now and then says ERROR_INTERNAL_ERROR, and nothing of the program ran then, so a
+// second try is sound. Throws when the process cannot be started.
+void SpawnProcess(const std::wstring& exe, std::wstring& commandLine, BOOL inheritHandles, DWORD flags,
+                  const std::wstring& folder, STARTUPINFOW& startup, PROCESS_INFORMATION& info);
+
 // Polls `done` every few milliseconds until it holds or the time is up; true when it held.
 bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs);
 

@@ -56,6 +56,20 @@ DWORD OwnerOf(HWND window)
 
 }  // namespace
 
+void SpawnProcess(const std::wstring& exe, std::wstring& commandLine, BOOL inheritHandles, DWORD flags,
+                  const std::wstring& folder, STARTUPINFOW& startup, PROCESS_INFORMATION& info)
+{
+    for (int attempt = 1;; ++attempt) {
+        if (CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, inheritHandles, flags, nullptr,
+                           folder.c_str(), &startup, &info))
+            return;
+        const DWORD error = GetLastError();
+        if (error != ERROR_INTERNAL_ERROR || attempt == 3)
+            throw Failure(L"CreateProcessW " + exe, error);
+        Sleep(500);
+    }
+}
+
 std::wstring HostPath(const char* path)
 {
     // Under Wine the build's paths are host paths; Wine itself says which name they have here.
@@ -270,9 +284,7 @@ Program::Program(const std::wstring& folder)
     m_startedAt = GetTickCount64();
     // The working folder is the scenario's: Wine starts the new process in the matching
     // host folder, where the SQLite driver looks for VeltoDb.
-    if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
-                        &startup, &m_info))
-        throw Failure(L"CreateProcessW " + exe);
+    SpawnProcess(exe, commandLine, FALSE, 0, folder, startup, m_info);
 }
 
 Program::Program(const ScenarioFolder& folder, const std::string& traceChannels, const std::wstring& traceFile)
